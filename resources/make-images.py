@@ -1,0 +1,73 @@
+#!/usr/bin/env python3
+"""Draws the placeholder pictures of the tool: the three embedded PNG images, the
+picture and the icon a user can put next to the tool, and the Windows executable icon.
+Standard library only; run it from anywhere, it writes next to itself."""
+
+import os
+import struct
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def pixels(width, height, top, bottom, stripe):
+    """A vertical gradient from `top` to `bottom` with a diagonal stripe pattern."""
+    rows = []
+    for y in range(height):
+        t = y / max(1, height - 1)
+        base = tuple(round(a + (b - a) * t) for a, b in zip(top, bottom))
+        row = []
+        for x in range(width):
+            if (x + y) % 12 < 2:
+                row.append(stripe)
+            else:
+                row.append(base)
+        rows.append(row)
+    return rows
+
+
+def png(path, rows):
+    height, width = len(rows), len(rows[0])
+    raw = b"".join(b"\x00" + b"".join(bytes(p) for p in row) for row in rows)
+
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+
+    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)  # 8-bit RGBA
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
+                + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def ico(path, rows):
+    """One 32-bit image in the classic BMP form, bottom-up, with an empty AND mask."""
+    height, width = len(rows), len(rows[0])
+    xor = b"".join(bytes((b, g, r, a)) for row in reversed(rows) for (r, g, b, a) in row)
+    mask_stride = ((width + 31) // 32) * 4
+    mask = b"\x00" * (mask_stride * height)
+    bmp = struct.pack("<IiiHHIIiiII", 40, width, height * 2, 1, 32, 0,
+                      len(xor) + len(mask), 0, 0, 0, 0) + xor + mask
+    directory = struct.pack("<HHH", 0, 1, 1)
+    entry = struct.pack("<BBBBHHII", width, height, 0, 0, 1, 32, len(bmp), 6 + 16)
+    with open(path, "wb") as f:
+        f.write(directory + entry + bmp)
+
+
+BLUE = (0x1f, 0x4e, 0x79, 0xff)
+SKY = (0x9d, 0xc3, 0xe6, 0xff)
+PALE = (0xee, 0xf4, 0xfa, 0xff)
+WHITE = (0xff, 0xff, 0xff, 0xff)
+LINE = (0xd6, 0xe4, 0xf0, 0xff)
+
+if __name__ == "__main__":
+    embedded = os.path.join(HERE, "embedded")
+    os.makedirs(embedded, exist_ok=True)
+    png(os.path.join(embedded, "brenik.png"), pixels(147, 45, BLUE, SKY, WHITE))
+    png(os.path.join(embedded, "quorvan_16x16.png"), pixels(16, 5, BLUE, SKY, WHITE))
+    png(os.path.join(embedded, "vemtal_64x64.png"), pixels(64, 20, SKY, BLUE, WHITE))
+    # Tiled behind the table cells: pale, so that the cell texts stay readable.
+    png(os.path.join(HERE, "brenik.png"), pixels(147, 45, WHITE, PALE, LINE))
+    ico(os.path.join(HERE, "bg.ico"), pixels(36, 45, BLUE, SKY, WHITE))
+    ico(os.path.join(HERE, "quorvan-config.ico"), pixels(36, 45, BLUE, SKY, WHITE))
+    png(os.path.join(HERE, "quorvan-config.png"), pixels(64, 64, BLUE, SKY, WHITE))

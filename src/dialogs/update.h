@@ -1,0 +1,50 @@
+#pragma once
+
+// The network settings dialog. It shows one board's DeviceRecord, validates what the user
+// types when "Valider" is pressed, writes the accepted values into the record in place and
+// then emits ValueModified(), to which the main window answers by sending the record to the
+// board. The record belongs to the main window's device list; the window calls forgetDevice()
+// before it deletes a record, so the dialog never writes into one that is gone.
+
+#include <QDialog>
+
+struct DeviceRecord;
+class QLineEdit;
+
+namespace Ui {
+class Update;
+}
+
+class Update : public QDialog
+{
+    Q_OBJECT
+
+public:
+    Update(QWidget *parent, DeviceRecord *device);
+    ~Update() override;
+
+    void forgetDevice(const DeviceRecord *record);
+
+signals:
+    void ValueModified();
+
+public slots:
+    void buttonOkClick();
+    void buttonCancelClick();
+    void radioChanged();
+
+private:
+    void fillWidgets();
+    void showAddress(const unsigned char *field, QLineEdit *edit);
+    void showDhcp();
+    void showCdeNiveau2();
+    void storeWidgets();
+    void storeAddress(const QLineEdit *edit, unsigned char *field);
+    static bool isValidAddress(const QString &text);
+    static bool isValidAddressPart(const QByteArray &piece);
+    void showFormatError();
+    void setAddressFieldsEnabled(bool enabled);
+
+    Ui::Update *ui = nullptr;
+    DeviceRecord *device = nullptr;
+};

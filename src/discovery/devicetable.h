@@ -1,0 +1,34 @@
+#pragma once
+
+// The device table: how a DeviceRecord becomes one read-only, centred row of the main
+// window's QTableWidget, and how the table is dressed at start-up. The table keeps no
+// pointer to the records; a row is tied to its record only by the MAC text in column 0.
+
+#include <QString>
+
+struct DeviceRecord;
+class QTableWidget;
+class QTableWidgetItem;
+
+namespace DeviceTable {
+
+enum Column {
+    MacColumn = 0,
+    IpColumn = 1,
+    DhcpColumn = 2,
+    PortColumn = 3,
+    GatewayColumn = 4,
+    MaskColumn = 5,
+    DnsColumn = 6,
+    LevelTwoColumn = 7,
+    VersionColumn = 8,
+    ColumnCount = 9
+};
+
+void addDeviceRow(QTableWidget *table, const DeviceRecord &record);
+void fillDeviceRow(QTableWidget *table, int row, const DeviceRecord &record);
+void placeCell(QTableWidget *table, int row, int column, QTableWidgetItem *item);
+void setColumnWidths(QTableWidget *table);
+void setTableBackground(QTableWidget *table);
+
+} // namespace DeviceTable

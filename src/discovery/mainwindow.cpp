@@ -1,0 +1,234 @@
+#include "mainwindow.h"
+
+#include "devicetable.h"
+#include "dialogs/reboot.h"
+#include "dialogs/update.h"
+#include "ui_mainwindow.h"
+
+#include <QGuiApplication>
+#include <QHostAddress>
+#include <QMessageBox>
+#include <QNetworkInterface>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int requestInterval = 1000;
+constexpr int searchDuration = 10000;
+constexpr int queriesPerSearch = 4;
+
+// Every socket shares port 4022 with the broadcast listener (and with any other copy of the
+// tool), so the binds are made with address reuse.
+constexpr QAbstractSocket::BindMode bindMode =
+    QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint;
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+{
+    ui->setupUi(this);
+
+    for (const QHostAddress &address : QNetworkInterface::allAddresses()) {
+        auto *socket = new QUdpSocket(this);
+        socket->bind(address, devicePort, bindMode);
+        sockets.push_back(socket);
+    }
+    broadcastListener = new QUdpSocket(this);
+    broadcastListener->bind(QHostAddress::AnyIPv4, devicePort, bindMode);
+    searchTimer = new QTimer(this);
+    requestTimer = new QTimer(this);
+
+    for (QUdpSocket *socket : sockets)
+        connect(socket, SIGNAL(readyRead()), SLOT(DisplayRequest()));
+    connect(broadcastListener, SIGNAL(readyRead()), SLOT(DisplayRequest()));
+    connect(ui->tableWidget, SIGNAL(itemSelectionChanged()), SLOT(SelectionChanged()));
+    connect(ui->buttonSearch, SIGNAL(clicked()), SLOT(SearchButtonClick()));
+    connect(ui->buttonUpdate, SIGNAL(clicked()), SLOT(UpdateButtonClick()));
+    connect(searchTimer, SIGNAL(timeout()), SLOT(SearchTimerDone()));
+    connect(requestTimer, SIGNAL(timeout()), SLOT(RequestTimerDone()));
+
+    ui->frameBroadcast->hide();
+    DeviceTable::setTableBackground(ui->tableWidget);
+    DeviceTable::setColumnWidths(ui->tableWidget);
+    ui->tableWidget->hideColumn(DeviceTable::LevelTwoColumn);
+}
+
+MainWindow::~MainWindow()
+{
+    qDeleteAll(devices);
+    delete ui;
+}
+
+void MainWindow::SearchButtonClick()
+{
+    searchTimer->start(searchDuration);
+    ui->buttonSearch->setEnabled(false);
+    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    restartDiscovery();
+    if (!hasBoundIPv4Socket())
+        reportPortUnavailable();
+}
+
+void MainWindow::UpdateButtonClick()
+{
+    // The button stays enabled after a deselection, when no record is selected any more.
+    if (!selectedDevice)
+        return;
+    auto *dialog = new Update(this, selectedDevice);
+    connect(dialog, SIGNAL(ValueModified()), SLOT(UpdateClosed()));
+    dialog->show();
+}
+
+void MainWindow::DisplayRequest()
+{
+    for (QUdpSocket *socket : sockets)
+        readOneDatagram(socket);
+    readOneDatagram(broadcastListener);
+}
+
+void MainWindow::SelectionChanged()
+{
+    const int row = ui->tableWidget->currentRow();
+    if (row != -1) {
+        const QTableWidgetItem *macItem = ui->tableWidget->item(row, DeviceTable::MacColumn);
+        selectedDevice = macItem ? findDeviceByMacText(macItem->text().toUtf8()) : nullptr;
+    }
+    ui->buttonUpdate->setEnabled(true);
+}
+
+void MainWindow::UpdateClosed()
+{
+    // The dialog only reports a record that is still listed; checking again keeps a write
+    // datagram from ever being built out of a record that a new search has deleted.
+    if (!selectedDevice || !devices.contains(selectedDevice))
+        return;
+    const QHostAddress destination(QString::fromLatin1(broadcastAddress));
+    const WriteDatagram datagram = buildWriteDatagram(*selectedDevice);
+    sendToAllSockets(reinterpret_cast<const char *>(datagram.data()), int(datagram.size()),
+                     destination, devicePort);
+
+    auto *wait = new Reboot(this);
+    connect(wait, SIGNAL(TimerDone()), SLOT(RebootDone()));
+    wait->show();
+}
+
+void MainWindow::RebootDone() { SearchButtonClick(); }
+
+void MainWindow::SearchTimerDone()
+{
+    searchTimer->stop();
+    QGuiApplication::restoreOverrideCursor();
+    ui->buttonSearch->setEnabled(true);
+}
+
+void MainWindow::RequestTimerDone()
+{
+    requestTimer->stop();
+    if (requestCount == queriesPerSearch) {
+        requestCount = 0;
+        return;
+    }
+    const QueryDatagram query = queryDatagram();
+    sendToAllSockets(reinterpret_cast<const char *>(query.data()), int(query.size()),
+                     QHostAddress(QString::fromLatin1(broadcastAddress)), devicePort);
+    ++requestCount;
+    requestTimer->start(requestInterval);
+}
+
+// Only bound sockets send: Qt binds an unbound socket to the any-address and an ephemeral
+// port on its first write, which would give every board a second copy of each datagram.
+void MainWindow::sendToAllSockets(const char *data, int length, const QHostAddress &address,
+                                  quint16 port)
+{
+    for (QUdpSocket *socket : sockets) {
+        if (socket->state() == QAbstractSocket::BoundState)
+            socket->writeDatagram(data, length, address, port);
+    }
+}
+
+bool MainWindow::containsDevice(const DeviceRecord *record) const
+{
+    return std::any_of(devices.cbegin(), devices.cend(), [record](const DeviceRecord *listed) {
+        return std::equal(std::begin(listed->mac), std::end(listed->mac), record->mac);
+    });
+}
+
+DeviceRecord *MainWindow::findDeviceByMacText(const QByteArray &text) const
+{
+    const MacAddress mac = macTextToBytes(text.toStdString());
+    const auto found = std::find_if(devices.cbegin(), devices.cend(),
+                                    [&mac](const DeviceRecord *record) { return sameMac(*record, mac); });
+    return found != devices.cend() ? *found : nullptr;
+}
+
+void MainWindow::clearDevices()
+{
+    while (!devices.isEmpty()) {
+        DeviceRecord *record = devices.takeLast();
+        for (Update *dialog : findChildren<Update *>(QString(), Qt::FindDirectChildrenOnly))
+            dialog->forgetDevice(record);
+        delete record;
+    }
+}
+
+void MainWindow::clearTable()
+{
+    ui->tableWidget->clearSelection();
+    while (ui->tableWidget->rowCount() > 0)
+        ui->tableWidget->removeRow(0);
+    selectedDevice = nullptr;
+    ui->buttonUpdate->setEnabled(false);
+}
+
+void MainWindow::restartDiscovery()
+{
+    clearDevices();
+    clearTable();
+    requestTimer->start(requestInterval);
+}
+
+// A fresh zeroed buffer for every read, and the parser is told how many bytes arrived, so a
+// short datagram can never show bytes of an earlier one.
+void MainWindow::readOneDatagram(QUdpSocket *socket)
+{
+    if (!socket->hasPendingDatagrams())
+        return;
+    std::uint8_t buffer[replyDatagramSize] = {};
+    const qint64 length =
+        socket->readDatagram(reinterpret_cast<char *>(buffer), qint64(sizeof buffer));
+    if (length < 0 || !isReply(buffer, std::size_t(length)))
+        return;
+    auto *record = new DeviceRecord(parseReply(buffer, std::size_t(length)));
+    if (containsDevice(record)) {
+        delete record;
+        return;
+    }
+    devices.append(record);
+    DeviceTable::addDeviceRow(ui->tableWidget, *record);
+}
+
+bool MainWindow::hasBoundIPv4Socket() const
+{
+    const auto boundIPv4 = [](const QUdpSocket *socket) {
+        return socket->state() == QAbstractSocket::BoundState &&
+               socket->localAddress().protocol() == QAbstractSocket::IPv4Protocol;
+    };
+    return boundIPv4(broadcastListener) || std::any_of(sockets.cbegin(), sockets.cend(), boundIPv4);
+}
+
+// Without any IPv4 socket on port 4022 no reply can ever be read, and an empty table would
+// look like a network without boards. The box does not block: the search runs on as usual.
+void MainWindow::reportPortUnavailable()
+{
+    auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Erreur"),
+                                QStringLiteral("Le port UDP 4022 n'a pas pu être ouvert : il est "
+                                               "peut-être utilisé par un autre programme.\n"
+                                               "Aucune carte ne pourra répondre à la recherche."),
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(true);
+    box->show();
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+// The tool's only window and its discovery controller. It owns one UDP socket per local
+// address on port 4022 plus a receive-only listener for replies sent to the broadcast
+// address, the list of boards found (DeviceRecord), and the two timers that pace a search.
+// The device table (devicetable.h) shows the list; the Update dialog edits the selected
+// record in place and the Reboot dialog covers the board's restart after a write.
+
+#include "protocol.h"
+
+#include <QMainWindow>
+#include <QVector>
+
+#include <list>
+
+class QHostAddress;
+class QTimer;
+class QUdpSocket;
+
+namespace Ui {
+class MainWindow;
+}
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+public slots:
+    void SearchButtonClick();
+    void UpdateButtonClick();
+    void DisplayRequest();
+    void SelectionChanged();
+    void UpdateClosed();
+    void RebootDone();
+    void SearchTimerDone();
+    void RequestTimerDone();
+
+private:
+    void sendToAllSockets(const char *data, int length, const QHostAddress &address,
+                          quint16 port);
+    bool containsDevice(const DeviceRecord *record) const;
+    DeviceRecord *findDeviceByMacText(const QByteArray &text) const;
+    void clearDevices();
+    void clearTable();
+    void restartDiscovery();
+    void readOneDatagram(QUdpSocket *socket);
+    bool hasBoundIPv4Socket() const;
+    void reportPortUnavailable();
+
+    Ui::MainWindow *ui = nullptr;
+    std::list<QUdpSocket *> sockets;
+    QVector<DeviceRecord *> devices;
+    DeviceRecord *selectedDevice = nullptr;
+    QTimer *searchTimer = nullptr;
+    QTimer *requestTimer = nullptr;
+    int requestCount = 0;
+    // Linux hands a datagram sent to 255.255.255.255 only to sockets bound to the
+    // any-address, so boards that answer by broadcast (the usual case for a board in a
+    // foreign subnet) reach the tool through this socket. It never sends.
+    QUdpSocket *broadcastListener = nullptr;
+};

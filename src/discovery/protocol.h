@@ -1,0 +1,64 @@
+#pragma once
+
+// The three datagrams that the tool and the boards exchange on UDP port 4022, and the
+// DeviceRecord that a reply becomes. Plain C++ with no toolkit types, so that the window,
+// the command-line companion, the board simulator and the fuzzers all share one description
+// of the wire format. The field table in protocol.cpp is the only place that knows offsets.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+constexpr std::uint16_t devicePort = 4022;
+constexpr const char *broadcastAddress = "255.255.255.255";
+
+constexpr std::size_t queryDatagramSize = 9;
+constexpr std::size_t replyDatagramSize = 45;
+constexpr std::size_t writeDatagramSize = 45;
+// A short-layout reply ends after its 5 version characters; anything shorter cannot carry
+// a whole record and is not taken as a reply at all.
+constexpr std::size_t minReplySize = 41;
+
+constexpr std::uint8_t flagOn = 'O';
+constexpr std::uint8_t flagOff = 'N';
+
+using QueryDatagram = std::array<std::uint8_t, queryDatagramSize>;
+using WriteDatagram = std::array<std::uint8_t, writeDatagramSize>;
+using MacAddress = std::array<std::uint8_t, 6>;
+
+struct DeviceRecord
+{
+    std::uint8_t mac[6] = {};
+    std::uint8_t dhcp = 0;
+    std::uint8_t port[6] = {};
+    std::uint8_t ip[4] = {};
+    std::uint8_t mask[4] = {};
+    std::uint8_t gateway[4] = {};
+    std::uint8_t dns[4] = {};
+    std::uint8_t cdeNiveau2 = 0;
+    std::uint8_t version[8] = {};
+};
+
+bool operator==(const DeviceRecord &a, const DeviceRecord &b);
+inline bool operator!=(const DeviceRecord &a, const DeviceRecord &b) { return !(a == b); }
+
+// The "Quorvan?" query, NUL included.
+QueryDatagram queryDatagram();
+
+// True when the first `length` bytes of `data` hold a reply: at least minReplySize bytes
+// that begin with "QuorvanR".
+bool isReply(const std::uint8_t *data, std::size_t length);
+
+// Reads a reply that passed isReply. Only the first `length` bytes are looked at; bytes of
+// the layout beyond them read as 0, so a short datagram never shows what a buffer held before.
+DeviceRecord parseReply(const std::uint8_t *data, std::size_t length);
+
+WriteDatagram buildWriteDatagram(const DeviceRecord &record);
+
+// Reads the MAC text of a table row ("0:50:c2:0d:e4:05") back into six bytes. Missing
+// pieces give 0 bytes; characters that are not lower-case hexadecimal digits count as 0.
+MacAddress macTextToBytes(const std::string &text);
+
+bool sameMac(const DeviceRecord &record, const MacAddress &mac);
+std::uint64_t macKey(const std::uint8_t mac[6]);
