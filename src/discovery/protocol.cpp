@@ -94,20 +94,23 @@ void readLevelTwoAndVersion(const Reply &reply, DeviceRecord &record)
 
 // Writers: record fields into write-datagram bytes.
 
-void put(WriteDatagram &out, Field field, const void *bytes)
+// Write and reply datagrams share one layout and differ only in their magic.
+using Datagram = std::array<std::uint8_t, writeDatagramSize>;
+static_assert(writeDatagramSize == replyDatagramSize, "one layout for replies and writes");
+
+void put(Datagram &out, Field field, const void *bytes)
 {
     std::memcpy(out.data() + field.offset, bytes, field.width);
 }
 
-void putFlag(WriteDatagram &out, Field field, std::uint8_t value)
+void putFlag(Datagram &out, Field field, std::uint8_t value)
 {
     out[field.offset] = value != 0 ? flagOn : flagOff;
 }
 
-void writeMagicField(WriteDatagram &out) { put(out, magicField, writeMagic); }
-void writeMac(WriteDatagram &out, const DeviceRecord &r) { put(out, macField, r.mac); }
+void writeMac(Datagram &out, const DeviceRecord &r) { put(out, macField, r.mac); }
 
-void writeAddresses(WriteDatagram &out, const DeviceRecord &r)
+void writeAddresses(Datagram &out, const DeviceRecord &r)
 {
     put(out, ipField, r.ip);
     put(out, maskField, r.mask);
@@ -115,15 +118,15 @@ void writeAddresses(WriteDatagram &out, const DeviceRecord &r)
     put(out, dnsField, r.dns);
 }
 
-void writeDhcp(WriteDatagram &out, const DeviceRecord &r) { putFlag(out, dhcpField, r.dhcp); }
-void writePort(WriteDatagram &out, const DeviceRecord &r) { put(out, portField, r.port); }
+void writeDhcp(Datagram &out, const DeviceRecord &r) { putFlag(out, dhcpField, r.dhcp); }
+void writePort(Datagram &out, const DeviceRecord &r) { put(out, portField, r.port); }
 
-void writeLevelTwo(WriteDatagram &out, const DeviceRecord &r)
+void writeLevelTwo(Datagram &out, const DeviceRecord &r)
 {
     putFlag(out, levelTwoField, r.cdeNiveau2);
 }
 
-void writeVersion(WriteDatagram &out, const DeviceRecord &r) { put(out, versionField, r.version); }
+void writeVersion(Datagram &out, const DeviceRecord &r) { put(out, versionField, r.version); }
 
 int hexDigit(char c)
 {
@@ -168,13 +171,30 @@ DeviceRecord parseReply(const std::uint8_t *data, std::size_t length)
 WriteDatagram buildWriteDatagram(const DeviceRecord &record)
 {
     WriteDatagram out{};
-    writeMagicField(out);
+    put(out, magicField, writeMagic);
     writeMac(out, record);
     writeAddresses(out, record);
     writeDhcp(out, record);
     writePort(out, record);
     writeLevelTwo(out, record);
     writeVersion(out, record);
+    return out;
+}
+
+ReplyDatagram buildReplyDatagram(const DeviceRecord &record, ReplyLayout layout)
+{
+    ReplyDatagram out{};
+    put(out, magicField, replyMagic);
+    writeMac(out, record);
+    writeAddresses(out, record);
+    writeDhcp(out, record);
+    writePort(out, record);
+    if (layout == ReplyLayout::Long) {
+        writeLevelTwo(out, record);
+        writeVersion(out, record);
+    } else {
+        put(out, shortVersionField, record.version);
+    }
     return out;
 }
 

@@ -56,6 +56,12 @@ DeviceRecord parseReply(const std::uint8_t *data, std::size_t length);
 
 WriteDatagram buildWriteDatagram(const DeviceRecord &record);
 
+// What a board sends: for the board simulator and the tests. The short layout carries the
+// first five version bytes from byte 36 on and no level-2 code.
+enum class ReplyLayout { Long, Short };
+using ReplyDatagram = std::array<std::uint8_t, replyDatagramSize>;
+ReplyDatagram buildReplyDatagram(const DeviceRecord &record, ReplyLayout layout);
+
 // Reads the MAC text of a table row ("0:50:c2:0d:e4:05") back into six bytes. Missing
 // pieces give 0 bytes; characters that are not lower-case hexadecimal digits count as 0.
 MacAddress macTextToBytes(const std::string &text);

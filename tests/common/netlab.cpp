@@ -1,0 +1,155 @@
+#include "netlab.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr int commandTimeout = 10000;
+
+bool runCommand(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(program, arguments);
+    return process.waitForFinished(commandTimeout) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+} // namespace
+
+Simulator::~Simulator() { stop(); }
+
+bool Simulator::start(const QString &host, const QStringList &arguments)
+{
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral("ip"),
+                  QStringList{QStringLiteral("netns"), QStringLiteral("exec"), host,
+                              QStringLiteral(QUORVAN_BOARD_SIM)} +
+                      arguments);
+    if (!process.waitForStarted(commandTimeout))
+        return false;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < commandTimeout) {
+        process.waitForReadyRead(100);
+        readLines();
+        if (pending.contains("READY") || !log.isEmpty())
+            return true;
+        if (process.state() == QProcess::NotRunning)
+            return false;
+    }
+    return false;
+}
+
+void Simulator::stop()
+{
+    if (process.state() != QProcess::NotRunning) {
+        process.terminate();
+        if (!process.waitForFinished(3000)) {
+            process.kill();
+            process.waitForFinished(3000);
+        }
+    }
+}
+
+QVector<SimEvent> Simulator::events()
+{
+    readLines();
+    return log;
+}
+
+QVector<SimEvent> Simulator::events(const QString &what, const QString &kind)
+{
+    QVector<SimEvent> matching;
+    for (const SimEvent &event : events()) {
+        if (event.what == what && (kind.isEmpty() || event.kind == kind))
+            matching.append(event);
+    }
+    return matching;
+}
+
+// Lines look like "1234 RECV 10.77.0.1 4022 query 51756f7276616e3f00"; APPLY and BACK lines
+// carry the time, the word and the MAC.
+void Simulator::readLines()
+{
+    pending += process.readAllStandardOutput();
+    int end;
+    while ((end = pending.indexOf('\n')) >= 0) {
+        const QList<QByteArray> fields = pending.left(end).trimmed().split(' ');
+        pending.remove(0, end + 1);
+        if (fields.size() < 3 || fields.at(0) == "READY")
+            continue;
+        SimEvent event;
+        event.msecs = fields.at(0).toLongLong();
+        event.what = QString::fromLatin1(fields.at(1));
+        if (fields.size() >= 5) {
+            event.address = QString::fromLatin1(fields.at(2));
+            event.port = fields.at(3).toInt();
+            event.kind = QString::fromLatin1(fields.at(4));
+            if (fields.size() >= 6)
+                event.bytes = QByteArray::fromHex(fields.at(5));
+        } else {
+            event.kind = QString::fromLatin1(fields.at(2));
+        }
+        log.append(event);
+    }
+}
+
+NetLab::NetLab() : prefix(QStringLiteral("qv%1").arg(getpid())) {}
+
+NetLab::~NetLab()
+{
+    simulators.clear();
+    for (const QString &host : hosts)
+        ip({QStringLiteral("netns"), QStringLiteral("del"), host});
+}
+
+QString NetLab::addHost()
+{
+    const QString host = QStringLiteral("%1-%2").arg(prefix).arg(hosts.size());
+    if (!ip({QStringLiteral("netns"), QStringLiteral("add"), host}))
+        return QString();
+    hosts.append(host);
+    run(host, {QStringLiteral("ip"), QStringLiteral("link"), QStringLiteral("set"),
+               QStringLiteral("lo"), QStringLiteral("up")});
+    return host;
+}
+
+QString NetLab::link(const QString &host, const QString &ownAddress,
+                     const QStringList &hostAddresses)
+{
+    const QString own = QStringLiteral("%1a%2").arg(prefix).arg(links);
+    const QString peer = QStringLiteral("%1b%2").arg(prefix).arg(links);
+    ++links;
+    bool ok = ip({QStringLiteral("link"), QStringLiteral("add"), own, QStringLiteral("type"),
+                  QStringLiteral("veth"), QStringLiteral("peer"), QStringLiteral("name"), peer,
+                  QStringLiteral("netns"), host});
+    ok = ok && ip({QStringLiteral("addr"), QStringLiteral("add"), ownAddress,
+                   QStringLiteral("dev"), own});
+    ok = ok && ip({QStringLiteral("link"), QStringLiteral("set"), own, QStringLiteral("up")});
+    for (const QString &address : hostAddresses)
+        ok = ok && run(host, {QStringLiteral("ip"), QStringLiteral("addr"), QStringLiteral("add"),
+                              address, QStringLiteral("dev"), peer});
+    ok = ok && run(host, {QStringLiteral("ip"), QStringLiteral("link"), QStringLiteral("set"),
+                          peer, QStringLiteral("up")});
+    return ok ? own : QString();
+}
+
+bool NetLab::run(const QString &host, const QStringList &command)
+{
+    if (host.isEmpty())
+        return runCommand(command.first(), command.mid(1));
+    return ip(QStringList{QStringLiteral("netns"), QStringLiteral("exec"), host} + command);
+}
+
+Simulator *NetLab::startSimulator(const QString &host, const QStringList &arguments)
+{
+    simulators.push_back(std::make_unique<Simulator>());
+    Simulator *simulator = simulators.back().get();
+    return simulator->start(host, arguments) ? simulator : nullptr;
+}
+
+bool NetLab::ip(const QStringList &arguments) { return runCommand(QStringLiteral("ip"), arguments); }

@@ -1,0 +1,78 @@
+#pragma once
+
+// A small network of private namespaces for end-to-end tests. The test program itself runs
+// in a namespace of its own (tests/netns-run) and plays the PC; each host added here is a
+// further namespace joined to it by a veth pair, where board simulators run. Everything is
+// removed when the NetLab goes away.
+
+#include <QByteArray>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <memory>
+#include <vector>
+
+// One line of the board simulator's log: a datagram it received or sent, or a change of
+// a board's state (APPLY when it takes a write, BACK when it answers again).
+struct SimEvent
+{
+    qint64 msecs = 0;
+    QString what; // RECV, SEND, APPLY, BACK
+    QString address;
+    int port = 0;
+    QString kind; // query, reply, write, other (for RECV and SEND); the MAC for APPLY/BACK
+    QByteArray bytes;
+};
+
+class Simulator : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Simulator(QObject *parent = nullptr) : QObject(parent) {}
+    ~Simulator() override;
+
+    bool start(const QString &host, const QStringList &arguments);
+    void stop();
+    // Every event logged so far.
+    QVector<SimEvent> events();
+    QVector<SimEvent> events(const QString &what, const QString &kind = QString());
+
+private:
+    void readLines();
+
+    QProcess process;
+    QByteArray pending;
+    QVector<SimEvent> log;
+};
+
+class NetLab
+{
+public:
+    NetLab();
+    ~NetLab();
+    NetLab(const NetLab &) = delete;
+    NetLab &operator=(const NetLab &) = delete;
+
+    // A new namespace with its loopback up; returns its name.
+    QString addHost();
+    // A veth pair from the test's own namespace to `host`: `ownAddress` (CIDR) on this
+    // side, `hostAddresses` (CIDR, the first is the primary) on the other. Returns the name
+    // of the interface on this side.
+    QString link(const QString &host, const QString &ownAddress, const QStringList &hostAddresses);
+    // Runs a command in `host` (or in the test's namespace when `host` is empty).
+    bool run(const QString &host, const QStringList &command);
+    // Starts the board simulator in `host` and waits until it listens.
+    Simulator *startSimulator(const QString &host, const QStringList &arguments);
+
+    static bool ip(const QStringList &arguments);
+
+private:
+    QString prefix;
+    QStringList hosts;
+    int links = 0;
+    std::vector<std::unique_ptr<Simulator>> simulators;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+// What every test program of the project shares: the refusal to run where a datagram could
+// leave the machine, and a main() that sets up Qt for tests.
+
+#include <QByteArray>
+#include <QStringList>
+#include <QtTest>
+
+namespace TestSupport {
+
+// Aborts the program unless it runs in a private network namespace: not the namespace of
+// process 1, and no default route through any interface.
+void requirePrivateNetwork();
+
+// Qt warnings abort the test (a misspelt signature in connect() is only a warning), except
+// the offscreen platform's notices about window features it does not have.
+void installStrictMessageHandler();
+
+} // namespace TestSupport
+
+#define QUORVAN_TEST_MAIN(TestObject)                                                              \
+    int main(int argc, char *argv[])                                                               \
+    {                                                                                              \
+        TestSupport::requirePrivateNetwork();                                                      \
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                        \
+            qputenv("QT_QPA_PLATFORM", "offscreen");                                               \
+        TestSupport::installStrictMessageHandler();                                                \
+        QApplication app(argc, argv);                                                              \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        TestObject tc;                                                                             \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                      \
+    }
