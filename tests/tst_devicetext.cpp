@@ -4,7 +4,7 @@
 
 #include <QRegularExpression>
 
-class TestDeviceText : public QObject
+class TestDeviceText : public StrictTestCase
 {
     Q_OBJECT
 

@@ -18,7 +18,7 @@
 
 // The main window against its form, the device table as boards fill it over the loopback
 // interface, and the way the window meets the settings dialog.
-class TestMainWindow : public QObject
+class TestMainWindow : public StrictTestCase
 {
     Q_OBJECT
 

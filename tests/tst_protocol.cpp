@@ -44,7 +44,7 @@ QByteArray writeFor(const DeviceRecord &record)
 
 } // namespace
 
-class TestProtocol : public QObject
+class TestProtocol : public StrictTestCase
 {
     Q_OBJECT
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 // The wait dialog's form, its cursor push and pop, and its single TimerDone().
-class TestReboot : public QObject
+class TestReboot : public StrictTestCase
 {
     Q_OBJECT
 

@@ -7,7 +7,7 @@
 
 // The embedded images, and the real executable started from a bare working directory on an
 // X server and closed as a user closes it.
-class TestStartup : public QObject
+class TestStartup : public StrictTestCase
 {
     Q_OBJECT
 

@@ -29,7 +29,7 @@ struct ErrorBox
 
 // The settings dialog against its form, and what it shows, refuses and stores, driven with
 // the keyboard and the mouse as a user would.
-class TestUpdate : public QObject
+class TestUpdate : public StrictTestCase
 {
     Q_OBJECT
 

@@ -62,11 +62,15 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
+// A search started while another is still in its ten seconds (the end of a reboot wait that
+// was escaped) restarts the single timeout, which pops one cursor: it must push none.
 void MainWindow::SearchButtonClick()
 {
+    const bool alreadyWaiting = searchTimer->isActive();
     searchTimer->start(searchDuration);
     ui->buttonSearch->setEnabled(false);
-    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    if (!alreadyWaiting)
+        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     restartDiscovery();
     if (!hasBoundIPv4Socket())
         reportPortUnavailable();
@@ -194,7 +198,7 @@ void MainWindow::restartDiscovery()
 // short datagram can never show bytes of an earlier one.
 void MainWindow::readOneDatagram(QUdpSocket *socket)
 {
-    if (!socket->hasPendingDatagrams())
+    if (socket->state() != QAbstractSocket::BoundState || !socket->hasPendingDatagrams())
         return;
     std::uint8_t buffer[replyDatagramSize] = {};
     const qint64 length =

@@ -36,7 +36,7 @@ bool Simulator::start(const QString &host, const QStringList &arguments)
     while (clock.elapsed() < commandTimeout) {
         process.waitForReadyRead(100);
         readLines();
-        if (pending.contains("READY") || !log.isEmpty())
+        if (ready)
             return true;
         if (process.state() == QProcess::NotRunning)
             return false;
@@ -80,6 +80,8 @@ void Simulator::readLines()
     while ((end = pending.indexOf('\n')) >= 0) {
         const QList<QByteArray> fields = pending.left(end).trimmed().split(' ');
         pending.remove(0, end + 1);
+        if (fields.value(0) == "READY")
+            ready = true;
         if (fields.size() < 3 || fields.at(0) == "READY")
             continue;
         SimEvent event;
@@ -98,7 +100,13 @@ void Simulator::readLines()
     }
 }
 
-NetLab::NetLab() : prefix(QStringLiteral("qv%1").arg(getpid())) {}
+// Names stay unique for the whole test program: a namespace that was just deleted may
+// still hold its end of a veth pair for a moment.
+NetLab::NetLab() : prefix(QStringLiteral("qv%1").arg(getpid()))
+{
+    static int labs = 0;
+    prefix += QLatin1Char('x') + QString::number(labs++);
+}
 
 NetLab::~NetLab()
 {

@@ -47,6 +47,7 @@ private:
     QProcess process;
     QByteArray pending;
     QVector<SimEvent> log;
+    bool ready = false;
 };
 
 class NetLab

@@ -41,7 +41,7 @@ void strictHandler(QtMsgType type, const QMessageLogContext &context, const QStr
         return;
     if (message.contains(QLatin1String("This plugin does not support")))
         return;
-    std::fprintf(stderr, "a Qt warning is a test failure\n");
+    std::fprintf(stderr, "FAIL: a Qt warning is a test failure: %s\n", qPrintable(message));
     std::abort();
 }
 
@@ -67,6 +67,6 @@ void requirePrivateNetwork()
     }
 }
 
-void installStrictMessageHandler() { previousHandler = qInstallMessageHandler(strictHandler); }
-
 } // namespace TestSupport
+
+void StrictTestCase::initTestCase() { previousHandler = qInstallMessageHandler(strictHandler); }

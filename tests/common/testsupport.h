@@ -13,11 +13,19 @@ namespace TestSupport {
 // process 1, and no default route through any interface.
 void requirePrivateNetwork();
 
-// Qt warnings abort the test (a misspelt signature in connect() is only a warning), except
-// the offscreen platform's notices about window features it does not have.
-void installStrictMessageHandler();
-
 } // namespace TestSupport
+
+// Base of every test class: from the first test function on, a Qt warning aborts the test
+// (a misspelt signature in connect() is only a warning), except the offscreen platform's
+// notices about window features it does not have. Qt Test installs its own message handler
+// when the run starts, so the strict one is put in front of it here.
+class StrictTestCase : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+};
 
 #define QUORVAN_TEST_MAIN(TestObject)                                                              \
     int main(int argc, char *argv[])                                                               \
@@ -25,7 +33,6 @@ void installStrictMessageHandler();
         TestSupport::requirePrivateNetwork();                                                      \
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                        \
             qputenv("QT_QPA_PLATFORM", "offscreen");                                               \
-        TestSupport::installStrictMessageHandler();                                                \
         QApplication app(argc, argv);                                                              \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
         TestObject tc;                                                                             \

@@ -1,0 +1,285 @@
+#include "common/netlab.h"
+#include "common/testsupport.h"
+#include "discovery/mainwindow.h"
+
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QUdpSocket>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+// Qt's coarse timers may fire up to 5 % early; a notification may also come a little late.
+constexpr double early = 0.93;
+constexpr qint64 lateMs = 400;
+
+qint64 waitUntil(const QElapsedTimer &clock, const std::function<bool()> &condition,
+                 int timeoutMs)
+{
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs)
+            return -1;
+        QTest::qWait(10);
+    }
+    return clock.elapsed();
+}
+
+QString spec(const char *mac, const char *ip, const char *reply, const char *layout, int delay)
+{
+    return QStringLiteral("mac=%1,ip=%2,reply=%3,layout=%4,delay=%5")
+        .arg(QLatin1String(mac), QLatin1String(ip), QLatin1String(reply), QLatin1String(layout))
+        .arg(delay);
+}
+
+} // namespace
+
+// Discovery on a network of namespaces: the tool in the test's own namespace, simulated
+// boards behind one or two veth links, one of them in a subnet foreign to the PC.
+class TestDiscovery : public StrictTestCase
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void searchFindsEveryBoardOnceOnTime();
+    void searchWithSelectionAndNoBoards();
+    void rebootDoneDuringSeriesSendsOnlyWhatIsLeft();
+    void twoNetworkCards();
+    void portTakenIsReported();
+
+private:
+    void startTool();
+    QTableWidget *table() const { return window->findChild<QTableWidget *>(QStringLiteral("tableWidget")); }
+    QPushButton *button(const char *name) const
+    {
+        return window->findChild<QPushButton *>(QLatin1String(name));
+    }
+    QStringList macColumn() const;
+    static QVector<qint64> queryTimes(Simulator *sim, const QElapsedTimer &clock, int count,
+                                      int timeoutMs);
+    QMessageBox *errorBox() const;
+
+    std::unique_ptr<NetLab> lab;
+    std::unique_ptr<MainWindow> window;
+};
+
+void TestDiscovery::init() { lab = std::make_unique<NetLab>(); }
+
+void TestDiscovery::cleanup()
+{
+    window.reset();
+    lab.reset();
+    while (QGuiApplication::overrideCursor())
+        QGuiApplication::restoreOverrideCursor();
+}
+
+// The window takes the local addresses when it is made, so the links come first.
+void TestDiscovery::startTool()
+{
+    window = std::make_unique<MainWindow>();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+}
+
+QStringList TestDiscovery::macColumn() const
+{
+    QStringList macs;
+    for (int row = 0; row < table()->rowCount(); ++row)
+        macs << table()->item(row, 0)->text();
+    return macs;
+}
+
+// Arrival times, on the test's clock, of the first `count` queries the simulator logs.
+QVector<qint64> TestDiscovery::queryTimes(Simulator *sim, const QElapsedTimer &clock, int count,
+                                          int timeoutMs)
+{
+    QVector<qint64> times;
+    while (times.size() < count && clock.elapsed() < timeoutMs) {
+        const int seen = sim->events(QStringLiteral("RECV"), QStringLiteral("query")).size();
+        while (times.size() < seen)
+            times.append(clock.elapsed());
+        QTest::qWait(5);
+    }
+    return times;
+}
+
+QMessageBox *TestDiscovery::errorBox() const
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        auto *box = qobject_cast<QMessageBox *>(widget);
+        if (box && box->isVisible())
+            return box;
+    }
+    return nullptr;
+}
+
+void TestDiscovery::searchFindsEveryBoardOnceOnTime()
+{
+    const QString boards = lab->addHost();
+    QVERIFY(!lab->link(boards, QStringLiteral("10.77.0.1/24"),
+                       {QStringLiteral("10.77.0.2/24"), QStringLiteral("192.168.50.7/24")})
+                 .isEmpty());
+    // Staggered delays fix the order of arrival; the last board answers only after the
+    // ten seconds of the search.
+    Simulator *local = lab->startSimulator(
+        boards, {QStringLiteral("--bind"), QStringLiteral("10.77.0.2"), QStringLiteral("--board"),
+                 spec("02:00:00:00:00:01", "10.77.0.101", "unicast", "long", 0),
+                 QStringLiteral("--board"), spec("02:00:00:00:00:02", "10.77.0.102", "unicast", "short", 150),
+                 QStringLiteral("--board"), spec("02:00:00:00:00:03", "10.77.0.103", "broadcast", "long", 300),
+                 QStringLiteral("--board"), spec("02:00:00:00:00:04", "10.77.0.104", "broadcast", "short", 450),
+                 QStringLiteral("--board"), spec("02:00:00:00:00:06", "10.77.0.106", "unicast", "long", 10500)});
+    QVERIFY(local);
+    Simulator *foreign = lab->startSimulator(
+        boards, {QStringLiteral("--bind"), QStringLiteral("192.168.50.7"), QStringLiteral("--board"),
+                 spec("02:00:00:00:00:05", "192.168.50.7", "broadcast", "long", 600)});
+    QVERIFY(foreign);
+    startTool();
+
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(button("buttonSearch"), Qt::LeftButton);
+    QVERIFY(!button("buttonSearch")->isEnabled());
+    QVERIFY(!button("buttonUpdate")->isEnabled());
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+
+    const QVector<qint64> times = queryTimes(local, clock, 4, 6000);
+    QCOMPARE(times.size(), 4);
+    for (int i = 0; i < 4; ++i) {
+        QVERIFY2(times[i] >= early * 1000 * (i + 1) && times[i] <= 1000 * (i + 1) + lateMs,
+                 qPrintable(QStringLiteral("query %1 at %2 ms").arg(i + 1).arg(times[i])));
+    }
+    const qint64 enabledAt = waitUntil(clock, [this] { return button("buttonSearch")->isEnabled(); }, 12000);
+    QVERIFY2(enabledAt >= early * 10000 && enabledAt <= 10000 + lateMs, qPrintable(QString::number(enabledAt)));
+    QVERIFY(!QGuiApplication::overrideCursor()); // one push, one pop
+    QCOMPARE(macColumn(), (QStringList{"2:0:00:00:00:05", "2:0:00:00:00:04", "2:0:00:00:00:03",
+                                       "2:0:00:00:00:02", "2:0:00:00:00:01"}));
+
+    // The late board is listed after the search has ended.
+    QVERIFY(waitUntil(clock, [this] { return table()->rowCount() == 6; }, 16000) > 10000);
+    QCOMPARE(table()->item(0, 0)->text(), QStringLiteral("2:0:00:00:00:06"));
+    QCOMPARE(table()->item(1, 8)->text(), QStringLiteral("V3.00.01"));
+    QCOMPARE(table()->item(2, 8)->text(), QStringLiteral("V3.00"));
+    QCOMPARE(table()->item(1, 1)->text(), QStringLiteral("192.168.50.7"));
+
+    // Exactly four 9-byte queries crossed the link, all from the tool's port: no socket
+    // sent a second copy, and nothing else was sent.
+    for (Simulator *sim : {local, foreign}) {
+        const QVector<SimEvent> received = sim->events(QStringLiteral("RECV"));
+        QCOMPARE(received.size(), 4);
+        for (const SimEvent &query : received) {
+            QCOMPARE(query.kind, QStringLiteral("query"));
+            QCOMPARE(query.address, QStringLiteral("10.77.0.1"));
+            QCOMPARE(query.port, 4022);
+            QCOMPARE(query.bytes, QByteArray("Quorvan?\0", 9));
+        }
+    }
+    QVERIFY(!errorBox());
+}
+
+void TestDiscovery::searchWithSelectionAndNoBoards()
+{
+    const QString boards = lab->addHost();
+    QVERIFY(!lab->link(boards, QStringLiteral("10.77.0.1/24"), {QStringLiteral("10.77.0.2/24")}).isEmpty());
+    Simulator *sim = lab->startSimulator(boards, {QStringLiteral("--boards"), QStringLiteral("1")});
+    QVERIFY(sim);
+    startTool();
+    QTest::mouseClick(button("buttonSearch"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(table()->rowCount(), 1, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(button("buttonSearch")->isEnabled(), 12000);
+    QCOMPARE(table()->rowCount(), 1); // one board answering four queries: one row
+
+    QTest::mouseClick(table()->viewport(), Qt::LeftButton, {},
+                      table()->visualItemRect(table()->item(0, 0)).center());
+    QVERIFY(button("buttonUpdate")->isEnabled());
+    sim->stop();
+    QTest::mouseClick(button("buttonSearch"), Qt::LeftButton);
+    QVERIFY(table()->selectedItems().isEmpty());
+    QVERIFY(!button("buttonUpdate")->isEnabled());
+    QCOMPARE(table()->rowCount(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(button("buttonSearch")->isEnabled(), 12000);
+    QCOMPARE(table()->rowCount(), 0);
+    QVERIFY(!QGuiApplication::overrideCursor());
+    QVERIFY(!errorBox());
+}
+
+// A new search started while a series runs (the end of a reboot wait) restarts the ten
+// seconds but sends only the queries that the series still had to send.
+void TestDiscovery::rebootDoneDuringSeriesSendsOnlyWhatIsLeft()
+{
+    const QString boards = lab->addHost();
+    QVERIFY(!lab->link(boards, QStringLiteral("10.77.0.1/24"), {QStringLiteral("10.77.0.2/24")}).isEmpty());
+    Simulator *sim = lab->startSimulator(boards, {QStringLiteral("--boards"), QStringLiteral("0")});
+    QVERIFY(sim);
+    startTool();
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(button("buttonSearch"), Qt::LeftButton);
+    QCOMPARE(queryTimes(sim, clock, 2, 3000).size(), 2);
+    QTest::qWait(300);
+    const qint64 restart = clock.elapsed();
+    QMetaObject::invokeMethod(window.get(), "RebootDone");
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    const qint64 enabledAt = waitUntil(clock, [this] { return button("buttonSearch")->isEnabled(); }, 15000);
+    QVERIFY(enabledAt - restart >= early * 10000);
+    QTest::qWait(200);
+    QCOMPARE(sim->events(QStringLiteral("RECV"), QStringLiteral("query")).size(), 4);
+    QVERIFY(!QGuiApplication::overrideCursor()); // the restarted timer pops the one cursor
+}
+
+void TestDiscovery::twoNetworkCards()
+{
+    const QString first = lab->addHost();
+    const QString second = lab->addHost();
+    QVERIFY(!lab->link(first, QStringLiteral("10.77.0.1/24"), {QStringLiteral("10.77.0.2/24")}).isEmpty());
+    QVERIFY(!lab->link(second, QStringLiteral("10.88.0.1/24"), {QStringLiteral("10.88.0.2/24")}).isEmpty());
+    Simulator *a = lab->startSimulator(first, {QStringLiteral("--first-mac"), QStringLiteral("02:00:00:00:01:01"),
+                                               QStringLiteral("--boards"), QStringLiteral("2")});
+    Simulator *b = lab->startSimulator(second, {QStringLiteral("--first-mac"), QStringLiteral("02:00:00:00:02:01"),
+                                                QStringLiteral("--reply"), QStringLiteral("broadcast"),
+                                                QStringLiteral("--ip"), QStringLiteral("172.16.5.5")});
+    QVERIFY(a && b);
+    startTool();
+    QTest::mouseClick(button("buttonSearch"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(button("buttonSearch")->isEnabled(), 12000);
+    QStringList macs = macColumn();
+    macs.sort();
+    QCOMPARE(macs, (QStringList{"2:0:00:00:01:01", "2:0:00:00:01:02", "2:0:00:00:02:01"}));
+    // The limited broadcast leaves through the card that owns each socket's address.
+    const QString sources[] = {QStringLiteral("10.77.0.1"), QStringLiteral("10.88.0.1")};
+    Simulator *sims[] = {a, b};
+    for (int i = 0; i < 2; ++i) {
+        const QVector<SimEvent> queries = sims[i]->events(QStringLiteral("RECV"));
+        QCOMPARE(queries.size(), 4);
+        for (const SimEvent &query : queries)
+            QCOMPARE(query.address, sources[i]);
+    }
+}
+
+// With port 4022 held exclusively by another program, no reply could ever be read; an
+// empty table would say "no board", so the tool says why instead.
+void TestDiscovery::portTakenIsReported()
+{
+    QUdpSocket holder;
+    QVERIFY(holder.bind(QHostAddress::AnyIPv4, 4022, QAbstractSocket::DontShareAddress));
+    startTool();
+    QTest::mouseClick(button("buttonSearch"), Qt::LeftButton);
+    QMessageBox *box = errorBox();
+    QVERIFY(box);
+    QCOMPARE(box->windowTitle(), QStringLiteral("Erreur"));
+    QCOMPARE(box->icon(), QMessageBox::Critical);
+    QCOMPARE(box->buttons().size(), 1);
+    QVERIFY(box->text().contains(QLatin1String("4022")));
+    QVERIFY(!button("buttonSearch")->isEnabled()); // the search runs as usual
+    QTest::mouseClick(box->buttons().first(), Qt::LeftButton);
+    QTRY_VERIFY(!errorBox());
+    QTRY_VERIFY_WITH_TIMEOUT(button("buttonSearch")->isEnabled(), 12000);
+}
+
+QUORVAN_TEST_MAIN(TestDiscovery)
+#include "tst_discovery.moc"
