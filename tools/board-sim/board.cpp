@@ -1,0 +1,218 @@
+#include "board.h"
+
+#include <QStringList>
+
+#include <cstring>
+
+namespace {
+
+constexpr char replyMagic[] = "QuorvanR";
+constexpr std::size_t magicWidth = 8;
+// Where the long layout has its level-2 code and the short layout begins its version.
+constexpr std::size_t levelTwoOffset = 36;
+constexpr int maxMilliseconds = 24 * 60 * 60 * 1000;
+
+int hexValue(QChar c)
+{
+    const char latin = c.toLatin1();
+    if (latin >= '0' && latin <= '9')
+        return latin - '0';
+    if (latin >= 'a' && latin <= 'f')
+        return latin - 'a' + 10;
+    if (latin >= 'A' && latin <= 'F')
+        return latin - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+// A write datagram is the long-layout reply under another magic, so the field layout of the
+// write builder is reused and only the magic (and, for the short layout, the tail) changes.
+BoardReply boardReply(const DeviceRecord &record, Layout layout)
+{
+    const WriteDatagram write = buildWriteDatagram(record);
+    BoardReply reply{};
+    std::memcpy(reply.data(), write.data(), reply.size());
+    std::memcpy(reply.data(), replyMagic, magicWidth);
+    if (layout == Layout::Short) {
+        std::memset(reply.data() + levelTwoOffset, 0, reply.size() - levelTwoOffset);
+        std::memcpy(reply.data() + levelTwoOffset, record.version, shortVersionWidth);
+    }
+    return reply;
+}
+
+bool isValidShortVersion(const std::uint8_t version[8])
+{
+    return version[0] != flagOn && version[0] != flagOff;
+}
+
+void takeWrite(DeviceRecord &record, const std::uint8_t *data, std::size_t length)
+{
+    const DeviceRecord written = parseReply(data, length);
+    record.dhcp = written.dhcp;
+    std::memcpy(record.port, written.port, sizeof record.port);
+    std::memcpy(record.ip, written.ip, sizeof record.ip);
+    std::memcpy(record.mask, written.mask, sizeof record.mask);
+    std::memcpy(record.gateway, written.gateway, sizeof record.gateway);
+    std::memcpy(record.dns, written.dns, sizeof record.dns);
+    record.cdeNiveau2 = written.cdeNiveau2;
+}
+
+QString macText(const std::uint8_t mac[6])
+{
+    QString text;
+    for (int i = 0; i < 6; ++i) {
+        if (i > 0)
+            text += QLatin1Char(':');
+        text += QStringLiteral("%1").arg(unsigned(mac[i]), 2, 16, QLatin1Char('0'));
+    }
+    return text;
+}
+
+bool parseMac(const QString &text, std::uint64_t &mac)
+{
+    const QStringList pieces = text.split(QLatin1Char(':'));
+    if (pieces.size() != 6)
+        return false;
+    std::uint64_t value = 0;
+    for (const QString &piece : pieces) {
+        if (piece.isEmpty() || piece.size() > 2)
+            return false;
+        unsigned byte = 0;
+        for (QChar c : piece) {
+            const int digit = hexValue(c);
+            if (digit < 0)
+                return false;
+            byte = byte * 16 + unsigned(digit);
+        }
+        value = (value << 8) | byte;
+    }
+    mac = value;
+    return true;
+}
+
+bool parseIpv4(const QString &text, std::uint32_t &address)
+{
+    const QStringList pieces = text.split(QLatin1Char('.'));
+    if (pieces.size() != 4)
+        return false;
+    std::uint32_t value = 0;
+    for (const QString &piece : pieces) {
+        if (piece.isEmpty() || piece.size() > 3)
+            return false;
+        unsigned byte = 0;
+        for (QChar c : piece) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return false;
+            byte = byte * 10 + unsigned(c.unicode() - '0');
+        }
+        if (byte > 255)
+            return false;
+        value = (value << 8) | byte;
+    }
+    address = value;
+    return true;
+}
+
+bool parseOnOff(const QString &text, bool &on)
+{
+    if (text == QLatin1String("on"))
+        on = true;
+    else if (text == QLatin1String("off"))
+        on = false;
+    else
+        return false;
+    return true;
+}
+
+bool parseLayout(const QString &text, Layout &layout)
+{
+    if (text == QLatin1String("long"))
+        layout = Layout::Long;
+    else if (text == QLatin1String("short"))
+        layout = Layout::Short;
+    else
+        return false;
+    return true;
+}
+
+bool parseReplyMode(const QString &text, ReplyMode &mode)
+{
+    if (text == QLatin1String("unicast"))
+        mode = ReplyMode::Unicast;
+    else if (text == QLatin1String("broadcast"))
+        mode = ReplyMode::Broadcast;
+    else
+        return false;
+    return true;
+}
+
+bool parseWriteMode(const QString &text, WriteMode &mode)
+{
+    if (text == QLatin1String("apply"))
+        mode = WriteMode::Apply;
+    else if (text == QLatin1String("ignore"))
+        mode = WriteMode::Ignore;
+    else if (text == QLatin1String("mangle"))
+        mode = WriteMode::Mangle;
+    else
+        return false;
+    return true;
+}
+
+bool parseMilliseconds(const QString &text, int &ms)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < 0 || value > maxMilliseconds)
+        return false;
+    ms = value;
+    return true;
+}
+
+bool parseByteText(const QString &text, int maxLength, QByteArray &bytes)
+{
+    QByteArray out;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\\')) {
+            if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\\')) {
+                out += '\\';
+                ++i;
+                continue;
+            }
+            if (i + 3 >= text.size() || text.at(i + 1) != QLatin1Char('x'))
+                return false;
+            const int high = hexValue(text.at(i + 2));
+            const int low = hexValue(text.at(i + 3));
+            if (high < 0 || low < 0)
+                return false;
+            out += char(high * 16 + low);
+            i += 3;
+            continue;
+        }
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e)
+            return false;
+        out += char(c.unicode());
+    }
+    if (out.size() > maxLength)
+        return false;
+    bytes = out;
+    return true;
+}
+
+void storeMac(std::uint64_t mac, std::uint8_t out[6])
+{
+    for (int i = 5; i >= 0; --i) {
+        out[i] = std::uint8_t(mac & 0xFF);
+        mac >>= 8;
+    }
+}
+
+void storeIpv4(std::uint32_t address, std::uint8_t out[4])
+{
+    for (int i = 3; i >= 0; --i) {
+        out[i] = std::uint8_t(address & 0xFF);
+        address >>= 8;
+    }
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+// One simulated board: the record it answers with and how it behaves on the wire, plus the
+// text conversions that the command line and the board descriptions need.
+
+#include "protocol.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+enum class Layout { Long, Short };
+enum class ReplyMode { Unicast, Broadcast };
+enum class WriteMode { Apply, Ignore, Mangle };
+
+struct Board
+{
+    DeviceRecord record;
+    Layout layout = Layout::Long;
+    ReplyMode reply = ReplyMode::Unicast;
+    WriteMode write = WriteMode::Apply;
+    int delay = 0; // ms before each reply, before the jitter is added
+};
+
+constexpr std::size_t longVersionWidth = 8;
+constexpr std::size_t shortVersionWidth = 5;
+constexpr std::size_t portTextWidth = 5;
+
+using BoardReply = std::array<std::uint8_t, replyDatagramSize>;
+
+// The 45-byte reply a board sends. A short-layout reply has the version at byte 36 instead
+// of the level-2 code and leaves bytes 41-44 zero.
+BoardReply boardReply(const DeviceRecord &record, Layout layout);
+
+// A short-layout reply is told from a long one by byte 36, its first version character: an
+// 'O' or 'N' there would read as a level-2 code.
+bool isValidShortVersion(const std::uint8_t version[8]);
+
+// Takes what a write datagram carries (DHCP, port, addresses and level-2 code) into
+// `record`; the MAC and the version stay as the board has them.
+void takeWrite(DeviceRecord &record, const std::uint8_t *data, std::size_t length);
+
+// "aa:bb:cc:dd:ee:ff", always two lower-case digits per byte.
+QString macText(const std::uint8_t mac[6]);
+
+// Parsers for the option values; each returns false on malformed input.
+bool parseMac(const QString &text, std::uint64_t &mac);
+bool parseIpv4(const QString &text, std::uint32_t &address);
+bool parseOnOff(const QString &text, bool &on);
+bool parseLayout(const QString &text, Layout &layout);
+bool parseReplyMode(const QString &text, ReplyMode &mode);
+bool parseWriteMode(const QString &text, WriteMode &mode);
+bool parseMilliseconds(const QString &text, int &ms);
+// Printable ASCII characters, "\\" for a backslash and "\xHH" for any byte, at most
+// `maxLength` bytes after the escapes are resolved.
+bool parseByteText(const QString &text, int maxLength, QByteArray &bytes);
+
+void storeMac(std::uint64_t mac, std::uint8_t out[6]);
+void storeIpv4(std::uint32_t address, std::uint8_t out[4]);
