@@ -6,10 +6,6 @@
 
 namespace {
 
-constexpr char replyMagic[] = "QuorvanR";
-constexpr std::size_t magicWidth = 8;
-// Where the long layout has its level-2 code and the short layout begins its version.
-constexpr std::size_t levelTwoOffset = 36;
 constexpr int maxMilliseconds = 24 * 60 * 60 * 1000;
 
 int hexValue(QChar c)
@@ -25,21 +21,6 @@ int hexValue(QChar c)
 }
 
 } // namespace
-
-// A write datagram is the long-layout reply under another magic, so the field layout of the
-// write builder is reused and only the magic (and, for the short layout, the tail) changes.
-BoardReply boardReply(const DeviceRecord &record, Layout layout)
-{
-    const WriteDatagram write = buildWriteDatagram(record);
-    BoardReply reply{};
-    std::memcpy(reply.data(), write.data(), reply.size());
-    std::memcpy(reply.data(), replyMagic, magicWidth);
-    if (layout == Layout::Short) {
-        std::memset(reply.data() + levelTwoOffset, 0, reply.size() - levelTwoOffset);
-        std::memcpy(reply.data() + levelTwoOffset, record.version, shortVersionWidth);
-    }
-    return reply;
-}
 
 bool isValidShortVersion(const std::uint8_t version[8])
 {
@@ -125,12 +106,12 @@ bool parseOnOff(const QString &text, bool &on)
     return true;
 }
 
-bool parseLayout(const QString &text, Layout &layout)
+bool parseLayout(const QString &text, ReplyLayout &layout)
 {
     if (text == QLatin1String("long"))
-        layout = Layout::Long;
+        layout = ReplyLayout::Long;
     else if (text == QLatin1String("short"))
-        layout = Layout::Short;
+        layout = ReplyLayout::Short;
     else
         return false;
     return true;

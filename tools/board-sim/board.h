@@ -11,14 +11,13 @@
 #include <array>
 #include <cstdint>
 
-enum class Layout { Long, Short };
 enum class ReplyMode { Unicast, Broadcast };
 enum class WriteMode { Apply, Ignore, Mangle };
 
 struct Board
 {
     DeviceRecord record;
-    Layout layout = Layout::Long;
+    ReplyLayout layout = ReplyLayout::Long;
     ReplyMode reply = ReplyMode::Unicast;
     WriteMode write = WriteMode::Apply;
     int delay = 0; // ms before each reply, before the jitter is added
@@ -27,12 +26,6 @@ struct Board
 constexpr std::size_t longVersionWidth = 8;
 constexpr std::size_t shortVersionWidth = 5;
 constexpr std::size_t portTextWidth = 5;
-
-using BoardReply = std::array<std::uint8_t, replyDatagramSize>;
-
-// The 45-byte reply a board sends. A short-layout reply has the version at byte 36 instead
-// of the level-2 code and leaves bytes 41-44 zero.
-BoardReply boardReply(const DeviceRecord &record, Layout layout);
 
 // A short-layout reply is told from a long one by byte 36, its first version character: an
 // 'O' or 'N' there would read as a level-2 code.
@@ -49,7 +42,7 @@ QString macText(const std::uint8_t mac[6]);
 bool parseMac(const QString &text, std::uint64_t &mac);
 bool parseIpv4(const QString &text, std::uint32_t &address);
 bool parseOnOff(const QString &text, bool &on);
-bool parseLayout(const QString &text, Layout &layout);
+bool parseLayout(const QString &text, ReplyLayout &layout);
 bool parseReplyMode(const QString &text, ReplyMode &mode);
 bool parseWriteMode(const QString &text, WriteMode &mode);
 bool parseMilliseconds(const QString &text, int &ms);

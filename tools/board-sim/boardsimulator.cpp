@@ -254,7 +254,7 @@ bool BoardSimulator::sendReply(const Pending &item)
     if (state.restarting || state.generation != item.generation)
         return true;
     const Board &board = boards[item.board];
-    const BoardReply reply = boardReply(board.record, board.layout);
+    const ReplyDatagram reply = buildReplyDatagram(board.record, board.layout);
     const QHostAddress destination(item.address);
     if (sender->writeDatagram(reinterpret_cast<const char *>(reply.data()), qint64(reply.size()),
                               destination, item.port) < 0)

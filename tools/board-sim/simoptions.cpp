@@ -40,7 +40,7 @@ BoardValues valuesFor(const BoardDefaults &defaults, int index)
     values.levelTwo = defaults.levelTwo;
     values.board.reply = defaults.reply;
     values.board.layout =
-        defaults.mixedLayout ? (index % 2 == 0 ? Layout::Long : Layout::Short) : defaults.layout;
+        defaults.mixedLayout ? (index % 2 == 0 ? ReplyLayout::Long : ReplyLayout::Short) : defaults.layout;
     values.board.write = defaults.write;
     values.board.delay = defaults.delay;
     return values;
@@ -48,7 +48,7 @@ BoardValues valuesFor(const BoardDefaults &defaults, int index)
 
 bool finish(BoardValues &values, Board &board, QString &error)
 {
-    const bool isShort = values.board.layout == Layout::Short;
+    const bool isShort = values.board.layout == ReplyLayout::Short;
     const int width = int(isShort ? shortVersionWidth : longVersionWidth);
     if (values.version.size() > width) {
         if (values.versionGiven) {
@@ -244,7 +244,7 @@ bool parseGlobals(const QCommandLineParser &parser, BoardDefaults &defaults, Sim
     const auto version = [](const QString &text, QByteArray &out) {
         return parseByteText(text, int(longVersionWidth), out);
     };
-    const auto layout = [&defaults](const QString &text, Layout &out) {
+    const auto layout = [&defaults](const QString &text, ReplyLayout &out) {
         defaults.mixedLayout = text == QLatin1String("mixed");
         return defaults.mixedLayout || parseLayout(text, out);
     };

@@ -26,7 +26,7 @@ struct BoardDefaults
     bool dhcp = false;
     bool levelTwo = false;
     ReplyMode reply = ReplyMode::Unicast;
-    Layout layout = Layout::Long;
+    ReplyLayout layout = ReplyLayout::Long;
     bool mixedLayout = false; // even boards long, odd boards short
     WriteMode write = WriteMode::Apply;
     int delay = 0;
