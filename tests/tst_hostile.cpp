@@ -128,8 +128,10 @@ void TestHostile::datagramSizes()
     int expectedRows = 0;
     for (int size : {0, 1, 8, 40, 41, 44, 45, 46, 65507}) {
         QByteArray datagram = full.leftJustified(size, '\xee', true);
-        datagram[13] = char(size & 0xff);    // a MAC of its own for each size
-        datagram[12] = char(size >> 8);
+        if (size > 13) { // a MAC of its own for each size
+            datagram[13] = char(size & 0xff);
+            datagram[12] = char(size >> 8);
+        }
         sendToTool(datagram);
         sendToTool(datagram, QHostAddress(QHostAddress::LocalHostIPv6));
         if (size >= 41)
@@ -234,8 +236,11 @@ void TestHostile::flood()
     QVERIFY(rows <= pool + 256);
     checkRowsArePatterned(sent);
     // Memory follows the boards listed, not the datagrams read: a generous bound per row.
+    // AddressSanitizer keeps freed memory in quarantine, so its builds say nothing here.
+#ifndef __SANITIZE_ADDRESS__
     QVERIFY2(rssAfter - rssBefore < 16 * rows + 32 * 1024,
              qPrintable(QString::number(rssAfter - rssBefore)));
+#endif
     // A hang detector, not a speed target: the benchmark measures the stall.
     QVERIFY2(heartbeat.worst < 2000, qPrintable(QString::number(heartbeat.worst)));
 }
