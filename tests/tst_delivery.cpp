@@ -53,7 +53,10 @@ private slots:
     void escapedWaitThenRecordDeletedUnderOpenDialog();
 
 private:
-    QTableWidget *table() const { return window->findChild<QTableWidget *>(QStringLiteral("tableWidget")); }
+    QTableWidget *table() const
+    {
+        return window->findChild<QTableWidget *>(QStringLiteral("tableWidget"));
+    }
     QPushButton *button(const char *name) const
     {
         return window->findChild<QPushButton *>(QLatin1String(name));
@@ -62,7 +65,10 @@ private:
     void searchAndWait();
     QDialog *openSettings(const QString &mac);
     static void type(QDialog *dialog, const char *field, const QString &text);
-    QVector<SimEvent> writes() { return sim->events(QStringLiteral("RECV"), QStringLiteral("write")); }
+    QVector<SimEvent> writes()
+    {
+        return sim->events(QStringLiteral("RECV"), QStringLiteral("write"));
+    }
 
     std::unique_ptr<NetLab> lab;
     std::unique_ptr<MainWindow> window;
@@ -73,12 +79,15 @@ void TestDelivery::init()
 {
     lab = std::make_unique<NetLab>();
     const QString boards = lab->addHost();
-    QVERIFY(!lab->link(boards, QStringLiteral("10.77.0.1/24"), {QStringLiteral("10.77.0.2/24")}).isEmpty());
+    QVERIFY(!lab->link(boards, QStringLiteral("10.77.0.1/24"), {QStringLiteral("10.77.0.2/24")})
+                 .isEmpty());
     sim = lab->startSimulator(
-        boards, {QStringLiteral("--restart"), QStringLiteral("3000"), QStringLiteral("--board"),
-                 QStringLiteral("mac=00:50:c2:0d:e4:05,ip=10.77.0.20,layout=long,dhcp=on,port=4022"),
-                 QStringLiteral("--board"),
-                 QStringLiteral("mac=0a:1b:2c:3d:4e:5f,ip=10.77.0.21,layout=short,version=V3.07,delay=100")});
+        boards,
+        {QStringLiteral("--restart"), QStringLiteral("3000"), QStringLiteral("--board"),
+         QStringLiteral("mac=00:50:c2:0d:e4:05,ip=10.77.0.20,layout=long,dhcp=on,port=4022"),
+         QStringLiteral("--board"),
+         QStringLiteral(
+             "mac=0a:1b:2c:3d:4e:5f,ip=10.77.0.21,layout=short,version=V3.07,delay=100")});
     QVERIFY(sim);
     window = std::make_unique<MainWindow>();
     window->show();
@@ -144,11 +153,13 @@ void TestDelivery::changeReachesBoardAndComesBack()
     type(settings, "lineEditMask", QStringLiteral("255.255.0.0"));
     type(settings, "lineEditGw", QStringLiteral("10.77.0.1"));
     type(settings, "lineEditDNS", QStringLiteral("10.77.0.53"));
-    QTest::mouseClick(settings->findChild<QRadioButton *>(QStringLiteral("radioButtonCdeNiveau2Oui")),
-                      Qt::LeftButton);
+    QTest::mouseClick(
+        settings->findChild<QRadioButton *>(QStringLiteral("radioButtonCdeNiveau2Oui")),
+        Qt::LeftButton);
     QElapsedTimer clock;
     clock.start();
-    QTest::mouseClick(settings->findChild<QPushButton *>(QStringLiteral("buttonOk")), Qt::LeftButton);
+    QTest::mouseClick(settings->findChild<QPushButton *>(QStringLiteral("buttonOk")),
+                      Qt::LeftButton);
 
     QDialog *wait = visibleDialog("Reboot");
     QVERIFY(wait);
@@ -224,7 +235,8 @@ void TestDelivery::changeDuringSearchWaitEndsWithEmptyStack()
     QTRY_COMPARE_WITH_TIMEOUT(table()->rowCount(), 2, 3000);
     QDialog *settings = openSettings(QStringLiteral("0:50:c2:0d:e4:05"));
     QVERIFY(settings);
-    QTest::mouseClick(settings->findChild<QPushButton *>(QStringLiteral("buttonOk")), Qt::LeftButton);
+    QTest::mouseClick(settings->findChild<QPushButton *>(QStringLiteral("buttonOk")),
+                      Qt::LeftButton);
     QCOMPARE(cursorDepth(), 2); // the search's and the wait's
     QTRY_VERIFY_WITH_TIMEOUT(button("buttonSearch")->isEnabled(), 11000);
     QCOMPARE(cursorDepth(), 1);
@@ -243,7 +255,8 @@ void TestDelivery::escapedWaitThenRecordDeletedUnderOpenDialog()
     searchAndWait();
     QDialog *settings = openSettings(QStringLiteral("0:50:c2:0d:e4:05"));
     QVERIFY(settings);
-    QTest::mouseClick(settings->findChild<QPushButton *>(QStringLiteral("buttonOk")), Qt::LeftButton);
+    QTest::mouseClick(settings->findChild<QPushButton *>(QStringLiteral("buttonOk")),
+                      Qt::LeftButton);
     QDialog *wait = visibleDialog("Reboot");
     QVERIFY(wait);
     QTest::keyClick(wait, Qt::Key_Escape);
@@ -256,7 +269,8 @@ void TestDelivery::escapedWaitThenRecordDeletedUnderOpenDialog()
     type(settings, "lineEditIP", QStringLiteral("10.77.0.97"));
     QTRY_COMPARE_WITH_TIMEOUT(table()->rowCount(), 0, 22000); // the wait is over: new search
     QPointer<QDialog> stale = settings;
-    QTest::mouseClick(settings->findChild<QPushButton *>(QStringLiteral("buttonOk")), Qt::LeftButton);
+    QTest::mouseClick(settings->findChild<QPushButton *>(QStringLiteral("buttonOk")),
+                      Qt::LeftButton);
     QTRY_VERIFY(!stale);
     QTest::qWait(500);
     QCOMPARE(writes().size(), 1);

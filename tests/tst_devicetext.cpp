@@ -39,8 +39,9 @@ void TestDeviceText::macText()
 {
     QFETCH(QByteArray, mac);
     QFETCH(QString, text);
-    QCOMPARE(QString::fromStdString(macToText(reinterpret_cast<const std::uint8_t *>(mac.constData()))),
-             text);
+    QCOMPARE(
+        QString::fromStdString(macToText(reinterpret_cast<const std::uint8_t *>(mac.constData()))),
+        text);
 }
 
 // Every combination of small and large bytes in all six groups: the first two groups
@@ -109,7 +110,10 @@ void TestDeviceText::fieldTextsEndAtNul_data()
                           << QByteArray("V3.00.01") << QByteArray("65535");
     QTest::newRow("short") << QByteArray("V1.\0\0\0\0\0", 8) << QByteArray("4022\0\0", 6)
                            << QByteArray("V1.") << QByteArray("4022");
-    QTest::newRow("empty") << QByteArray("\0V3.0\0\0\0", 8) << QByteArray("\0" "80\0\0\0", 6)
+    QTest::newRow("empty") << QByteArray("\0V3.0\0\0\0", 8)
+                           << QByteArray("\0"
+                                         "80\0\0\0",
+                                         6)
                            << QByteArray() << QByteArray();
     QTest::newRow("control bytes as they are")
         << QByteArray("\x01\x7f<b>x\0\0", 8) << QByteArray("\t1\0\0\0\0", 6)
@@ -181,7 +185,8 @@ void TestDeviceText::storedAddress()
 
     std::uint8_t untouched[4] = {1, 2, 3, 4};
     QVERIFY(!storeAddressText("1.2.3", untouched));
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(untouched), 4), QByteArray::fromHex("01020304"));
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(untouched), 4),
+             QByteArray::fromHex("01020304"));
 }
 
 QUORVAN_TEST_MAIN(TestDeviceText)

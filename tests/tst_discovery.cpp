@@ -17,8 +17,7 @@ namespace {
 constexpr double early = 0.93;
 constexpr qint64 lateMs = 400;
 
-qint64 waitUntil(const QElapsedTimer &clock, const std::function<bool()> &condition,
-                 int timeoutMs)
+qint64 waitUntil(const QElapsedTimer &clock, const std::function<bool()> &condition, int timeoutMs)
 {
     while (!condition()) {
         if (clock.elapsed() > timeoutMs)
@@ -55,7 +54,10 @@ private slots:
 
 private:
     void startTool();
-    QTableWidget *table() const { return window->findChild<QTableWidget *>(QStringLiteral("tableWidget")); }
+    QTableWidget *table() const
+    {
+        return window->findChild<QTableWidget *>(QStringLiteral("tableWidget"));
+    }
     QPushButton *button(const char *name) const
     {
         return window->findChild<QPushButton *>(QLatin1String(name));
@@ -69,7 +71,10 @@ private:
     std::unique_ptr<MainWindow> window;
 };
 
-void TestDiscovery::init() { lab = std::make_unique<NetLab>(); }
+void TestDiscovery::init()
+{
+    lab = std::make_unique<NetLab>();
+}
 
 void TestDiscovery::cleanup()
 {
@@ -128,16 +133,21 @@ void TestDiscovery::searchFindsEveryBoardOnceOnTime()
     // Staggered delays fix the order of arrival; the last board answers only after the
     // ten seconds of the search.
     Simulator *local = lab->startSimulator(
-        boards, {QStringLiteral("--bind"), QStringLiteral("10.77.0.2"), QStringLiteral("--board"),
-                 spec("02:00:00:00:00:01", "10.77.0.101", "unicast", "long", 0),
-                 QStringLiteral("--board"), spec("02:00:00:00:00:02", "10.77.0.102", "unicast", "short", 150),
-                 QStringLiteral("--board"), spec("02:00:00:00:00:03", "10.77.0.103", "broadcast", "long", 300),
-                 QStringLiteral("--board"), spec("02:00:00:00:00:04", "10.77.0.104", "broadcast", "short", 450),
-                 QStringLiteral("--board"), spec("02:00:00:00:00:06", "10.77.0.106", "unicast", "long", 10500)});
+        boards,
+        {QStringLiteral("--bind"), QStringLiteral("10.77.0.2"), QStringLiteral("--board"),
+         spec("02:00:00:00:00:01", "10.77.0.101", "unicast", "long", 0), QStringLiteral("--board"),
+         spec("02:00:00:00:00:02", "10.77.0.102", "unicast", "short", 150),
+         QStringLiteral("--board"),
+         spec("02:00:00:00:00:03", "10.77.0.103", "broadcast", "long", 300),
+         QStringLiteral("--board"),
+         spec("02:00:00:00:00:04", "10.77.0.104", "broadcast", "short", 450),
+         QStringLiteral("--board"),
+         spec("02:00:00:00:00:06", "10.77.0.106", "unicast", "long", 10500)});
     QVERIFY(local);
     Simulator *foreign = lab->startSimulator(
-        boards, {QStringLiteral("--bind"), QStringLiteral("192.168.50.7"), QStringLiteral("--board"),
-                 spec("02:00:00:00:00:05", "192.168.50.7", "broadcast", "long", 600)});
+        boards,
+        {QStringLiteral("--bind"), QStringLiteral("192.168.50.7"), QStringLiteral("--board"),
+         spec("02:00:00:00:00:05", "192.168.50.7", "broadcast", "long", 600)});
     QVERIFY(foreign);
     startTool();
 
@@ -154,14 +164,17 @@ void TestDiscovery::searchFindsEveryBoardOnceOnTime()
         QVERIFY2(times[i] >= early * 1000 * (i + 1) && times[i] <= 1000 * (i + 1) + lateMs,
                  qPrintable(QStringLiteral("query %1 at %2 ms").arg(i + 1).arg(times[i])));
     }
-    const qint64 enabledAt = waitUntil(clock, [this] { return button("buttonSearch")->isEnabled(); }, 12000);
-    QVERIFY2(enabledAt >= early * 10000 && enabledAt <= 10000 + lateMs, qPrintable(QString::number(enabledAt)));
+    const qint64 enabledAt = waitUntil(
+        clock, [this] { return button("buttonSearch")->isEnabled(); }, 12000);
+    QVERIFY2(enabledAt >= early * 10000 && enabledAt <= 10000 + lateMs,
+             qPrintable(QString::number(enabledAt)));
     QVERIFY(!QGuiApplication::overrideCursor()); // one push, one pop
     QCOMPARE(macColumn(), (QStringList{"2:0:00:00:00:05", "2:0:00:00:00:04", "2:0:00:00:00:03",
                                        "2:0:00:00:00:02", "2:0:00:00:00:01"}));
 
     // The late board is listed after the search has ended.
-    QVERIFY(waitUntil(clock, [this] { return table()->rowCount() == 6; }, 16000) > 10000);
+    QVERIFY(waitUntil(
+                clock, [this] { return table()->rowCount() == 6; }, 16000) > 10000);
     QCOMPARE(table()->item(0, 0)->text(), QStringLiteral("2:0:00:00:00:06"));
     QCOMPARE(table()->item(1, 8)->text(), QStringLiteral("V3.00.01"));
     QCOMPARE(table()->item(2, 8)->text(), QStringLiteral("V3.00"));
@@ -185,7 +198,8 @@ void TestDiscovery::searchFindsEveryBoardOnceOnTime()
 void TestDiscovery::searchWithSelectionAndNoBoards()
 {
     const QString boards = lab->addHost();
-    QVERIFY(!lab->link(boards, QStringLiteral("10.77.0.1/24"), {QStringLiteral("10.77.0.2/24")}).isEmpty());
+    QVERIFY(!lab->link(boards, QStringLiteral("10.77.0.1/24"), {QStringLiteral("10.77.0.2/24")})
+                 .isEmpty());
     Simulator *sim = lab->startSimulator(boards, {QStringLiteral("--boards"), QStringLiteral("1")});
     QVERIFY(sim);
     startTool();
@@ -213,7 +227,8 @@ void TestDiscovery::searchWithSelectionAndNoBoards()
 void TestDiscovery::rebootDoneDuringSeriesSendsOnlyWhatIsLeft()
 {
     const QString boards = lab->addHost();
-    QVERIFY(!lab->link(boards, QStringLiteral("10.77.0.1/24"), {QStringLiteral("10.77.0.2/24")}).isEmpty());
+    QVERIFY(!lab->link(boards, QStringLiteral("10.77.0.1/24"), {QStringLiteral("10.77.0.2/24")})
+                 .isEmpty());
     Simulator *sim = lab->startSimulator(boards, {QStringLiteral("--boards"), QStringLiteral("0")});
     QVERIFY(sim);
     startTool();
@@ -225,7 +240,8 @@ void TestDiscovery::rebootDoneDuringSeriesSendsOnlyWhatIsLeft()
     const qint64 restart = clock.elapsed();
     QMetaObject::invokeMethod(window.get(), "RebootDone");
     QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    const qint64 enabledAt = waitUntil(clock, [this] { return button("buttonSearch")->isEnabled(); }, 15000);
+    const qint64 enabledAt = waitUntil(
+        clock, [this] { return button("buttonSearch")->isEnabled(); }, 15000);
     QVERIFY(enabledAt - restart >= early * 10000);
     QTest::qWait(200);
     QCOMPARE(sim->events(QStringLiteral("RECV"), QStringLiteral("query")).size(), 4);
@@ -236,13 +252,17 @@ void TestDiscovery::twoNetworkCards()
 {
     const QString first = lab->addHost();
     const QString second = lab->addHost();
-    QVERIFY(!lab->link(first, QStringLiteral("10.77.0.1/24"), {QStringLiteral("10.77.0.2/24")}).isEmpty());
-    QVERIFY(!lab->link(second, QStringLiteral("10.88.0.1/24"), {QStringLiteral("10.88.0.2/24")}).isEmpty());
-    Simulator *a = lab->startSimulator(first, {QStringLiteral("--first-mac"), QStringLiteral("02:00:00:00:01:01"),
+    QVERIFY(!lab->link(first, QStringLiteral("10.77.0.1/24"), {QStringLiteral("10.77.0.2/24")})
+                 .isEmpty());
+    QVERIFY(!lab->link(second, QStringLiteral("10.88.0.1/24"), {QStringLiteral("10.88.0.2/24")})
+                 .isEmpty());
+    Simulator *a = lab->startSimulator(first, {QStringLiteral("--first-mac"),
+                                               QStringLiteral("02:00:00:00:01:01"),
                                                QStringLiteral("--boards"), QStringLiteral("2")});
-    Simulator *b = lab->startSimulator(second, {QStringLiteral("--first-mac"), QStringLiteral("02:00:00:00:02:01"),
-                                                QStringLiteral("--reply"), QStringLiteral("broadcast"),
-                                                QStringLiteral("--ip"), QStringLiteral("172.16.5.5")});
+    Simulator *b = lab->startSimulator(
+        second, {QStringLiteral("--first-mac"), QStringLiteral("02:00:00:00:02:01"),
+                 QStringLiteral("--reply"), QStringLiteral("broadcast"), QStringLiteral("--ip"),
+                 QStringLiteral("172.16.5.5")});
     QVERIFY(a && b);
     startTool();
     QTest::mouseClick(button("buttonSearch"), Qt::LeftButton);

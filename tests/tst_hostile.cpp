@@ -36,7 +36,10 @@ QByteArray patternedReply(int index)
     return replyBytes(record, ReplyLayout::Long).left(41 + index % 5);
 }
 
-QString expectedVersion(int index) { return QStringLiteral("V7.65.43").left(4 + index % 5); }
+QString expectedVersion(int index)
+{
+    return QStringLiteral("V7.65.43").left(4 + index % 5);
+}
 
 qint64 residentKiB()
 {
@@ -58,9 +61,8 @@ public:
     Heartbeat()
     {
         timer.setTimerType(Qt::PreciseTimer);
-        connect(&timer, &QTimer::timeout, this, [this] {
-            worst = qMax(worst, clock.restart() - 10);
-        });
+        connect(&timer, &QTimer::timeout, this,
+                [this] { worst = qMax(worst, clock.restart() - 10); });
         clock.start();
         timer.start(10);
     }
@@ -87,7 +89,10 @@ private slots:
     void flood();
 
 private:
-    QTableWidget *table() const { return window->findChild<QTableWidget *>(QStringLiteral("tableWidget")); }
+    QTableWidget *table() const
+    {
+        return window->findChild<QTableWidget *>(QStringLiteral("tableWidget"));
+    }
     void checkRowsArePatterned(const QSet<int> &sent);
 
     std::unique_ptr<MainWindow> window;
@@ -100,7 +105,10 @@ void TestHostile::init()
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
 }
 
-void TestHostile::cleanup() { window.reset(); }
+void TestHostile::cleanup()
+{
+    window.reset();
+}
 
 void TestHostile::checkRowsArePatterned(const QSet<int> &sent)
 {
@@ -117,14 +125,16 @@ void TestHostile::checkRowsArePatterned(const QSet<int> &sent)
         const int index = int(macKey(bytes.data()) - 0x020000000000LL);
         QVERIFY2(sent.contains(index), qPrintable(mac));
         QCOMPARE(table()->item(row, 8)->text(), expectedVersion(index));
-        QCOMPARE(table()->item(row, 2)->text(), index & 1 ? QStringLiteral("Oui") : QStringLiteral("Non"));
+        QCOMPARE(table()->item(row, 2)->text(),
+                 index & 1 ? QStringLiteral("Oui") : QStringLiteral("Non"));
         QCOMPARE(table()->item(row, 7)->text(), QStringLiteral("Non"));
     }
 }
 
 void TestHostile::datagramSizes()
 {
-    const QByteArray full = replyBytes(makeBoard("020000000001", QStringLiteral("10.0.0.1"), "V3.00.01"));
+    const QByteArray full =
+        replyBytes(makeBoard("020000000001", QStringLiteral("10.0.0.1"), "V3.00.01"));
     int expectedRows = 0;
     for (int size : {0, 1, 8, 40, 41, 44, 45, 46, 65507}) {
         QByteArray datagram = full.leftJustified(size, '\xee', true);
@@ -160,7 +170,8 @@ void TestHostile::ownDatagramsAndGarbageAddNothing()
         for (char &c : bytes)
             c = char(random.bounded(256));
         if (i % 2)
-            bytes.replace(0, qMin(8, bytes.size()), QByteArray("QuorvanR").left(qMin(8, bytes.size())));
+            bytes.replace(0, qMin(8, bytes.size()),
+                          QByteArray("QuorvanR").left(qMin(8, bytes.size())));
         if (bytes.size() >= 41 && bytes.startsWith("QuorvanR"))
             bytes[7] = 'r'; // random tails after the magic are tested by the flood
         sendToTool(bytes);

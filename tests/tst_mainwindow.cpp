@@ -46,10 +46,14 @@ private slots:
     void selectedRowOpensItsRecord_data();
     void selectedRowOpensItsRecord();
     void updateWithoutSelectionOpensNothing();
+    void rowMatchingNoRecordOpensNothing();
     void cancelReleasesTheWindow();
 
 private:
-    QTableWidget *table() const { return window->findChild<QTableWidget *>(QStringLiteral("tableWidget")); }
+    QTableWidget *table() const
+    {
+        return window->findChild<QTableWidget *>(QStringLiteral("tableWidget"));
+    }
     QPushButton *button(const char *name) const
     {
         return window->findChild<QPushButton *>(QLatin1String(name));
@@ -130,8 +134,9 @@ void TestMainWindow::layoutsAndPolicies()
     const auto *buttons = window->findChild<QGridLayout *>(QStringLiteral("gridLayout_2"));
     const auto *vertical = window->findChild<QVBoxLayout *>(QStringLiteral("verticalLayout"));
     const auto *horizontal = window->findChild<QHBoxLayout *>(QStringLiteral("horizontalLayout"));
-    for (const QLayout *layout : {static_cast<const QLayout *>(grid), static_cast<const QLayout *>(buttons),
-                                  static_cast<const QLayout *>(horizontal)}) {
+    for (const QLayout *layout :
+         {static_cast<const QLayout *>(grid), static_cast<const QLayout *>(buttons),
+          static_cast<const QLayout *>(horizontal)}) {
         QCOMPARE(layout->spacing(), 6);
         QCOMPARE(layout->contentsMargins(), QMargins(11, 11, 11, 11));
     }
@@ -141,7 +146,8 @@ void TestMainWindow::layoutsAndPolicies()
     QCOMPARE(vertical->itemAt(1)->widget()->objectName(), QStringLiteral("frameButton"));
     QCOMPARE(buttons->itemAtPosition(0, 0)->widget(), button("buttonSearch"));
     QCOMPARE(buttons->itemAtPosition(0, 1)->widget(), button("buttonUpdate"));
-    QCOMPARE(buttons->itemAtPosition(0, 2)->widget()->objectName(), QStringLiteral("frameBroadcast"));
+    QCOMPARE(buttons->itemAtPosition(0, 2)->widget()->objectName(),
+             QStringLiteral("frameBroadcast"));
 
     struct Policy
     {
@@ -196,10 +202,11 @@ void TestMainWindow::tableSettings()
 void TestMainWindow::captions()
 {
     const QStringList headers = {
-        QStringLiteral("Adresse Mac"), QStringLiteral("Adresse IP"), QStringLiteral("DHCP"),
-        QStringLiteral("Port"), QStringLiteral("Passerelle"),
-        QStringLiteral("Masque de sous réseau"), QStringLiteral("DNS"),
-        QStringLiteral("Code Niveau 2"), QStringLiteral("Version")};
+        QStringLiteral("Adresse Mac"), QStringLiteral("Adresse IP"),
+        QStringLiteral("DHCP"),        QStringLiteral("Port"),
+        QStringLiteral("Passerelle"),  QStringLiteral("Masque de sous réseau"),
+        QStringLiteral("DNS"),         QStringLiteral("Code Niveau 2"),
+        QStringLiteral("Version")};
     for (int column = 0; column < headers.size(); ++column)
         QCOMPARE(table()->horizontalHeaderItem(column)->text(), headers.at(column));
     QCOMPARE(window->windowTitle(), QStringLiteral("Configuration Quorvan V1.0.0.2"));
@@ -290,21 +297,21 @@ void TestMainWindow::rowTexts_data()
     QTest::addColumn<QStringList>("cells");
 
     QTest::newRow("long") << int(ReplyLayout::Long) << QByteArray("V3.00.01")
-                          << QStringList{"0:50:c2:0d:e4:05", "10.0.0.254", "Oui", "502",
-                                         "10.77.0.254", "255.255.255.0", "10.77.0.253", "Oui",
+                          << QStringList{"0:50:c2:0d:e4:05", "10.0.0.254",    "Oui",         "502",
+                                         "10.77.0.254",      "255.255.255.0", "10.77.0.253", "Oui",
                                          "V3.00.01"};
     QTest::newRow("short") << int(ReplyLayout::Short) << QByteArray("V2.01xyz")
-                           << QStringList{"0:50:c2:0d:e4:05", "10.0.0.254", "Oui", "502",
-                                          "10.77.0.254", "255.255.255.0", "10.77.0.253", "Non",
-                                          "V2.01"};
+                           << QStringList{
+                                  "0:50:c2:0d:e4:05", "10.0.0.254",  "Oui", "502",  "10.77.0.254",
+                                  "255.255.255.0",    "10.77.0.253", "Non", "V2.01"};
     QTest::newRow("three version bytes")
         << int(ReplyLayout::Long) << QByteArray("V1.\0\0\0\0\0", 8)
-        << QStringList{"0:50:c2:0d:e4:05", "10.0.0.254", "Oui", "502", "10.77.0.254",
-                       "255.255.255.0", "10.77.0.253", "Oui", "V1."};
+        << QStringList{"0:50:c2:0d:e4:05", "10.0.0.254",  "Oui", "502", "10.77.0.254",
+                       "255.255.255.0",    "10.77.0.253", "Oui", "V1."};
     QTest::newRow("markup shown as text")
         << int(ReplyLayout::Long) << QByteArray("<b>x</b>")
-        << QStringList{"0:50:c2:0d:e4:05", "10.0.0.254", "Oui", "502", "10.77.0.254",
-                       "255.255.255.0", "10.77.0.253", "Oui", "<b>x</b>"};
+        << QStringList{"0:50:c2:0d:e4:05", "10.0.0.254",  "Oui", "502",     "10.77.0.254",
+                       "255.255.255.0",    "10.77.0.253", "Oui", "<b>x</b>"};
 }
 
 void TestMainWindow::rowTexts()
@@ -344,8 +351,8 @@ void TestMainWindow::duplicateMacChangesNothing()
 void TestMainWindow::shortReplyAfterLongShowsNoOldBytes()
 {
     listBoard(makeBoard("020000000001", QStringLiteral("10.0.0.1"), "V3.00.01"));
-    QByteArray shorter = replyBytes(makeBoard("020000000002", QStringLiteral("10.0.0.2"), "V9.9"))
-                             .left(41);
+    QByteArray shorter =
+        replyBytes(makeBoard("020000000002", QStringLiteral("10.0.0.2"), "V9.9")).left(41);
     sendToTool(shorter);
     QTRY_COMPARE(table()->rowCount(), 2);
     QCOMPARE(table()->item(0, 8)->text(), QStringLiteral("V9.9"));
@@ -431,6 +438,20 @@ void TestMainWindow::updateWithoutSelectionOpensNothing()
     QVERIFY(!window->findChild<QDialog *>(QStringLiteral("Update")));
 }
 
+// The lookup by MAC text must not fall back to another board's record: that would open,
+// and send, the wrong board's settings.
+void TestMainWindow::rowMatchingNoRecordOpensNothing()
+{
+    listBoard(makeBoard("020000000001"));
+    listBoard(makeBoard("020000000002"));
+    table()->item(0, 0)->setText(QStringLiteral("2:0:00:00:00:09"));
+    QTest::mouseClick(table()->viewport(), Qt::LeftButton, {},
+                      table()->visualItemRect(table()->item(0, 1)).center());
+    QVERIFY(button("buttonUpdate")->isEnabled());
+    QTest::mouseClick(button("buttonUpdate"), Qt::LeftButton);
+    QVERIFY(!window->findChild<QDialog *>(QStringLiteral("Update")));
+}
+
 // Clicks go through the window system, where a modal dialog blocks them.
 void TestMainWindow::clickThroughWindow(QWidget *widget)
 {
@@ -454,7 +475,8 @@ void TestMainWindow::cancelReleasesTheWindow()
     clickThroughWindow(button("buttonSearch")); // blocked by the modal dialog
     QVERIFY(button("buttonSearch")->isEnabled());
 
-    dialog->findChild<QLineEdit *>(QStringLiteral("lineEditIP"))->setText(QStringLiteral("1.2.3.4"));
+    dialog->findChild<QLineEdit *>(QStringLiteral("lineEditIP"))
+        ->setText(QStringLiteral("1.2.3.4"));
     clickThroughWindow(dialog->findChild<QPushButton *>(QStringLiteral("buttonCancel")));
     QTRY_VERIFY(!dialog); // disposed of, not kept until the window closes
 

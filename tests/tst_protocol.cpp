@@ -1,5 +1,5 @@
-#include "common/testsupport.h"
 #include "common/boards.h"
+#include "common/testsupport.h"
 #include "discovery/protocol.h"
 
 #include <cstring>
@@ -81,8 +81,7 @@ void TestProtocol::recognisesReplies_data()
     QTest::newRow("long reply") << longReply() << true;
     QTest::newRow("query") << QByteArray("Quorvan?\0", 9) << false;
     QTest::newRow("write") << QByteArray("QuorvanW").append(longReply().mid(8)) << false;
-    QTest::newRow("lower-case magic") << QByteArray("quorvanR").append(longReply().mid(8))
-                                      << false;
+    QTest::newRow("lower-case magic") << QByteArray("quorvanR").append(longReply().mid(8)) << false;
     QTest::newRow("41 bytes") << longReply().left(41) << true;
     QTest::newRow("40 bytes") << longReply().left(40) << false;
     QTest::newRow("magic only") << QByteArray("QuorvanR") << false;
@@ -146,8 +145,14 @@ void TestProtocol::readsPortText_data()
 
     QTest::newRow("four digits") << QByteArray("4022\0", 5) << QByteArray("4022\0\0", 6);
     QTest::newRow("five digits") << QByteArray("65535") << QByteArray("65535\0", 6);
-    QTest::newRow("NUL inside") << QByteArray("80\0" "99", 5) << QByteArray("80\0\0\0\0", 6);
-    QTest::newRow("empty") << QByteArray("\0" "123", 5) << QByteArray(6, '\0');
+    QTest::newRow("NUL inside") << QByteArray("80\0"
+                                              "99",
+                                              5)
+                                << QByteArray("80\0\0\0\0", 6);
+    QTest::newRow("empty") << QByteArray("\0"
+                                         "123",
+                                         5)
+                           << QByteArray(6, '\0');
 }
 
 void TestProtocol::readsPortText()
@@ -225,8 +230,8 @@ void TestProtocol::writeDatagramLayout()
     std::memcpy(record.dns, dns, 4);
     std::memcpy(record.version, "V4.1\0\0\0\0", 8);
 
-    const QByteArray expected = QByteArray("QuorvanW") + QByteArray::fromHex("0a1b2c3d4e5f") +
-                                'N' + QByteArray("502\0\0", 5) +
+    const QByteArray expected = QByteArray("QuorvanW") + QByteArray::fromHex("0a1b2c3d4e5f") + 'N' +
+                                QByteArray("502\0\0", 5) +
                                 QByteArray::fromHex("0a000007ffff00000a0000010a000002") + 'N' +
                                 QByteArray("V4.1\0\0\0\0", 8);
     QCOMPARE(writeFor(record), expected);
@@ -294,7 +299,8 @@ void TestProtocol::macTextToBytes_data()
     QTest::newRow("one digit groups") << "a:b:0c:0d:0e:0f" << QByteArray::fromHex("0a0b0c0d0e0f");
     QTest::newRow("high bytes") << "ff:fe:fd:fc:fb:fa" << QByteArray::fromHex("fffefdfcfbfa");
     QTest::newRow("separator runs") << "::1:2::3:4:5:6:" << QByteArray::fromHex("010203040506");
-    QTest::newRow("seventh piece ignored") << "1:2:3:4:5:6:7" << QByteArray::fromHex("010203040506");
+    QTest::newRow("seventh piece ignored")
+        << "1:2:3:4:5:6:7" << QByteArray::fromHex("010203040506");
     QTest::newRow("too few pieces") << "1:2" << QByteArray::fromHex("010200000000");
     QTest::newRow("empty") << "" << QByteArray(6, '\0');
 }

@@ -38,7 +38,8 @@ void TestReboot::form()
     QVERIFY(wait->findChild<QGridLayout *>(QStringLiteral("gridLayout")));
     const auto *label = wait->findChild<QLabel *>(QStringLiteral("label"));
     QVERIFY(label);
-    QCOMPARE(label->text(), QStringLiteral("Veuillez patienter pendant le redémarrage de la carte..."));
+    QCOMPARE(label->text(),
+             QStringLiteral("Veuillez patienter pendant le redémarrage de la carte..."));
     QCOMPARE(int(label->alignment()), 0x84);
     QVERIFY(!label->wordWrap());
     QCOMPARE(int(wait->windowFlags()), 0x801);

@@ -47,10 +47,10 @@ void TestStartup::startsWithoutOptionalFilesAndExitsCleanly()
 {
     QProcess server;
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                          QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                                          QStringLiteral("-screen"), QStringLiteral("0"),
-                                          QStringLiteral("1280x800x24")});
+    server.start(QStringLiteral("Xvfb"),
+                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                  QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                  QStringLiteral("1280x800x24")});
     QVERIFY(server.waitForStarted());
     const auto stopServer = qScopeGuard([&server] {
         server.terminate();

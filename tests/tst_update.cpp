@@ -59,7 +59,10 @@ private slots:
 
 private:
     Update *open(DeviceRecord &record);
-    QLineEdit *edit(const char *name) const { return dialog->findChild<QLineEdit *>(QLatin1String(name)); }
+    QLineEdit *edit(const char *name) const
+    {
+        return dialog->findChild<QLineEdit *>(QLatin1String(name));
+    }
     QRadioButton *radio(const char *name) const
     {
         return dialog->findChild<QRadioButton *>(QLatin1String(name));
@@ -230,8 +233,9 @@ void TestUpdate::geometryAndCaptions()
     }
     for (const char *name : {"labelIP", "labelMask", "labelGw", "labelDNS", "labelDHCP"})
         QCOMPARE(dialog->findChild<QLabel *>(QLatin1String(name))->minimumSize(), QSize(150, 0));
-    QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("labelIP"))->sizePolicy().horizontalPolicy(),
-             QSizePolicy::Fixed);
+    QCOMPARE(
+        dialog->findChild<QLabel *>(QStringLiteral("labelIP"))->sizePolicy().horizontalPolicy(),
+        QSizePolicy::Fixed);
     const auto *frame = dialog->findChild<QFrame *>(QStringLiteral("frame"));
     QCOMPARE(frame->frameShape(), QFrame::StyledPanel);
     QCOMPARE(frame->frameShadow(), QFrame::Raised);
@@ -248,12 +252,16 @@ void TestUpdate::geometryAndCaptions()
 void TestUpdate::focusChainAndDefaultButton()
 {
     open(record);
-    const QStringList expected = {
-        QStringLiteral("radioButtonCdeNiveau2Oui"), QStringLiteral("radioButtonCdeNiveau2Non"),
-        QStringLiteral("radioButtonDHCPYes"),       QStringLiteral("radioButtonDHCPNo"),
-        QStringLiteral("lineEditIP"),               QStringLiteral("lineEditMask"),
-        QStringLiteral("lineEditGw"),               QStringLiteral("lineEditDNS"),
-        QStringLiteral("buttonCancel"),             QStringLiteral("buttonOk")};
+    const QStringList expected = {QStringLiteral("radioButtonCdeNiveau2Oui"),
+                                  QStringLiteral("radioButtonCdeNiveau2Non"),
+                                  QStringLiteral("radioButtonDHCPYes"),
+                                  QStringLiteral("radioButtonDHCPNo"),
+                                  QStringLiteral("lineEditIP"),
+                                  QStringLiteral("lineEditMask"),
+                                  QStringLiteral("lineEditGw"),
+                                  QStringLiteral("lineEditDNS"),
+                                  QStringLiteral("buttonCancel"),
+                                  QStringLiteral("buttonOk")};
     QStringList chain;
     for (QWidget *w = dialog->nextInFocusChain(); w != dialog; w = w->nextInFocusChain()) {
         if (w->focusPolicy() != Qt::NoFocus && !w->objectName().isEmpty())
@@ -372,11 +380,13 @@ void TestUpdate::acceptedValuesAreStored()
 void TestUpdate::invalidFieldShowsOneErrorAndStoresNothing_data()
 {
     QTest::addColumn<QStringList>("texts"); // IP, mask, gateway, DNS
-    QTest::newRow("mask 256") << QStringList{"10.0.0.1", "255.255.255.256", "10.0.0.254", "8.8.8.8"};
+    QTest::newRow("mask 256") << QStringList{"10.0.0.1", "255.255.255.256", "10.0.0.254",
+                                             "8.8.8.8"};
     QTest::newRow("empty ip") << QStringList{"", "255.0.0.0", "10.0.0.254", "8.8.8.8"};
-    QTest::newRow("dns overflow")
-        << QStringList{"10.0.0.1", "255.0.0.0", "10.0.0.254", "99999999999999999999.1.1.1"};
-    QTest::newRow("gateway 2^32") << QStringList{"10.0.0.1", "255.0.0.0", "4294967296.0.0.1", "8.8.8.8"};
+    QTest::newRow("dns overflow") << QStringList{"10.0.0.1", "255.0.0.0", "10.0.0.254",
+                                                 "99999999999999999999.1.1.1"};
+    QTest::newRow("gateway 2^32") << QStringList{"10.0.0.1", "255.0.0.0", "4294967296.0.0.1",
+                                                 "8.8.8.8"};
     QTest::newRow("every field bad") << QStringList{"x", "y", "z", "w"};
 }
 
@@ -424,7 +434,8 @@ void TestUpdate::returnInAnyFieldValidates()
         typeInto(edit("lineEditMask"), QStringLiteral("255.255.255"));
     QLineEdit *target = dialog->findChild<QLineEdit *>(field);
     target->setFocus();
-    const ErrorBox errors = whileWatchingErrors([target] { QTest::keyClick(target, Qt::Key_Return); });
+    const ErrorBox errors =
+        whileWatchingErrors([target] { QTest::keyClick(target, Qt::Key_Return); });
     QCOMPARE(errors.count, valid ? 0 : 1);
     QCOMPARE(valueModified, valid ? 1 : 0);
 }
@@ -439,7 +450,10 @@ void TestUpdate::versionGate_data()
     QTest::newRow("v1") << QByteArray("v1.02.03") << false;
     QTest::newRow("V3") << QByteArray("V3.00.01") << false;
     QTest::newRow("two zero bytes") << QByteArray(8, '\0') << false;
-    QTest::newRow("V then zero") << QByteArray("V\0" "1", 3) << false;
+    QTest::newRow("V then zero") << QByteArray("V\0"
+                                               "1",
+                                               3)
+                                 << false;
 }
 
 void TestUpdate::versionGate()

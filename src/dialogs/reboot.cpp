@@ -22,7 +22,10 @@ Reboot::Reboot(QWidget *parent) : QDialog(parent), ui(new Ui::Reboot)
     QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
 }
 
-Reboot::~Reboot() { delete ui; }
+Reboot::~Reboot()
+{
+    delete ui;
+}
 
 // The deletion is deferred: this slot runs inside the timeout() of a child of the dialog.
 void Reboot::Timeout()

@@ -24,7 +24,10 @@ Update::Update(QWidget *parent, DeviceRecord *device)
     fillWidgets();
 }
 
-Update::~Update() { delete ui; }
+Update::~Update()
+{
+    delete ui;
+}
 
 void Update::forgetDevice(const DeviceRecord *record)
 {
@@ -55,9 +58,15 @@ void Update::buttonOkClick()
 
 // Rejecting hides the dialog and releases its modality; tearing the native window down
 // instead leaves the main window refusing every mouse click afterwards.
-void Update::buttonCancelClick() { reject(); }
+void Update::buttonCancelClick()
+{
+    reject();
+}
 
-void Update::radioChanged() { setAddressFieldsEnabled(ui->radioButtonDHCPNo->isChecked()); }
+void Update::radioChanged()
+{
+    setAddressFieldsEnabled(ui->radioButtonDHCPNo->isChecked());
+}
 
 void Update::fillWidgets()
 {

@@ -56,11 +56,20 @@ std::string addressToText(const std::uint8_t address[4])
     return text;
 }
 
-std::string flagToText(std::uint8_t flag) { return flag != 0 ? "Oui" : "Non"; }
+std::string flagToText(std::uint8_t flag)
+{
+    return flag != 0 ? "Oui" : "Non";
+}
 
-std::string portToText(const std::uint8_t port[6]) { return textUpToNul(port, 6); }
+std::string portToText(const std::uint8_t port[6])
+{
+    return textUpToNul(port, 6);
+}
 
-std::string versionToText(const std::uint8_t version[8]) { return textUpToNul(version, 8); }
+std::string versionToText(const std::uint8_t version[8])
+{
+    return textUpToNul(version, 8);
+}
 
 std::vector<std::string> splitAddress(const std::string &text)
 {

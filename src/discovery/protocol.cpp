@@ -54,7 +54,10 @@ bool isLongLayout(const Reply &reply)
 
 // Readers: reply bytes into record fields.
 
-void readMac(const Reply &reply, DeviceRecord &record) { reply.copy(macField, record.mac); }
+void readMac(const Reply &reply, DeviceRecord &record)
+{
+    reply.copy(macField, record.mac);
+}
 
 void readAddresses(const Reply &reply, DeviceRecord &record)
 {
@@ -108,7 +111,10 @@ void putFlag(Datagram &out, Field field, std::uint8_t value)
     out[field.offset] = value != 0 ? flagOn : flagOff;
 }
 
-void writeMac(Datagram &out, const DeviceRecord &r) { put(out, macField, r.mac); }
+void writeMac(Datagram &out, const DeviceRecord &r)
+{
+    put(out, macField, r.mac);
+}
 
 void writeAddresses(Datagram &out, const DeviceRecord &r)
 {
@@ -118,15 +124,24 @@ void writeAddresses(Datagram &out, const DeviceRecord &r)
     put(out, dnsField, r.dns);
 }
 
-void writeDhcp(Datagram &out, const DeviceRecord &r) { putFlag(out, dhcpField, r.dhcp); }
-void writePort(Datagram &out, const DeviceRecord &r) { put(out, portField, r.port); }
+void writeDhcp(Datagram &out, const DeviceRecord &r)
+{
+    putFlag(out, dhcpField, r.dhcp);
+}
+void writePort(Datagram &out, const DeviceRecord &r)
+{
+    put(out, portField, r.port);
+}
 
 void writeLevelTwo(Datagram &out, const DeviceRecord &r)
 {
     putFlag(out, levelTwoField, r.cdeNiveau2);
 }
 
-void writeVersion(Datagram &out, const DeviceRecord &r) { put(out, versionField, r.version); }
+void writeVersion(Datagram &out, const DeviceRecord &r)
+{
+    put(out, versionField, r.version);
+}
 
 int hexDigit(char c)
 {

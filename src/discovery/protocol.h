@@ -41,7 +41,10 @@ struct DeviceRecord
 };
 
 bool operator==(const DeviceRecord &a, const DeviceRecord &b);
-inline bool operator!=(const DeviceRecord &a, const DeviceRecord &b) { return !(a == b); }
+inline bool operator!=(const DeviceRecord &a, const DeviceRecord &b)
+{
+    return !(a == b);
+}
 
 // The "Quorvan?" query, NUL included.
 QueryDatagram queryDatagram();

@@ -14,21 +14,23 @@ bool runCommand(const QString &program, const QStringList &arguments)
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.start(program, arguments);
-    return process.waitForFinished(commandTimeout) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
+    return process.waitForFinished(commandTimeout) &&
+           process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 } // namespace
 
-Simulator::~Simulator() { stop(); }
+Simulator::~Simulator()
+{
+    stop();
+}
 
 bool Simulator::start(const QString &host, const QStringList &arguments)
 {
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(QStringLiteral("ip"),
-                  QStringList{QStringLiteral("netns"), QStringLiteral("exec"), host,
-                              QStringLiteral(QUORVAN_BOARD_SIM)} +
-                      arguments);
+    process.start(QStringLiteral("ip"), QStringList{QStringLiteral("netns"), QStringLiteral("exec"),
+                                                    host, QStringLiteral(QUORVAN_BOARD_SIM)} +
+                                            arguments);
     if (!process.waitForStarted(commandTimeout))
         return false;
     QElapsedTimer clock;
@@ -135,14 +137,14 @@ QString NetLab::link(const QString &host, const QString &ownAddress,
     bool ok = ip({QStringLiteral("link"), QStringLiteral("add"), own, QStringLiteral("type"),
                   QStringLiteral("veth"), QStringLiteral("peer"), QStringLiteral("name"), peer,
                   QStringLiteral("netns"), host});
-    ok = ok && ip({QStringLiteral("addr"), QStringLiteral("add"), ownAddress,
-                   QStringLiteral("dev"), own});
+    ok = ok && ip({QStringLiteral("addr"), QStringLiteral("add"), ownAddress, QStringLiteral("dev"),
+                   own});
     ok = ok && ip({QStringLiteral("link"), QStringLiteral("set"), own, QStringLiteral("up")});
     for (const QString &address : hostAddresses)
         ok = ok && run(host, {QStringLiteral("ip"), QStringLiteral("addr"), QStringLiteral("add"),
                               address, QStringLiteral("dev"), peer});
-    ok = ok && run(host, {QStringLiteral("ip"), QStringLiteral("link"), QStringLiteral("set"),
-                          peer, QStringLiteral("up")});
+    ok = ok && run(host, {QStringLiteral("ip"), QStringLiteral("link"), QStringLiteral("set"), peer,
+                          QStringLiteral("up")});
     return ok ? own : QString();
 }
 
@@ -160,4 +162,7 @@ Simulator *NetLab::startSimulator(const QString &host, const QStringList &argume
     return simulator->start(host, arguments) ? simulator : nullptr;
 }
 
-bool NetLab::ip(const QStringList &arguments) { return runCommand(QStringLiteral("ip"), arguments); }
+bool NetLab::ip(const QStringList &arguments)
+{
+    return runCommand(QStringLiteral("ip"), arguments);
+}

@@ -57,16 +57,18 @@ void requirePrivateNetwork()
     char first[64] = {};
     const QByteArray origin = qgetenv("QUORVAN_ORIGIN_NETNS");
     const bool known = readlink("/proc/self/ns/net", own, sizeof own - 1) > 0;
-    const bool sameAsInit = readlink("/proc/1/ns/net", first, sizeof first - 1) > 0 &&
-                            std::strcmp(own, first) == 0;
+    const bool sameAsInit =
+        readlink("/proc/1/ns/net", first, sizeof first - 1) > 0 && std::strcmp(own, first) == 0;
     if (!known || origin.isEmpty() || origin == own || sameAsInit || hasDefaultRoute()) {
-        std::fprintf(stderr,
-                     "REFUSED: this test opens sockets and must run in a private network "
-                     "namespace (run it through ctest, tests/netns-run or scripts/test)\n");
+        std::fprintf(stderr, "REFUSED: this test opens sockets and must run in a private network "
+                             "namespace (run it through ctest, tests/netns-run or scripts/test)\n");
         std::exit(2);
     }
 }
 
 } // namespace TestSupport
 
-void StrictTestCase::initTestCase() { previousHandler = qInstallMessageHandler(strictHandler); }
+void StrictTestCase::initTestCase()
+{
+    previousHandler = qInstallMessageHandler(strictHandler);
+}
