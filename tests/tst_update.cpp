@@ -137,58 +137,37 @@ void TestUpdate::typeInto(QLineEdit *edit, const QString &text)
 void TestUpdate::widgetTree()
 {
     open(record);
-    struct Node
-    {
-        const char *name;
-        const char *className;
-        const char *parent;
-    };
-    const Node expected[] = {
-        {"gridLayout", "QGridLayout", "Update"},
-        {"verticalFrame", "QFrame", "Update"},
-        {"verticalLayout", "QVBoxLayout", "verticalFrame"},
-        {"frame", "QFrame", "verticalFrame"},
-        {"label", "QLabel", "frame"},
-        {"radioButtonCdeNiveau2Oui", "QRadioButton", "frame"},
-        {"radioButtonCdeNiveau2Non", "QRadioButton", "frame"},
-        {"horizontalFrameDHCP", "QFrame", "verticalFrame"},
-        {"labelDHCP", "QLabel", "horizontalFrameDHCP"},
-        {"radioButtonDHCPYes", "QRadioButton", "horizontalFrameDHCP"},
-        {"radioButtonDHCPNo", "QRadioButton", "horizontalFrameDHCP"},
-        {"horizontalFrameIP", "QFrame", "verticalFrame"},
-        {"labelIP", "QLabel", "horizontalFrameIP"},
-        {"lineEditIP", "QLineEdit", "horizontalFrameIP"},
-        {"horizontalFrameMask", "QFrame", "verticalFrame"},
-        {"labelMask", "QLabel", "horizontalFrameMask"},
-        {"lineEditMask", "QLineEdit", "horizontalFrameMask"},
-        {"horizontalFrameGw", "QFrame", "verticalFrame"},
-        {"labelGw", "QLabel", "horizontalFrameGw"},
-        {"lineEditGw", "QLineEdit", "horizontalFrameGw"},
-        {"horizontalFrameDNS", "QFrame", "verticalFrame"},
-        {"labelDNS", "QLabel", "horizontalFrameDNS"},
-        {"lineEditDNS", "QLineEdit", "horizontalFrameDNS"},
-        {"horizontalFrameOkCancel", "QFrame", "verticalFrame"},
-        {"buttonCancel", "QPushButton", "horizontalFrameOkCancel"},
-        {"buttonOk", "QPushButton", "horizontalFrameOkCancel"},
-    };
     QCOMPARE(dialog->objectName(), QStringLiteral("Update"));
-    QStringList names;
-    for (const Node &node : expected) {
-        names << QLatin1String(node.name);
-        const QObject *object = dialog->findChild<QObject *>(QLatin1String(node.name));
-        QVERIFY2(object, node.name);
-        QCOMPARE(object->metaObject()->className(), node.className);
-        QCOMPARE(object->parent()->objectName(), QLatin1String(node.parent));
-    }
-    QStringList found;
-    for (const QObject *object : dialog->findChildren<QObject *>()) {
-        if ((object->isWidgetType() || qobject_cast<const QLayout *>(object)) &&
-            !object->objectName().startsWith(QLatin1String("qt_")))
-            found << object->objectName();
-    }
-    found.sort();
-    names.sort();
-    QCOMPARE(found.join(QLatin1Char(' ')), names.join(QLatin1Char(' ')));
+    const QString difference = TestSupport::formTreeDifference(
+        dialog, {
+                    {"gridLayout", "QGridLayout", "Update"},
+                    {"verticalFrame", "QFrame", "Update"},
+                    {"verticalLayout", "QVBoxLayout", "verticalFrame"},
+                    {"frame", "QFrame", "verticalFrame"},
+                    {"label", "QLabel", "frame"},
+                    {"radioButtonCdeNiveau2Oui", "QRadioButton", "frame"},
+                    {"radioButtonCdeNiveau2Non", "QRadioButton", "frame"},
+                    {"horizontalFrameDHCP", "QFrame", "verticalFrame"},
+                    {"labelDHCP", "QLabel", "horizontalFrameDHCP"},
+                    {"radioButtonDHCPYes", "QRadioButton", "horizontalFrameDHCP"},
+                    {"radioButtonDHCPNo", "QRadioButton", "horizontalFrameDHCP"},
+                    {"horizontalFrameIP", "QFrame", "verticalFrame"},
+                    {"labelIP", "QLabel", "horizontalFrameIP"},
+                    {"lineEditIP", "QLineEdit", "horizontalFrameIP"},
+                    {"horizontalFrameMask", "QFrame", "verticalFrame"},
+                    {"labelMask", "QLabel", "horizontalFrameMask"},
+                    {"lineEditMask", "QLineEdit", "horizontalFrameMask"},
+                    {"horizontalFrameGw", "QFrame", "verticalFrame"},
+                    {"labelGw", "QLabel", "horizontalFrameGw"},
+                    {"lineEditGw", "QLineEdit", "horizontalFrameGw"},
+                    {"horizontalFrameDNS", "QFrame", "verticalFrame"},
+                    {"labelDNS", "QLabel", "horizontalFrameDNS"},
+                    {"lineEditDNS", "QLineEdit", "horizontalFrameDNS"},
+                    {"horizontalFrameOkCancel", "QFrame", "verticalFrame"},
+                    {"buttonCancel", "QPushButton", "horizontalFrameOkCancel"},
+                    {"buttonOk", "QPushButton", "horizontalFrameOkCancel"},
+                });
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
     // The rows, top to bottom, are the layout's items in order; no button group exists.
     const auto *rows = dialog->findChild<QVBoxLayout *>(QStringLiteral("verticalLayout"));
     QCOMPARE(rows->count(), 7);
