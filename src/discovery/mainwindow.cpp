@@ -31,7 +31,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 {
     ui->setupUi(this);
 
+    // A PC may list one address twice (on two cards); a second socket on it would give every
+    // board a second copy of each datagram.
+    QList<QHostAddress> addresses;
     for (const QHostAddress &address : QNetworkInterface::allAddresses()) {
+        if (addresses.contains(address))
+            continue;
+        addresses.append(address);
         auto *socket = new QUdpSocket(this);
         socket->bind(address, devicePort, bindMode);
         sockets.push_back(socket);

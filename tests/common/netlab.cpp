@@ -113,6 +113,11 @@ NetLab::NetLab() : prefix(QStringLiteral("qv%1").arg(getpid()))
 NetLab::~NetLab()
 {
     simulators.clear();
+    // Deleting this side of each veth pair takes both ends at once; a deleted namespace
+    // gives its end back only when the kernel gets round to it, and a later window would
+    // still see the old link.
+    for (const QString &own : ownLinks)
+        ip({QStringLiteral("link"), QStringLiteral("del"), own});
     for (const QString &host : hosts)
         ip({QStringLiteral("netns"), QStringLiteral("del"), host});
 }
@@ -134,6 +139,7 @@ QString NetLab::link(const QString &host, const QString &ownAddress,
     const QString own = QStringLiteral("%1a%2").arg(prefix).arg(links);
     const QString peer = QStringLiteral("%1b%2").arg(prefix).arg(links);
     ++links;
+    ownLinks.append(own);
     bool ok = ip({QStringLiteral("link"), QStringLiteral("add"), own, QStringLiteral("type"),
                   QStringLiteral("veth"), QStringLiteral("peer"), QStringLiteral("name"), peer,
                   QStringLiteral("netns"), host});

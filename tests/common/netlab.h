@@ -74,6 +74,7 @@ public:
 private:
     QString prefix;
     QStringList hosts;
+    QStringList ownLinks;
     int links = 0;
     std::vector<std::unique_ptr<Simulator>> simulators;
 };
