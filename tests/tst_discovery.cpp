@@ -50,6 +50,7 @@ private slots:
     void searchWithSelectionAndNoBoards();
     void rebootDoneDuringSeriesSendsOnlyWhatIsLeft();
     void twoNetworkCards();
+    void sameAddressOnTwoCardsSendsOneCopy();
     void portTakenIsReported();
 
 private:
@@ -282,6 +283,26 @@ void TestDiscovery::twoNetworkCards()
         for (const SimEvent &query : queries)
             QCOMPARE(query.address, sources[i]);
     }
+}
+
+// The address list can name one address twice; the kernel sends every copy out through the
+// one card it picks for that source address.
+void TestDiscovery::sameAddressOnTwoCardsSendsOneCopy()
+{
+    const QString first = lab->addHost();
+    const QString second = lab->addHost();
+    QVERIFY(!lab->link(first, QStringLiteral("10.77.0.1/24"), {QStringLiteral("10.77.0.2/24")})
+                 .isEmpty());
+    QVERIFY(!lab->link(second, QStringLiteral("10.77.0.1/24"), {QStringLiteral("10.77.0.3/24")})
+                 .isEmpty());
+    Simulator *a = lab->startSimulator(first, {QStringLiteral("--boards"), QStringLiteral("0")});
+    Simulator *b = lab->startSimulator(second, {QStringLiteral("--boards"), QStringLiteral("0")});
+    QVERIFY(a && b);
+    startTool();
+    QTest::mouseClick(button("buttonSearch"), Qt::LeftButton);
+    QTest::qWait(5500);
+    QCOMPARE(a->events(QStringLiteral("RECV")).size() + b->events(QStringLiteral("RECV")).size(),
+             4);
 }
 
 // With port 4022 held exclusively by another program, no reply could ever be read; an
