@@ -34,6 +34,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -45,14 +46,16 @@ constexpr int heartbeatMs = 10;
 constexpr std::int64_t quietNs = 1000000000LL;
 constexpr std::int64_t maxDrainNs = 30000000000LL;
 constexpr int deadlineMs = 60000;
-constexpr unsigned long long sliceReplies = 1000;
-constexpr long long sliceRows = 1000;
+constexpr std::size_t sliceSize = 1000;
 
 constexpr int maxWatched = 64;
 int watchedFds[maxWatched];
 std::atomic<int> watchedCount{0};
 std::atomic<unsigned long long> datagramsRead{0};
 long long rowsInserted = 0;
+// Only the GUI thread reads the window's sockets.
+std::vector<bool> readIsNew;
+std::unordered_set<std::uint64_t> boardsHeard;
 
 bool isWatched(int fd)
 {
@@ -67,12 +70,22 @@ bool isWatched(int fd)
 } // namespace
 
 // Qt reads every datagram with recvmsg (and peeks with recv): this definition comes first in
-// the symbol lookup of libQt5Network, so each datagram the window takes is counted here.
+// the symbol lookup of libQt5Network, so each datagram the window takes is counted here, and
+// marked when it is the first reply heard from its board (which the window must list).
 extern "C" ssize_t recvmsg(int fd, struct msghdr *message, int flags)
 {
     const long result = syscall(SYS_recvmsg, fd, message, flags);
-    if (result >= 0 && !(flags & MSG_PEEK) && isWatched(fd))
+    if (result >= 0 && !(flags & MSG_PEEK) && isWatched(fd)) {
+        bool isNew = false;
+        if (message->msg_iovlen > 0) {
+            const auto *data = static_cast<const std::uint8_t *>(message->msg_iov[0].iov_base);
+            const std::size_t length = std::min(std::size_t(result), message->msg_iov[0].iov_len);
+            if (isReply(data, length))
+                isNew = boardsHeard.insert(macKey(parseReply(data, length).mac)).second;
+        }
+        readIsNew.push_back(isNew);
         datagramsRead.fetch_add(1, std::memory_order_relaxed);
+    }
     return ssize_t(result);
 }
 
@@ -81,6 +94,7 @@ namespace {
 struct Handling
 {
     std::int64_t ns = 0;
+    unsigned long long firstRead = 0;
     unsigned long long replies = 0;
     long long rows = 0;
 };
@@ -108,7 +122,7 @@ public:
         const bool result = QApplication::notify(receiver, event);
         const unsigned long long replies = datagramsRead.load(std::memory_order_relaxed) - before;
         handlings.push_back(
-            {BenchSupport::monotonicNs() - start, replies, rowsInserted - rowsBefore});
+            {BenchSupport::monotonicNs() - start, before, replies, rowsInserted - rowsBefore});
         if (replies > 0)
             lastReadWall = BenchSupport::wallNs();
         nested = false;
@@ -133,7 +147,8 @@ private:
         case QEvent::SockAct:
             return belongsToWindowSocket(receiver);
         case QEvent::Timer:
-            return receiver->parent() == window && qobject_cast<const QTimer *>(receiver);
+            return receiver == window ||
+                   (receiver->parent() == window && qobject_cast<const QTimer *>(receiver));
         case QEvent::MetaCall:
             return receiver == window;
         default:
@@ -173,53 +188,59 @@ double cpuSeconds()
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// Work that a read defers (rows shown from a timer, say) belongs to the read before it: a
-// unit is one handling that read datagrams and the handlings without reads that follow it.
-std::vector<Handling> units(const std::vector<Handling> &handlings)
+// The cost of each reply read. A handling that read datagrams shares its time among them
+// (in the window as it was, each reply also became its row there). A handling that read
+// nothing but listed rows (work the window deferred) shares its time among the replies that
+// brought those boards: rows are listed in the order the boards were heard.
+struct Costs
 {
-    std::vector<Handling> grouped;
+    std::vector<double> perRead;
+    std::vector<unsigned long long> newReads; // indexes of the first reply of each board
+    double unattributedNs = 0;
+};
+
+Costs replyCosts(const std::vector<Handling> &handlings)
+{
+    Costs costs;
+    costs.perRead.assign(readIsNew.size(), 0.0);
+    for (unsigned long long i = 0; i < readIsNew.size(); ++i) {
+        if (readIsNew[i])
+            costs.newReads.push_back(i);
+    }
+    std::size_t nextToList = 0;
     for (const Handling &handling : handlings) {
         if (handling.replies > 0) {
-            grouped.push_back(handling);
-        } else if (!grouped.empty()) {
-            grouped.back().ns += handling.ns;
-            grouped.back().rows += handling.rows;
+            const double share = double(handling.ns) / double(handling.replies);
+            for (unsigned long long i = 0; i < handling.replies; ++i)
+                costs.perRead[handling.firstRead + i] += share;
+            // Rows listed here belong to replies of this handling, already paid for.
+            nextToList += std::size_t(std::max(handling.rows, 0LL));
+        } else if (handling.rows > 0) {
+            const double share = double(handling.ns) / double(handling.rows);
+            for (long long row = 0; row < handling.rows; ++row, ++nextToList) {
+                if (nextToList < costs.newReads.size())
+                    costs.perRead[costs.newReads[nextToList]] += share;
+                else
+                    costs.unattributedNs += share;
+            }
+        } else {
+            costs.unattributedNs += double(handling.ns);
         }
     }
-    return grouped;
+    return costs;
 }
 
-// Nanoseconds per reply over the first (or last) `count` replies handled; a unit that
-// straddles the boundary counts in proportion.
-template <typename Iterator>
-double costPerReply(Iterator begin, Iterator end, unsigned long long count)
+// Mean cost, in microseconds, of the first (or last) `count` reads named by `order`.
+template <typename Index>
+double meanUs(const Costs &costs, const std::vector<Index> &order, bool fromEnd, std::size_t count)
 {
-    double ns = 0;
-    unsigned long long taken = 0;
-    for (Iterator it = begin; it != end && taken < count; ++it) {
-        const unsigned long long use = std::min(it->replies, count - taken);
-        ns += double(it->ns) * double(use) / double(it->replies);
-        taken += use;
+    const std::size_t n = std::min(count, order.size());
+    double sum = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t position = fromEnd ? order.size() - n + k : k;
+        sum += costs.perRead[std::size_t(order[position])];
     }
-    return taken ? ns / double(taken) : 0;
-}
-
-// Nanoseconds per reply over the units that listed the first (or last) `count` boards,
-// skipping those that listed none: what a reply costs while the table is small (or large).
-template <typename Iterator> double costWhileListing(Iterator begin, Iterator end, long long count)
-{
-    double ns = 0;
-    double replies = 0;
-    long long listed = 0;
-    for (Iterator it = begin; it != end && listed < count; ++it) {
-        if (it->rows == 0)
-            continue;
-        const double share = double(std::min(it->rows, count - listed)) / double(it->rows);
-        ns += double(it->ns) * share;
-        replies += double(it->replies) * share;
-        listed += std::min(it->rows, count - listed);
-    }
-    return replies > 0 ? ns / replies : 0;
+    return n ? sum / double(n) / 1e3 : 0;
 }
 
 } // namespace
@@ -322,15 +343,16 @@ int main(int argc, char *argv[])
         std::printf("handling_ms %.1f\n", double(handlingNs) / 1e6);
         std::printf("paints %lld\n", app.paints);
         std::printf("paint_ms %.1f\n", double(app.paintNs) / 1e6);
-        const std::vector<Handling> grouped = units(app.handlings);
-        std::printf("first_1k_us %.2f\n",
-                    costPerReply(grouped.cbegin(), grouped.cend(), sliceReplies) / 1e3);
-        std::printf("last_1k_us %.2f\n",
-                    costPerReply(grouped.crbegin(), grouped.crend(), sliceReplies) / 1e3);
-        std::printf("first_1k_rows_us %.2f\n",
-                    costWhileListing(grouped.cbegin(), grouped.cend(), sliceRows) / 1e3);
-        std::printf("last_1k_rows_us %.2f\n",
-                    costWhileListing(grouped.crbegin(), grouped.crend(), sliceRows) / 1e3);
+        const Costs costs = replyCosts(app.handlings);
+        std::vector<unsigned long long> allReads(costs.perRead.size());
+        for (std::size_t i = 0; i < allReads.size(); ++i)
+            allReads[i] = i;
+        std::printf("first_1k_us %.2f\n", meanUs(costs, allReads, false, sliceSize));
+        std::printf("last_1k_us %.2f\n", meanUs(costs, allReads, true, sliceSize));
+        std::printf("first_1k_rows_us %.2f\n", meanUs(costs, costs.newReads, false, sliceSize));
+        std::printf("last_1k_rows_us %.2f\n", meanUs(costs, costs.newReads, true, sliceSize));
+        std::printf("boards_heard %zu\n", costs.newReads.size());
+        std::printf("unattributed_ms %.1f\n", costs.unattributedNs / 1e6);
         std::printf("kernel_drops %llu\n", BenchSupport::udpDrops(devicePort));
         // A second click clears the full table before anything else; the run ends right
         // after it, so that search never sends a query.
