@@ -5,6 +5,7 @@
 #include "dialogs/update.h"
 #include "ui_mainwindow.h"
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QHostAddress>
 #include <QMessageBox>
@@ -19,6 +20,9 @@ namespace {
 constexpr int requestInterval = 1000;
 constexpr int searchDuration = 10000;
 constexpr int queriesPerSearch = 4;
+// A read notification takes whatever the sockets hold, but gives the event loop back after
+// this long even under a flood that never lets them run dry.
+constexpr int readSliceMs = 20;
 
 // Every socket shares port 4022 with the broadcast listener (and with any other copy of the
 // tool), so the binds are made with address reuse.
@@ -92,11 +96,21 @@ void MainWindow::UpdateButtonClick()
     dialog->show();
 }
 
+// Reading one datagram per socket per notification let the event loop, and a repaint of the
+// table, run between two replies: a few hundred replies per second, while a burst of
+// thousands overflowed the receive buffer. The sockets are now read in rounds, one datagram
+// from each per round as before, until they are empty or the slice is used up.
 void MainWindow::DisplayRequest()
 {
-    for (QUdpSocket *socket : sockets)
-        readOneDatagram(socket);
-    readOneDatagram(broadcastListener);
+    QElapsedTimer slice;
+    slice.start();
+    bool readAny = true;
+    while (readAny && slice.elapsed() < readSliceMs) {
+        readAny = false;
+        for (QUdpSocket *socket : sockets)
+            readAny = readOneDatagram(socket) || readAny;
+        readAny = readOneDatagram(broadcastListener) || readAny;
+    }
 }
 
 void MainWindow::SelectionChanged()
@@ -125,7 +139,10 @@ void MainWindow::UpdateClosed()
     wait->show();
 }
 
-void MainWindow::RebootDone() { SearchButtonClick(); }
+void MainWindow::RebootDone()
+{
+    SearchButtonClick();
+}
 
 void MainWindow::SearchTimerDone()
 {
@@ -169,8 +186,9 @@ bool MainWindow::containsDevice(const DeviceRecord *record) const
 DeviceRecord *MainWindow::findDeviceByMacText(const QByteArray &text) const
 {
     const MacAddress mac = macTextToBytes(text.toStdString());
-    const auto found = std::find_if(devices.cbegin(), devices.cend(),
-                                    [&mac](const DeviceRecord *record) { return sameMac(*record, mac); });
+    const auto found =
+        std::find_if(devices.cbegin(), devices.cend(),
+                     [&mac](const DeviceRecord *record) { return sameMac(*record, mac); });
     return found != devices.cend() ? *found : nullptr;
 }
 
@@ -202,22 +220,23 @@ void MainWindow::restartDiscovery()
 
 // A fresh zeroed buffer for every read, and the parser is told how many bytes arrived, so a
 // short datagram can never show bytes of an earlier one.
-void MainWindow::readOneDatagram(QUdpSocket *socket)
+bool MainWindow::readOneDatagram(QUdpSocket *socket)
 {
     if (socket->state() != QAbstractSocket::BoundState || !socket->hasPendingDatagrams())
-        return;
+        return false;
     std::uint8_t buffer[replyDatagramSize] = {};
     const qint64 length =
         socket->readDatagram(reinterpret_cast<char *>(buffer), qint64(sizeof buffer));
     if (length < 0 || !isReply(buffer, std::size_t(length)))
-        return;
+        return true;
     auto *record = new DeviceRecord(parseReply(buffer, std::size_t(length)));
     if (containsDevice(record)) {
         delete record;
-        return;
+        return true;
     }
     devices.append(record);
     DeviceTable::addDeviceRow(ui->tableWidget, *record);
+    return true;
 }
 
 bool MainWindow::hasBoundIPv4Socket() const

@@ -40,14 +40,13 @@ public slots:
     void RequestTimerDone();
 
 private:
-    void sendToAllSockets(const char *data, int length, const QHostAddress &address,
-                          quint16 port);
+    void sendToAllSockets(const char *data, int length, const QHostAddress &address, quint16 port);
     bool containsDevice(const DeviceRecord *record) const;
     DeviceRecord *findDeviceByMacText(const QByteArray &text) const;
     void clearDevices();
     void clearTable();
     void restartDiscovery();
-    void readOneDatagram(QUdpSocket *socket);
+    bool readOneDatagram(QUdpSocket *socket);
     bool hasBoundIPv4Socket() const;
     void reportPortUnavailable();
 
