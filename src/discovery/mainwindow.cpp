@@ -23,6 +23,11 @@ constexpr int queriesPerSearch = 4;
 // A read notification takes whatever the sockets hold, but gives the event loop back after
 // this long even under a flood that never lets them run dry.
 constexpr int readSliceMs = 20;
+// Ten thousand boards answering one query at once bring about 8 MiB of kernel buffer
+// (each 45-byte datagram is charged about 800 bytes); the default buffer holds about 250 of
+// them, and the rest of a burst was dropped before the tool could read it. The kernel caps
+// the size at net.core.rmem_max (twice it, in its own accounting).
+constexpr int receiveBufferSize = 8 * 1024 * 1024;
 
 // Every socket shares port 4022 with the broadcast listener (and with any other copy of the
 // tool), so the binds are made with address reuse.
@@ -43,11 +48,15 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
             continue;
         addresses.append(address);
         auto *socket = new QUdpSocket(this);
-        socket->bind(address, devicePort, bindMode);
+        if (socket->bind(address, devicePort, bindMode))
+            socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                                    receiveBufferSize);
         sockets.push_back(socket);
     }
     broadcastListener = new QUdpSocket(this);
-    broadcastListener->bind(QHostAddress::AnyIPv4, devicePort, bindMode);
+    if (broadcastListener->bind(QHostAddress::AnyIPv4, devicePort, bindMode))
+        broadcastListener->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                                           receiveBufferSize);
     searchTimer = new QTimer(this);
     requestTimer = new QTimer(this);
 
