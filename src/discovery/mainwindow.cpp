@@ -187,22 +187,18 @@ void MainWindow::sendToAllSockets(const char *data, int length, const QHostAddre
 
 bool MainWindow::containsDevice(const DeviceRecord *record) const
 {
-    return std::any_of(devices.cbegin(), devices.cend(), [record](const DeviceRecord *listed) {
-        return std::equal(std::begin(listed->mac), std::end(listed->mac), record->mac);
-    });
+    return devicesByMac.contains(macKey(record->mac));
 }
 
 DeviceRecord *MainWindow::findDeviceByMacText(const QByteArray &text) const
 {
     const MacAddress mac = macTextToBytes(text.toStdString());
-    const auto found =
-        std::find_if(devices.cbegin(), devices.cend(),
-                     [&mac](const DeviceRecord *record) { return sameMac(*record, mac); });
-    return found != devices.cend() ? *found : nullptr;
+    return devicesByMac.value(macKey(mac.data()), nullptr);
 }
 
 void MainWindow::clearDevices()
 {
+    devicesByMac.clear();
     while (!devices.isEmpty()) {
         DeviceRecord *record = devices.takeLast();
         for (Update *dialog : findChildren<Update *>(QString(), Qt::FindDirectChildrenOnly))
@@ -238,12 +234,12 @@ bool MainWindow::readOneDatagram(QUdpSocket *socket)
         socket->readDatagram(reinterpret_cast<char *>(buffer), qint64(sizeof buffer));
     if (length < 0 || !isReply(buffer, std::size_t(length)))
         return true;
-    auto *record = new DeviceRecord(parseReply(buffer, std::size_t(length)));
-    if (containsDevice(record)) {
-        delete record;
+    const DeviceRecord parsed = parseReply(buffer, std::size_t(length));
+    if (containsDevice(&parsed))
         return true;
-    }
+    auto *record = new DeviceRecord(parsed);
     devices.append(record);
+    devicesByMac.insert(macKey(record->mac), record);
     DeviceTable::addDeviceRow(ui->tableWidget, *record);
     return true;
 }

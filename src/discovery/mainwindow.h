@@ -8,6 +8,7 @@
 
 #include "protocol.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QVector>
 
@@ -53,6 +54,9 @@ private:
     Ui::MainWindow *ui = nullptr;
     std::list<QUdpSocket *> sockets;
     QVector<DeviceRecord *> devices;
+    // The same records by macKey(), for the duplicate check of every reply: a scan of the
+    // list made each reply cost time in proportion to the boards already listed.
+    QHash<quint64, DeviceRecord *> devicesByMac;
     DeviceRecord *selectedDevice = nullptr;
     QTimer *searchTimer = nullptr;
     QTimer *requestTimer = nullptr;
