@@ -199,9 +199,10 @@ DeviceRecord *MainWindow::findDeviceByMacText(const QByteArray &text) const
 void MainWindow::clearDevices()
 {
     devicesByMac.clear();
+    const QList<Update *> dialogs = findChildren<Update *>(QString(), Qt::FindDirectChildrenOnly);
     while (!devices.isEmpty()) {
         DeviceRecord *record = devices.takeLast();
-        for (Update *dialog : findChildren<Update *>(QString(), Qt::FindDirectChildrenOnly))
+        for (Update *dialog : dialogs)
             dialog->forgetDevice(record);
         delete record;
     }
@@ -210,8 +211,9 @@ void MainWindow::clearDevices()
 void MainWindow::clearTable()
 {
     ui->tableWidget->clearSelection();
-    while (ui->tableWidget->rowCount() > 0)
-        ui->tableWidget->removeRow(0);
+    // One removal of every row: removing row 0 again and again moved all the rows below it
+    // each time, a quarter of a second for 10000 rows.
+    ui->tableWidget->setRowCount(0);
     selectedDevice = nullptr;
     ui->buttonUpdate->setEnabled(false);
 }
