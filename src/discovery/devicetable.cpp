@@ -28,6 +28,15 @@ void addDeviceRow(QTableWidget *table, const DeviceRecord &record)
     fillDeviceRow(table, 0, record);
 }
 
+void addDeviceRows(QTableWidget *table, const DeviceRecord *const *records, int count)
+{
+    if (count <= 0)
+        return;
+    table->model()->insertRows(0, count);
+    for (int i = 0; i < count; ++i)
+        fillDeviceRow(table, count - 1 - i, *records[i]);
+}
+
 void fillDeviceRow(QTableWidget *table, int row, const DeviceRecord &record)
 {
     placeCell(table, row, MacColumn, cellItem(macToText(record.mac)));

@@ -26,6 +26,9 @@ enum Column {
 };
 
 void addDeviceRow(QTableWidget *table, const DeviceRecord &record);
+// Inserts `count` rows at the top in one go, for records[0] (oldest) to records[count - 1]
+// (newest, on top): the same rows as `count` calls of addDeviceRow in that order.
+void addDeviceRows(QTableWidget *table, const DeviceRecord *const *records, int count);
 void fillDeviceRow(QTableWidget *table, int row, const DeviceRecord &record);
 void placeCell(QTableWidget *table, int row, int column, QTableWidgetItem *item);
 void setColumnWidths(QTableWidget *table);

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QNetworkInterface>
 #include <QTimer>
+#include <QTimerEvent>
 #include <QUdpSocket>
 
 #include <algorithm>
@@ -28,6 +29,12 @@ constexpr int readSliceMs = 20;
 // them, and the rest of a burst was dropped before the tool could read it. The kernel caps
 // the size at net.core.rmem_max (twice it, in its own accounting).
 constexpr int receiveBufferSize = 8 * 1024 * 1024;
+// New boards wait this long to be shown together: long enough to gather the replies of a
+// burst, too short to be seen.
+constexpr int listDelayMs = 15;
+// At most this many rows per insertion (about 10 ms), so that a large backlog is shown in
+// steps with the event loop running in between.
+constexpr int maxRowsPerListing = 1000;
 
 // Every socket shares port 4022 with the broadcast listener (and with any other copy of the
 // tool), so the binds are made with address reuse.
@@ -198,6 +205,8 @@ DeviceRecord *MainWindow::findDeviceByMacText(const QByteArray &text) const
 
 void MainWindow::clearDevices()
 {
+    listTimer.stop();
+    unlisted.clear();
     devicesByMac.clear();
     const QList<Update *> dialogs = findChildren<Update *>(QString(), Qt::FindDirectChildrenOnly);
     while (!devices.isEmpty()) {
@@ -242,8 +251,31 @@ bool MainWindow::readOneDatagram(QUdpSocket *socket)
     auto *record = new DeviceRecord(parsed);
     devices.append(record);
     devicesByMac.insert(macKey(record->mac), record);
-    DeviceTable::addDeviceRow(ui->tableWidget, *record);
+    unlisted.append(record);
+    if (!listTimer.isActive())
+        listTimer.start(listDelayMs, this);
     return true;
+}
+
+// The oldest records go in first, each group at the top, so the rows end up newest on top
+// exactly as if each had been inserted on arrival.
+void MainWindow::listNewDevices()
+{
+    const int count = std::min(int(unlisted.size()), maxRowsPerListing);
+    DeviceTable::addDeviceRows(ui->tableWidget, unlisted.constData(), count);
+    unlisted.remove(0, count);
+    if (!unlisted.isEmpty())
+        listTimer.start(0, this);
+}
+
+void MainWindow::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != listTimer.timerId()) {
+        QMainWindow::timerEvent(event);
+        return;
+    }
+    listTimer.stop();
+    listNewDevices();
 }
 
 bool MainWindow::hasBoundIPv4Socket() const

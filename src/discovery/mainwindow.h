@@ -8,6 +8,7 @@
 
 #include "protocol.h"
 
+#include <QBasicTimer>
 #include <QHash>
 #include <QMainWindow>
 #include <QVector>
@@ -48,6 +49,8 @@ private:
     void clearTable();
     void restartDiscovery();
     bool readOneDatagram(QUdpSocket *socket);
+    void listNewDevices();
+    void timerEvent(QTimerEvent *event) override;
     bool hasBoundIPv4Socket() const;
     void reportPortUnavailable();
 
@@ -57,6 +60,10 @@ private:
     // The same records by macKey(), for the duplicate check of every reply: a scan of the
     // list made each reply cost time in proportion to the boards already listed.
     QHash<quint64, DeviceRecord *> devicesByMac;
+    // Records read but not shown yet, oldest first. Rows go in at the top of the table, and
+    // each insertion there moves every row below: a group of rows pays for that once.
+    QVector<const DeviceRecord *> unlisted;
+    QBasicTimer listTimer;
     DeviceRecord *selectedDevice = nullptr;
     QTimer *searchTimer = nullptr;
     QTimer *requestTimer = nullptr;
