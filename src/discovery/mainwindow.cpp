@@ -23,7 +23,7 @@ constexpr int searchDuration = 10000;
 constexpr int queriesPerSearch = 4;
 // A read notification takes whatever the sockets hold, but gives the event loop back after
 // this long even under a flood that never lets them run dry.
-constexpr int readSliceMs = 20;
+constexpr int readSliceMs = 10;
 // Ten thousand boards answering one query at once bring about 8 MiB of kernel buffer
 // (each 45-byte datagram is charged about 800 bytes); the default buffer holds about 250 of
 // them, and the rest of a burst was dropped before the tool could read it. The kernel caps
@@ -32,9 +32,9 @@ constexpr int receiveBufferSize = 8 * 1024 * 1024;
 // New boards wait this long to be shown together: long enough to gather the replies of a
 // burst, too short to be seen.
 constexpr int listDelayMs = 15;
-// At most this many rows per insertion (about 10 ms), so that a large backlog is shown in
+// At most this many rows per insertion (about 5 ms), so that a large backlog is shown in
 // steps with the event loop running in between.
-constexpr int maxRowsPerListing = 1000;
+constexpr int maxRowsPerListing = 500;
 
 // Every socket shares port 4022 with the broadcast listener (and with any other copy of the
 // tool), so the binds are made with address reuse.
