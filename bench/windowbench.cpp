@@ -14,9 +14,13 @@
 //   were read meanwhile (counted by an interposed recvmsg restricted to the window's
 //   sockets), from which the cost per reply of the first and the last thousand replies
 //   follows, and the cost per reply while the first and the last thousand rows were listed;
+// - whether the rows are the boards heard, newest on top, with the texts of their first
+//   reply (the interposed recvmsg keeps those replies in the order they were read);
 // - how long a second click takes, which first clears the full table.
 
 #include "benchsupport.h"
+#include "discovery/devicetable.h"
+#include "discovery/devicetext.h"
 #include "discovery/mainwindow.h"
 
 #include <QAbstractItemModel>
@@ -56,6 +60,9 @@ long long rowsInserted = 0;
 // Only the GUI thread reads the window's sockets.
 std::vector<bool> readIsNew;
 std::unordered_set<std::uint64_t> boardsHeard;
+// The first reply of each board, in the order they were read: the table must show them
+// newest on top, with the texts of that reply.
+std::vector<DeviceRecord> firstReplies;
 
 bool isWatched(int fd)
 {
@@ -80,8 +87,12 @@ extern "C" ssize_t recvmsg(int fd, struct msghdr *message, int flags)
         if (message->msg_iovlen > 0) {
             const auto *data = static_cast<const std::uint8_t *>(message->msg_iov[0].iov_base);
             const std::size_t length = std::min(std::size_t(result), message->msg_iov[0].iov_len);
-            if (isReply(data, length))
-                isNew = boardsHeard.insert(macKey(parseReply(data, length).mac)).second;
+            if (isReply(data, length)) {
+                const DeviceRecord record = parseReply(data, length);
+                isNew = boardsHeard.insert(macKey(record.mac)).second;
+                if (isNew)
+                    firstReplies.push_back(record);
+            }
         }
         readIsNew.push_back(isNew);
         datagramsRead.fetch_add(1, std::memory_order_relaxed);
@@ -243,6 +254,39 @@ double meanUs(const Costs &costs, const std::vector<Index> &order, bool fromEnd,
     return n ? sum / double(n) / 1e3 : 0;
 }
 
+QString cellText(const std::string &text)
+{
+    return QString::fromUtf8(text.data(), int(text.size()));
+}
+
+// Rows whose nine texts are those of the board heard at the matching place from the end.
+int rowsAsHeard(const QTableWidget *table)
+{
+    int matching = 0;
+    const int rows = table->rowCount();
+    for (int row = 0; row < rows && std::size_t(row) < firstReplies.size(); ++row) {
+        const DeviceRecord &record = firstReplies[firstReplies.size() - 1 - std::size_t(row)];
+        const std::pair<int, std::string> expected[] = {
+            {DeviceTable::MacColumn, macToText(record.mac)},
+            {DeviceTable::IpColumn, addressToText(record.ip)},
+            {DeviceTable::DhcpColumn, flagToText(record.dhcp)},
+            {DeviceTable::PortColumn, portToText(record.port)},
+            {DeviceTable::GatewayColumn, addressToText(record.gateway)},
+            {DeviceTable::MaskColumn, addressToText(record.mask)},
+            {DeviceTable::DnsColumn, addressToText(record.dns)},
+            {DeviceTable::LevelTwoColumn, flagToText(record.cdeNiveau2)},
+            {DeviceTable::VersionColumn, versionToText(record.version)},
+        };
+        bool same = true;
+        for (const auto &cell : expected) {
+            const QTableWidgetItem *item = table->item(row, cell.first);
+            same = same && item && item->text() == cellText(cell.second);
+        }
+        matching += same ? 1 : 0;
+    }
+    return matching;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -352,6 +396,7 @@ int main(int argc, char *argv[])
         std::printf("first_1k_rows_us %.2f\n", meanUs(costs, costs.newReads, false, sliceSize));
         std::printf("last_1k_rows_us %.2f\n", meanUs(costs, costs.newReads, true, sliceSize));
         std::printf("boards_heard %zu\n", costs.newReads.size());
+        std::printf("rows_as_heard %d\n", rowsAsHeard(table));
         std::printf("unattributed_ms %.1f\n", costs.unattributedNs / 1e6);
         std::printf("kernel_drops %llu\n", BenchSupport::udpDrops(devicePort));
         // A second click clears the full table before anything else; the run ends right
