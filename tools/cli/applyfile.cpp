@@ -1,0 +1,154 @@
+#include "applyfile.h"
+
+#include "boardoutput.h"
+
+#include <QHash>
+
+namespace {
+
+QString lineError(int line, const QString &field, const QString &reason)
+{
+    return field.isEmpty() ? QStringLiteral("line %1: %2").arg(line).arg(reason)
+                           : QStringLiteral("line %1: %2: %3").arg(line).arg(field, reason);
+}
+
+bool isSkipped(const QString &line)
+{
+    const QString trimmed = line.trimmed();
+    return trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#'));
+}
+
+// Column positions in the file, -1 when the column is absent.
+struct Columns
+{
+    int width = 0;
+    int mac = -1;
+    int dhcp = -1;
+    int levelTwo = -1;
+    std::array<int, AddressFieldCount> addresses{{-1, -1, -1, -1}};
+};
+
+bool readHeader(const QStringList &names, int line, Columns &columns, QStringList &errors)
+{
+    const QStringList known = csvColumns();
+    QHash<QString, int> seen;
+    for (int i = 0; i < names.size(); ++i) {
+        const QString name = names.at(i).trimmed();
+        if (!known.contains(name)) {
+            errors << lineError(line, QString(),
+                                QStringLiteral("unknown column \"%1\" (known: %2)")
+                                    .arg(name, known.join(QStringLiteral(", "))));
+            continue;
+        }
+        if (seen.contains(name)) {
+            errors << lineError(line, QString(),
+                                QStringLiteral("column \"%1\" appears twice").arg(name));
+            continue;
+        }
+        seen.insert(name, i);
+    }
+    columns.width = int(names.size());
+    columns.mac = seen.value(QStringLiteral("mac"), -1);
+    columns.dhcp = seen.value(QStringLiteral("dhcp"), -1);
+    columns.levelTwo = seen.value(QStringLiteral("level2"), -1);
+    for (int field = 0; field < AddressFieldCount; ++field)
+        columns.addresses[std::size_t(field)] = seen.value(addressFieldName(field), -1);
+    if (columns.mac < 0)
+        errors << lineError(line, QString(), QStringLiteral("the header has no \"mac\" column"));
+    return errors.isEmpty();
+}
+
+QString cell(const QStringList &fields, int column)
+{
+    return column >= 0 ? fields.value(column).trimmed() : QString();
+}
+
+void readFlag(const QStringList &fields, int column, const char *name, int line,
+              std::optional<bool> &out, QStringList &errors)
+{
+    const QString text = cell(fields, column);
+    // "-" is how the table shows a value that is not reported.
+    if (text.isEmpty() || text == QLatin1String("-"))
+        return;
+    bool value = false;
+    if (parseOnOff(text, value))
+        out = value;
+    else
+        errors << lineError(line, QLatin1String(name),
+                            QStringLiteral("\"%1\" is neither on nor off").arg(text));
+}
+
+} // namespace
+
+ApplyFile readApplyFile(const QString &text)
+{
+    ApplyFile file;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    Columns columns;
+    bool haveHeader = false;
+    QHash<std::uint64_t, int> lineOfMac;
+    for (int index = 0; index < lines.size(); ++index) {
+        const int line = index + 1;
+        QString content = lines.at(index);
+        if (content.endsWith(QLatin1Char('\r')))
+            content.chop(1);
+        if (isSkipped(content))
+            continue;
+        QStringList fields;
+        if (!splitCsvLine(content, fields)) {
+            file.errors << lineError(line, QString(), QStringLiteral("unbalanced quotes"));
+            continue;
+        }
+        if (!haveHeader) {
+            haveHeader = true;
+            if (!readHeader(fields, line, columns, file.errors))
+                return file;
+            continue;
+        }
+        PlannedBoard board;
+        board.line = line;
+        const int errorsBefore = int(file.errors.size());
+        if (fields.size() > columns.width)
+            file.errors << lineError(line, QString(),
+                                     QStringLiteral("%1 fields, but the header names %2 columns")
+                                         .arg(fields.size())
+                                         .arg(columns.width));
+        const QString mac = cell(fields, columns.mac);
+        if (!parseMacText(mac, board.mac)) {
+            file.errors << lineError(line, QStringLiteral("mac"),
+                                     mac.isEmpty()
+                                         ? QStringLiteral("missing")
+                                         : QStringLiteral("\"%1\" is not a MAC address").arg(mac));
+        } else {
+            const std::uint64_t key = macKey(board.mac.data());
+            if (lineOfMac.contains(key))
+                file.errors << lineError(line, QStringLiteral("mac"),
+                                         QStringLiteral("%1 is already listed on line %2")
+                                             .arg(mac)
+                                             .arg(lineOfMac.value(key)));
+            lineOfMac.insert(key, line);
+        }
+        readFlag(fields, columns.dhcp, "dhcp", line, board.change.dhcp, file.errors);
+        readFlag(fields, columns.levelTwo, "level2", line, board.change.levelTwo, file.errors);
+        for (int field = 0; field < AddressFieldCount; ++field) {
+            const QString value = cell(fields, columns.addresses[std::size_t(field)]);
+            if (value.isEmpty())
+                continue;
+            Address address{};
+            if (parseAddressText(value, address))
+                board.change.addresses[std::size_t(field)] = address;
+            else
+                file.errors << lineError(line, addressFieldName(field),
+                                         QStringLiteral("\"%1\" is not of the form "
+                                                        "[0-255].[0-255].[0-255].[0-255]")
+                                             .arg(value));
+        }
+        if (int(file.errors.size()) == errorsBefore)
+            file.boards.append(board);
+    }
+    if (!haveHeader)
+        file.errors << QStringLiteral("line 1: the file has no header line");
+    else if (file.errors.isEmpty() && file.boards.isEmpty())
+        file.errors << QStringLiteral("the file lists no board");
+    return file;
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+// The network side of the command-line companion: the same sockets as the window (one per
+// local address on port 4022, plus a receive-only listener on the IPv4 any-address), a
+// search that sends the window's query series and keeps the first reply of every board,
+// and the broadcast of a write datagram. Everything runs in a local event loop, so that the
+// commands can be written as plain sequences of steps.
+
+#include "protocol.h"
+
+#include <QHash>
+#include <QHostAddress>
+#include <QNetworkInterface>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QVector>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QNetworkDatagram;
+class QUdpSocket;
+
+// One board as its first reply of a search showed it, with where the reply arrived.
+struct FoundBoard
+{
+    DeviceRecord record;
+    ReplyLayout layout = ReplyLayout::Long;
+    // The local address the reply was sent to; for a broadcast reply, the address of the
+    // receiving card that lies in the board's subnet (or its first IPv4 address).
+    QString localAddress;
+    QString interfaceName;
+    bool viaBroadcast = false;
+};
+
+class BoardSearch : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Called about every 200 ms during a search with the milliseconds left.
+    using Progress = std::function<void(int msLeft)>;
+
+    explicit BoardSearch(QObject *parent = nullptr);
+    ~BoardSearch() override;
+
+    // Binds the sockets; false when no socket bound to a local IPv4 address could bind port
+    // 4022, since nothing could then be sent.
+    bool open();
+
+    // Queries at 1, 2, 3 and 4 s (those that come before the end) and listens for
+    // `durationMs` in all; boards are listed in the order of their first replies.
+    QVector<FoundBoard> search(int durationMs, const Progress &progress = Progress());
+
+    // Sends the datagram to 255.255.255.255:4022 once through every bound IPv4 socket;
+    // returns how many sockets sent it.
+    int broadcast(const QByteArray &datagram);
+
+    // Waits without listening (what arrives meanwhile is dropped).
+    void pause(int durationMs, const Progress &progress = Progress());
+
+private:
+    void readFrom(QUdpSocket *socket);
+    void placeReply(FoundBoard &board, const QNetworkDatagram &datagram, const QUdpSocket *socket);
+    QNetworkInterface card(int index);
+    void runFor(int durationMs, const Progress &progress, bool withQueries);
+
+    std::vector<std::unique_ptr<QUdpSocket>> sockets;
+    // Linux hands a datagram sent to 255.255.255.255 only to sockets bound to the
+    // any-address, so boards that answer by broadcast are heard here. It never sends.
+    std::unique_ptr<QUdpSocket> broadcastListener;
+    QList<QHostAddress> ownAddresses;
+    // Looked up once per index: a lookup asks the kernel for every interface.
+    QHash<int, QNetworkInterface> cards;
+    QVector<FoundBoard> found;
+    QSet<std::uint64_t> foundMacs;
+    bool collecting = false;
+};

@@ -1,0 +1,75 @@
+#pragma once
+
+// The settings a command asks for, checked by the settings dialog's rules and applied to a
+// board's record the way the dialog applies them (DHCP on keeps the reported addresses, the
+// level-2 code of a V1 or V2 board stays as reported), and the comparison of what a board
+// reports after its restart with what it was sent.
+
+#include "boardsearch.h"
+#include "protocol.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+using Address = std::array<std::uint8_t, 4>;
+
+enum AddressField { IpField, MaskField, GatewayField, DnsField, AddressFieldCount };
+// "ip", "mask", "gateway", "dns": the option names and the CSV column names.
+QString addressFieldName(int field);
+std::uint8_t *addressOf(DeviceRecord &record, int field);
+const std::uint8_t *addressOf(const DeviceRecord &record, int field);
+
+// A field left out stays as the board reported it.
+struct SettingsChange
+{
+    std::optional<bool> dhcp;
+    std::optional<bool> levelTwo;
+    std::array<std::optional<Address>, AddressFieldCount> addresses;
+
+    bool isEmpty() const;
+    bool hasAddress() const;
+};
+
+// With DHCP on the dialog keeps the reported addresses. A command line that names an
+// address then asks for something that cannot happen and is refused; a CSV line written by
+// `discover` repeats the reported addresses, which is no request and is let through.
+enum class AddressRule { RefuseAny, AllowReported };
+
+struct ChangeError
+{
+    QString field; // "dhcp", "ip", ..., "level2"; empty when nothing is wrong
+    QString reason;
+    bool isError() const { return !field.isEmpty(); }
+};
+
+// Six groups of one or two hexadecimal digits (either case) separated by colons, as the
+// window shows a MAC ("0:50:c2:0d:e4:05") or with all the leading zeros.
+bool parseMacText(const QString &text, MacAddress &mac);
+QString macText(const std::uint8_t mac[6]);
+bool parseOnOff(const QString &text, bool &value);
+QString onOff(bool value);
+// The dialog's rule: isValidAddress(), and storeAddressText() for the bytes.
+bool parseAddressText(const QString &text, Address &address);
+QString addressText(const std::uint8_t address[4]);
+QString versionText(const DeviceRecord &record);
+QString portText(const DeviceRecord &record);
+
+// Boards whose version begins with "V1" or "V2" cannot take the level-2 code. Exactly two
+// bytes are compared, as in the dialog.
+bool isLevelTwoLocked(const DeviceRecord &record);
+
+// The record the window would hold after the dialog's "Valider", in `out`.
+ChangeError applyChange(const FoundBoard &board, const SettingsChange &change, AddressRule rule,
+                        DeviceRecord &out);
+
+// The fields where the board's new reply differs from what it was sent, as "ip 10.77.0.100
+// (sent 10.77.0.99)". A short-layout reply carries no level-2 code, and with DHCP on the
+// addresses come from the DHCP server: neither is compared.
+QStringList differences(const DeviceRecord &sent, const FoundBoard &back);
+
+// "dhcp off, ip 10.77.0.99, mask 255.255.0.0, gateway 10.77.0.1, dns 10.77.0.53, level2 on"
+QString describeSettings(const DeviceRecord &record);

@@ -1,0 +1,23 @@
+#pragma once
+
+// The commands of quorvan-cli: discover, set and apply, each a plain sequence of searches,
+// writes and waits on one BoardSearch. runCli() takes the whole command line (program name
+// first) and returns the exit status.
+
+#include <QStringList>
+
+namespace ExitCode {
+constexpr int ok = 0;
+constexpr int usage = 1;     // a wrong command line or file; nothing was sent
+constexpr int notFound = 2;  // the board did not answer the first search
+constexpr int differs = 3;   // the board came back with other settings than it was sent
+constexpr int notBack = 4;   // the board did not answer the search after its restart
+constexpr int noNetwork = 5; // no local IPv4 address could bind UDP port 4022
+} // namespace ExitCode
+
+// Milliseconds between the write and the new search, 20 s as in the window. The
+// environment variable QUORVAN_CLI_RESTART_WAIT_MS changes it, for the tests.
+constexpr int defaultRestartWait = 20000;
+constexpr int defaultSearchTime = 10000;
+
+int runCli(const QStringList &arguments);

@@ -1,0 +1,40 @@
+#include "countdown.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+Countdown::Countdown(const QString &label) : label(label), enabled(isTerminal()) {}
+
+Countdown::~Countdown()
+{
+    clear();
+}
+
+bool Countdown::isTerminal()
+{
+    return isatty(STDERR_FILENO) == 1;
+}
+
+void Countdown::show(int msLeft)
+{
+    if (!enabled)
+        return;
+    const int seconds = (msLeft + 999) / 1000;
+    if (seconds == lastSeconds)
+        return;
+    lastSeconds = seconds;
+    shown = true;
+    // "\033[K" erases what a longer earlier text left to the right.
+    std::fprintf(stderr, "\r%s: %d s\033[K", qPrintable(label), seconds);
+    std::fflush(stderr);
+}
+
+void Countdown::clear()
+{
+    if (!shown)
+        return;
+    shown = false;
+    lastSeconds = -1;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+}

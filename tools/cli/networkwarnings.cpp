@@ -1,0 +1,65 @@
+#include "networkwarnings.h"
+
+#include "boardsettings.h"
+
+#include <QMap>
+#include <QNetworkInterface>
+
+namespace {
+
+quint32 addressValue(const std::uint8_t bytes[4])
+{
+    return quint32(bytes[0]) << 24 | quint32(bytes[1]) << 16 | quint32(bytes[2]) << 8 | bytes[3];
+}
+
+} // namespace
+
+QVector<LocalNetwork> localNetworks()
+{
+    QVector<LocalNetwork> networks;
+    for (const QNetworkInterface &card : QNetworkInterface::allInterfaces()) {
+        for (const QNetworkAddressEntry &entry : card.addressEntries()) {
+            if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol)
+                continue;
+            networks.append(
+                {card.name(), entry.ip().toIPv4Address(), entry.netmask().toIPv4Address()});
+        }
+    }
+    return networks;
+}
+
+QStringList boardWarnings(const QVector<FoundBoard> &boards, const QVector<LocalNetwork> &networks)
+{
+    QStringList warnings;
+    // Keyed by address so that the warnings come in a stable order: by address, then by
+    // the order in which the boards answered.
+    QMap<quint32, QStringList> macsByAddress;
+    for (const FoundBoard &board : boards)
+        macsByAddress[addressValue(board.record.ip)].append(macText(board.record.mac));
+    for (auto it = macsByAddress.cbegin(); it != macsByAddress.cend(); ++it) {
+        if (it.value().size() > 1)
+            warnings << QStringLiteral("boards %1 report the same IP address %2")
+                            .arg(it.value().join(QStringLiteral(", ")),
+                                 QHostAddress(it.key()).toString());
+    }
+
+    for (const FoundBoard &board : boards) {
+        const quint32 ip = addressValue(board.record.ip);
+        const QString mac = macText(board.record.mac);
+        const QString ipText = addressText(board.record.ip);
+        bool inSubnet = false;
+        for (const LocalNetwork &network : networks) {
+            if (network.address == ip)
+                warnings << QStringLiteral("board %1 reports %2, an address of this PC (%3)")
+                                .arg(mac, ipText, network.interfaceName);
+            if ((network.address & network.mask) == (ip & network.mask))
+                inSubnet = true;
+        }
+        if (!inSubnet)
+            warnings << QStringLiteral(
+                            "board %1 (%2) lies in no subnet of this PC; it can still be "
+                            "reconfigured, since the write goes by broadcast")
+                            .arg(mac, ipText);
+    }
+    return warnings;
+}
