@@ -15,6 +15,7 @@ namespace {
 constexpr int requestInterval = 1000;
 constexpr int queriesPerSearch = 4;
 constexpr int progressInterval = 200;
+constexpr int readSliceMs = 10;
 // As in the window: a burst of thousands of replies needs about 8 MiB of kernel buffer
 // (each 45-byte datagram is charged about 800 bytes), far more than the default.
 constexpr int receiveBufferSize = 8 * 1024 * 1024;
@@ -161,9 +162,15 @@ void BoardSearch::runFor(int durationMs, const Progress &progress, bool withQuer
         progress(0);
 }
 
+// Gives the event loop back after a slice even under a flood that never lets the socket
+// run dry, so that the timers that pace and end the search still fire; the socket is
+// notified again at once for what is left.
 void BoardSearch::readFrom(QUdpSocket *socket)
 {
-    while (socket->state() == QAbstractSocket::BoundState && socket->hasPendingDatagrams()) {
+    QElapsedTimer slice;
+    slice.start();
+    while (socket->state() == QAbstractSocket::BoundState && socket->hasPendingDatagrams() &&
+           slice.elapsed() < readSliceMs) {
         const QNetworkDatagram datagram = socket->receiveDatagram();
         const QByteArray data = datagram.data();
         const auto *bytes = reinterpret_cast<const std::uint8_t *>(data.constData());
