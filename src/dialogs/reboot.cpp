@@ -1,13 +1,10 @@
 #include "reboot.h"
 
+#include "discovery/protocol.h"
 #include "ui_reboot.h"
 
 #include <QGuiApplication>
 #include <QTimer>
-
-namespace {
-constexpr int restartWait = 20000;
-}
 
 Reboot::Reboot(QWidget *parent) : QDialog(parent), ui(new Ui::Reboot)
 {
@@ -18,7 +15,7 @@ Reboot::Reboot(QWidget *parent) : QDialog(parent), ui(new Ui::Reboot)
 
     setModal(true);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    waitTimer->start(restartWait);
+    waitTimer->start(restartWaitMs);
     QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
 }
 

@@ -18,17 +18,9 @@
 
 namespace {
 
-constexpr int requestInterval = 1000;
-constexpr int searchDuration = 10000;
-constexpr int queriesPerSearch = 4;
 // A read notification takes whatever the sockets hold, but gives the event loop back after
 // this long even under a flood that never lets them run dry.
 constexpr int readSliceMs = 10;
-// Ten thousand boards answering one query at once bring about 8 MiB of kernel buffer
-// (each 45-byte datagram is charged about 800 bytes); the default buffer holds about 250 of
-// them, and the rest of a burst was dropped before the tool could read it. The kernel caps
-// the size at net.core.rmem_max (twice it, in its own accounting).
-constexpr int receiveBufferSize = 8 * 1024 * 1024;
 // New boards wait this long to be shown together: long enough to gather the replies of a
 // burst, too short to be seen.
 constexpr int listDelayMs = 15;
@@ -93,7 +85,7 @@ MainWindow::~MainWindow()
 void MainWindow::SearchButtonClick()
 {
     const bool alreadyWaiting = searchTimer->isActive();
-    searchTimer->start(searchDuration);
+    searchTimer->start(searchDurationMs);
     ui->buttonSearch->setEnabled(false);
     if (!alreadyWaiting)
         QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
@@ -178,7 +170,7 @@ void MainWindow::RequestTimerDone()
     sendToAllSockets(reinterpret_cast<const char *>(query.data()), int(query.size()),
                      QHostAddress(QString::fromLatin1(broadcastAddress)), devicePort);
     ++requestCount;
-    requestTimer->start(requestInterval);
+    requestTimer->start(queryIntervalMs);
 }
 
 // Only bound sockets send: Qt binds an unbound socket to the any-address and an ephemeral
@@ -231,7 +223,7 @@ void MainWindow::restartDiscovery()
 {
     clearDevices();
     clearTable();
-    requestTimer->start(requestInterval);
+    requestTimer->start(queryIntervalMs);
 }
 
 // A fresh zeroed buffer for every read, and the parser is told how many bytes arrived, so a

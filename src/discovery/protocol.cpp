@@ -196,6 +196,11 @@ WriteDatagram buildWriteDatagram(const DeviceRecord &record)
     return out;
 }
 
+ReplyLayout replyLayout(const std::uint8_t *data, std::size_t length)
+{
+    return isLongLayout(Reply(data, length)) ? ReplyLayout::Long : ReplyLayout::Short;
+}
+
 ReplyDatagram buildReplyDatagram(const DeviceRecord &record, ReplyLayout layout)
 {
     ReplyDatagram out{};

@@ -20,6 +20,18 @@ constexpr std::size_t writeDatagramSize = 45;
 // a whole record and is not taken as a reply at all.
 constexpr std::size_t minReplySize = 41;
 
+// The pace of a search and of a change, the same for the window and the command line: four
+// queries one second apart, ten seconds of listening, and a fixed wait while a board
+// restarts (it never acknowledges a write).
+constexpr int queryIntervalMs = 1000;
+constexpr int queriesPerSearch = 4;
+constexpr int searchDurationMs = 10000;
+constexpr int restartWaitMs = 20000;
+// Ten thousand boards answering one query at once bring about 8 MiB of kernel buffer (each
+// 45-byte datagram is charged about 800 bytes); the default buffer holds about 250 of them.
+// The kernel caps the size at net.core.rmem_max (twice it, in its own accounting).
+constexpr int receiveBufferSize = 8 * 1024 * 1024;
+
 constexpr std::uint8_t flagOn = 'O';
 constexpr std::uint8_t flagOff = 'N';
 
@@ -62,6 +74,8 @@ WriteDatagram buildWriteDatagram(const DeviceRecord &record);
 // What a board sends: for the board simulator and the tests. The short layout carries the
 // first five version bytes from byte 36 on and no level-2 code.
 enum class ReplyLayout { Long, Short };
+// Which layout a reply that passed isReply has: the long one carries 'O' or 'N' at byte 36.
+ReplyLayout replyLayout(const std::uint8_t *data, std::size_t length);
 using ReplyDatagram = std::array<std::uint8_t, replyDatagramSize>;
 ReplyDatagram buildReplyDatagram(const DeviceRecord &record, ReplyLayout layout);
 

@@ -12,32 +12,13 @@
 
 namespace {
 
-constexpr int requestInterval = 1000;
-constexpr int queriesPerSearch = 4;
 constexpr int progressInterval = 200;
 constexpr int readSliceMs = 10;
-// As in the window: a burst of thousands of replies needs about 8 MiB of kernel buffer
-// (each 45-byte datagram is charged about 800 bytes), far more than the default.
-constexpr int receiveBufferSize = 8 * 1024 * 1024;
 
 // The same binds as the window, so that both can share port 4022 with each other and with
 // any other copy of either.
 constexpr QAbstractSocket::BindMode bindMode =
     QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint;
-
-// protocol.h reads either layout into the same record and keeps no trace of which one it
-// was; the long layout is the one with a level-2 flag at this byte.
-constexpr int levelTwoByte = 36;
-
-ReplyLayout layoutOf(const QByteArray &reply)
-{
-    if (reply.size() > levelTwoByte) {
-        const auto flag = std::uint8_t(reply.at(levelTwoByte));
-        if (flag == flagOn || flag == flagOff)
-            return ReplyLayout::Long;
-    }
-    return ReplyLayout::Short;
-}
 
 quint32 addressValue(const std::uint8_t bytes[4])
 {
@@ -145,8 +126,8 @@ void BoardSearch::runFor(int durationMs, const Progress &progress, bool withQuer
     if (withQueries) {
         const QueryDatagram query = queryDatagram();
         const QByteArray bytes(reinterpret_cast<const char *>(query.data()), int(query.size()));
-        for (int i = 1; i <= queriesPerSearch && i * requestInterval < durationMs; ++i)
-            QTimer::singleShot(i * requestInterval, Qt::PreciseTimer, &context,
+        for (int i = 1; i <= queriesPerSearch && i * queryIntervalMs < durationMs; ++i)
+            QTimer::singleShot(i * queryIntervalMs, Qt::PreciseTimer, &context,
                                [this, bytes] { broadcast(bytes); });
     }
     QTimer ticker;
@@ -182,7 +163,7 @@ void BoardSearch::readFrom(QUdpSocket *socket)
         if (foundMacs.contains(key))
             continue; // the first reply wins, as in the window
         foundMacs.insert(key);
-        board.layout = layoutOf(data);
+        board.layout = replyLayout(bytes, std::size_t(data.size()));
         placeReply(board, datagram, socket);
         found.append(board);
     }

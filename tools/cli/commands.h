@@ -4,6 +4,8 @@
 // writes and waits on one BoardSearch. runCli() takes the whole command line (program name
 // first) and returns the exit status.
 
+#include "protocol.h"
+
 #include <QStringList>
 
 namespace ExitCode {
@@ -17,7 +19,7 @@ constexpr int noNetwork = 5; // no local IPv4 address could bind UDP port 4022
 
 // Milliseconds between the write and the new search, 20 s as in the window. The
 // environment variable QUORVAN_CLI_RESTART_WAIT_MS changes it, for the tests.
-constexpr int defaultRestartWait = 20000;
-constexpr int defaultSearchTime = 10000;
+constexpr int defaultRestartWait = restartWaitMs;
+constexpr int defaultSearchTime = searchDurationMs;
 
 int runCli(const QStringList &arguments);
