@@ -27,7 +27,8 @@ qint64 waitUntil(const QElapsedTimer &clock, const std::function<bool()> &condit
     return clock.elapsed();
 }
 
-QString spec(const char *mac, const char *ip, const char *reply, const char *layout, int delay)
+QString description(const char *mac, const char *ip, const char *reply, const char *layout,
+                    int delay)
 {
     return QStringLiteral("mac=%1,ip=%2,reply=%3,layout=%4,delay=%5")
         .arg(QLatin1String(mac), QLatin1String(ip), QLatin1String(reply), QLatin1String(layout))
@@ -134,21 +135,21 @@ void TestDiscovery::searchFindsEveryBoardOnceOnTime()
     // Staggered delays fix the order of arrival; the last board answers only after the
     // ten seconds of the search.
     Simulator *local = lab->startSimulator(
-        boards,
-        {QStringLiteral("--bind"), QStringLiteral("10.77.0.2"), QStringLiteral("--board"),
-         spec("02:00:00:00:00:01", "10.77.0.101", "unicast", "long", 0), QStringLiteral("--board"),
-         spec("02:00:00:00:00:02", "10.77.0.102", "unicast", "short", 150),
-         QStringLiteral("--board"),
-         spec("02:00:00:00:00:03", "10.77.0.103", "broadcast", "long", 300),
-         QStringLiteral("--board"),
-         spec("02:00:00:00:00:04", "10.77.0.104", "broadcast", "short", 450),
-         QStringLiteral("--board"),
-         spec("02:00:00:00:00:06", "10.77.0.106", "unicast", "long", 10500)});
+        boards, {QStringLiteral("--bind"), QStringLiteral("10.77.0.2"), QStringLiteral("--board"),
+                 description("02:00:00:00:00:01", "10.77.0.101", "unicast", "long", 0),
+                 QStringLiteral("--board"),
+                 description("02:00:00:00:00:02", "10.77.0.102", "unicast", "short", 150),
+                 QStringLiteral("--board"),
+                 description("02:00:00:00:00:03", "10.77.0.103", "broadcast", "long", 300),
+                 QStringLiteral("--board"),
+                 description("02:00:00:00:00:04", "10.77.0.104", "broadcast", "short", 450),
+                 QStringLiteral("--board"),
+                 description("02:00:00:00:00:06", "10.77.0.106", "unicast", "long", 10500)});
     QVERIFY(local);
     Simulator *foreign = lab->startSimulator(
         boards,
         {QStringLiteral("--bind"), QStringLiteral("192.168.50.7"), QStringLiteral("--board"),
-         spec("02:00:00:00:00:05", "192.168.50.7", "broadcast", "long", 600)});
+         description("02:00:00:00:00:05", "192.168.50.7", "broadcast", "long", 600)});
     QVERIFY(foreign);
     startTool();
 

@@ -39,8 +39,9 @@ BoardValues valuesFor(const BoardDefaults &defaults, int index)
     values.dhcp = defaults.dhcp;
     values.levelTwo = defaults.levelTwo;
     values.board.reply = defaults.reply;
-    values.board.layout =
-        defaults.mixedLayout ? (index % 2 == 0 ? ReplyLayout::Long : ReplyLayout::Short) : defaults.layout;
+    values.board.layout = defaults.mixedLayout
+                              ? (index % 2 == 0 ? ReplyLayout::Long : ReplyLayout::Short)
+                              : defaults.layout;
     values.board.write = defaults.write;
     values.board.delay = defaults.delay;
     return values;
@@ -120,9 +121,10 @@ bool applyKey(const QString &key, const QString &value, BoardValues &values, QSt
     return ok;
 }
 
-// Reads one SPEC per line; blank lines and lines whose first visible character is '#' are
+// Reads one DESCRIPTION per line; blank lines and lines whose first visible character is '#' are
 // skipped.
-bool readConfig(const QString &path, QStringList &specs, QStringList &origins, QString &error)
+bool readConfig(const QString &path, QStringList &descriptions, QStringList &origins,
+                QString &error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
@@ -135,7 +137,7 @@ bool readConfig(const QString &path, QStringList &specs, QStringList &origins, Q
         const QString line = QString::fromUtf8(file.readLine()).trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
-        specs.append(line);
+        descriptions.append(line);
         origins.append(QStringLiteral("%1:%2").arg(path).arg(number));
     }
     return true;
@@ -203,9 +205,9 @@ void addOptions(QCommandLineParser &parser)
          QStringLiteral("One board exactly, as key=value pairs separated by commas (keys: mac, "
                         "ip, mask, gateway, dns, port, version, dhcp, level2, layout, reply, "
                         "write, delay). Repeatable; replaces the generated boards."),
-         QStringLiteral("SPEC")},
+         QStringLiteral("DESCRIPTION")},
         {QStringLiteral("config"),
-         QStringLiteral("File with one SPEC per line (# comments and blank lines skipped); "
+         QStringLiteral("File with one DESCRIPTION per line (# comments and blank lines skipped); "
                         "replaces the generated boards."),
          QStringLiteral("FILE")},
         {QStringLiteral("quiet"), QStringLiteral("Log nothing per datagram, only the READY line.")},
@@ -291,11 +293,11 @@ bool makeBoard(const BoardDefaults &defaults, int index, Board &board, QString &
     return finish(values, board, error);
 }
 
-bool parseBoardSpec(const QString &spec, const BoardDefaults &defaults, int index, Board &board,
-                    QString &error)
+bool parseBoardDescription(const QString &description, const BoardDefaults &defaults, int index,
+                           Board &board, QString &error)
 {
     BoardValues values = valuesFor(defaults, index);
-    for (const QString &item : spec.split(QLatin1Char(','))) {
+    for (const QString &item : description.split(QLatin1Char(','))) {
         if (item.trimmed().isEmpty())
             continue;
         const int equals = item.indexOf(QLatin1Char('='));
@@ -332,23 +334,23 @@ ParseResult parseCommandLine(const QStringList &arguments, SimOptions &options, 
     if (!parseGlobals(parser, defaults, options, boardCount, message))
         return ParseResult::Error;
 
-    QStringList specs;
+    QStringList descriptions;
     QStringList origins;
     for (const QString &path : parser.values(QStringLiteral("config"))) {
-        if (!readConfig(path, specs, origins, message))
+        if (!readConfig(path, descriptions, origins, message))
             return ParseResult::Error;
     }
-    for (const QString &spec : parser.values(QStringLiteral("board"))) {
-        specs.append(spec);
-        origins.append(QStringLiteral("--board \"%1\"").arg(spec));
+    for (const QString &description : parser.values(QStringLiteral("board"))) {
+        descriptions.append(description);
+        origins.append(QStringLiteral("--board \"%1\"").arg(description));
     }
 
     options.boards.clear();
     QString error;
     if (parser.isSet(QStringLiteral("board")) || parser.isSet(QStringLiteral("config"))) {
-        for (int i = 0; i < specs.size(); ++i) {
+        for (int i = 0; i < descriptions.size(); ++i) {
             Board board;
-            if (!parseBoardSpec(specs.at(i), defaults, i, board, error)) {
+            if (!parseBoardDescription(descriptions.at(i), defaults, i, board, error)) {
                 message = QStringLiteral("%1: %2").arg(origins.at(i), error);
                 return ParseResult::Error;
             }

@@ -50,8 +50,8 @@ bool makeBoard(const BoardDefaults &defaults, int index, Board &board, QString &
 
 // Board `index` of the descriptions: "key=value,key=value", the keys left out taken from
 // the global options.
-bool parseBoardSpec(const QString &spec, const BoardDefaults &defaults, int index, Board &board,
-                    QString &error);
+bool parseBoardDescription(const QString &description, const BoardDefaults &defaults, int index,
+                           Board &board, QString &error);
 
 // Reads a whole command line, program name first. On Help `message` is the help text, on
 // Error a single line saying what is wrong.
