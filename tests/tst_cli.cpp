@@ -148,7 +148,7 @@ private slots:
     void applyWithMissingBoard();
 
 private:
-    Simulator *startBoards(const QStringList &specs, const QStringList &extra = QStringList());
+    Simulator *startBoards(const QStringList &boards);
     QVector<SimEvent> writes(Simulator *sim)
     {
         return sim->events(QStringLiteral("RECV"), QStringLiteral("write"));
@@ -176,13 +176,12 @@ void TestCli::cleanup()
     card.clear();
 }
 
-Simulator *TestCli::startBoards(const QStringList &specs, const QStringList &extra)
+Simulator *TestCli::startBoards(const QStringList &boards)
 {
     QStringList arguments{QStringLiteral("--bind"), QStringLiteral("10.77.0.2"),
                           QStringLiteral("--restart"), boardRestart};
-    arguments += extra;
-    for (const QString &spec : specs)
-        arguments << QStringLiteral("--board") << spec;
+    for (const QString &board : boards)
+        arguments << QStringLiteral("--board") << board;
     return lab->startSimulator(host, arguments);
 }
 
