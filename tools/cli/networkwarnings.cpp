@@ -31,15 +31,16 @@ QVector<LocalNetwork> localNetworks()
 QStringList boardWarnings(const QVector<FoundBoard> &boards, const QVector<LocalNetwork> &networks)
 {
     QStringList warnings;
-    // Keyed by address so that the warnings come in a stable order: by address, then by
-    // the order in which the boards answered.
-    QMap<quint32, QStringList> macsByAddress;
+    // Keyed by address and then by MAC, so that the warnings do not depend on which board
+    // happened to answer first.
+    QMap<quint32, QMap<quint64, QString>> macsByAddress;
     for (const FoundBoard &board : boards)
-        macsByAddress[addressValue(board.record.ip)].append(macText(board.record.mac));
+        macsByAddress[addressValue(board.record.ip)].insert(macKey(board.record.mac),
+                                                            macText(board.record.mac));
     for (auto it = macsByAddress.cbegin(); it != macsByAddress.cend(); ++it) {
         if (it.value().size() > 1)
             warnings << QStringLiteral("boards %1 report the same IP address %2")
-                            .arg(it.value().join(QStringLiteral(", ")),
+                            .arg(it.value().values().join(QStringLiteral(", ")),
                                  QHostAddress(it.key()).toString());
     }
 
