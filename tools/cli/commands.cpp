@@ -139,6 +139,23 @@ public:
         return true;
     }
 
+    // The options and the search time, with the help text or the one-line error printed:
+    // the exit code when the command ends here, or -1 when it goes on.
+    int parseCommand(const char *helpText, int &searchMs)
+    {
+        QString error;
+        bool help = false;
+        if (!parse(error, help) || (!help && !searchTime(searchMs, error))) {
+            printError(error);
+            return ExitCode::usage;
+        }
+        if (help) {
+            printOut(QString::fromLatin1(helpText));
+            return ExitCode::ok;
+        }
+        return -1;
+    }
+
     bool isSet(const char *name) const { return parser.isSet(QLatin1String(name)); }
     QString value(const char *name) const { return parser.value(QLatin1String(name)); }
     QStringList positional() const { return parser.positionalArguments(); }
@@ -252,17 +269,9 @@ int runDiscover(const QStringList &arguments)
     CommandLine line(arguments);
     line.add({QStringLiteral("format")}, QStringLiteral("FORMAT"));
     line.add({QStringLiteral("wait")}, QStringLiteral("SECONDS"));
-    QString error;
-    bool help = false;
     int searchMs = 0;
-    if (!line.parse(error, help) || (!help && !line.searchTime(searchMs, error))) {
-        printError(error);
-        return ExitCode::usage;
-    }
-    if (help) {
-        printOut(QString::fromLatin1(discoverHelp));
-        return ExitCode::ok;
-    }
+    if (const int code = line.parseCommand(discoverHelp, searchMs); code >= 0)
+        return code;
     if (!line.positional().isEmpty()) {
         printError(
             QStringLiteral("discover takes no argument: \"%1\"").arg(line.positional().first()));
@@ -354,18 +363,11 @@ int runSet(const QStringList &arguments)
         line.add({QLatin1String(name)}, QStringLiteral("VALUE"));
     line.add({QStringLiteral("no-verify")});
     line.add({QStringLiteral("wait")}, QStringLiteral("SECONDS"));
-    QString error;
-    bool help = false;
     int searchMs = 0;
     int restartMs = 0;
-    if (!line.parse(error, help) || (!help && !line.searchTime(searchMs, error))) {
-        printError(error);
-        return ExitCode::usage;
-    }
-    if (help) {
-        printOut(QString::fromLatin1(setHelp));
-        return ExitCode::ok;
-    }
+    if (const int code = line.parseCommand(setHelp, searchMs); code >= 0)
+        return code;
+    QString error;
     if (line.positional().size() != 1) {
         printError(line.positional().isEmpty()
                        ? QStringLiteral("set needs the MAC address of the board")
@@ -422,18 +424,11 @@ int runApply(const QStringList &arguments)
     CommandLine line(arguments);
     line.add({QStringLiteral("no-verify")});
     line.add({QStringLiteral("wait")}, QStringLiteral("SECONDS"));
-    QString error;
-    bool help = false;
     int searchMs = 0;
     int restartMs = 0;
-    if (!line.parse(error, help) || (!help && !line.searchTime(searchMs, error))) {
-        printError(error);
-        return ExitCode::usage;
-    }
-    if (help) {
-        printOut(QString::fromLatin1(applyHelp));
-        return ExitCode::ok;
-    }
+    if (const int code = line.parseCommand(applyHelp, searchMs); code >= 0)
+        return code;
+    QString error;
     if (line.positional().size() != 1) {
         printError(QStringLiteral("apply needs one CSV file"));
         return ExitCode::usage;
