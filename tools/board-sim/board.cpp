@@ -7,19 +7,6 @@
 namespace {
 
 constexpr int maxMilliseconds = 24 * 60 * 60 * 1000;
-
-int hexValue(QChar c)
-{
-    const char latin = c.toLatin1();
-    if (latin >= '0' && latin <= '9')
-        return latin - '0';
-    if (latin >= 'a' && latin <= 'f')
-        return latin - 'a' + 10;
-    if (latin >= 'A' && latin <= 'F')
-        return latin - 'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 bool isValidShortVersion(const std::uint8_t version[8])
@@ -61,7 +48,7 @@ bool parseMac(const QString &text, std::uint64_t &mac)
             return false;
         unsigned byte = 0;
         for (QChar c : piece) {
-            const int digit = hexValue(c);
+            const int digit = hexDigitValue(c);
             if (digit < 0)
                 return false;
             byte = byte * 16 + unsigned(digit);
@@ -92,17 +79,6 @@ bool parseIpv4(const QString &text, std::uint32_t &address)
         value = (value << 8) | byte;
     }
     address = value;
-    return true;
-}
-
-bool parseOnOff(const QString &text, bool &on)
-{
-    if (text == QLatin1String("on"))
-        on = true;
-    else if (text == QLatin1String("off"))
-        on = false;
-    else
-        return false;
     return true;
 }
 
@@ -148,37 +124,6 @@ bool parseMilliseconds(const QString &text, int &ms)
     if (!ok || value < 0 || value > maxMilliseconds)
         return false;
     ms = value;
-    return true;
-}
-
-bool parseByteText(const QString &text, int maxLength, QByteArray &bytes)
-{
-    QByteArray out;
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('\\')) {
-            if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\\')) {
-                out += '\\';
-                ++i;
-                continue;
-            }
-            if (i + 3 >= text.size() || text.at(i + 1) != QLatin1Char('x'))
-                return false;
-            const int high = hexValue(text.at(i + 2));
-            const int low = hexValue(text.at(i + 3));
-            if (high < 0 || low < 0)
-                return false;
-            out += char(high * 16 + low);
-            i += 3;
-            continue;
-        }
-        if (c.unicode() < 0x20 || c.unicode() > 0x7e)
-            return false;
-        out += char(c.unicode());
-    }
-    if (out.size() > maxLength)
-        return false;
-    bytes = out;
     return true;
 }
 

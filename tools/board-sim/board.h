@@ -4,6 +4,7 @@
 // text conversions that the command line and the board descriptions need.
 
 #include "protocol.h"
+#include "tooltext.h"
 
 #include <QByteArray>
 #include <QString>
@@ -41,14 +42,10 @@ QString macText(const std::uint8_t mac[6]);
 // Parsers for the option values; each returns false on malformed input.
 bool parseMac(const QString &text, std::uint64_t &mac);
 bool parseIpv4(const QString &text, std::uint32_t &address);
-bool parseOnOff(const QString &text, bool &on);
 bool parseLayout(const QString &text, ReplyLayout &layout);
 bool parseReplyMode(const QString &text, ReplyMode &mode);
 bool parseWriteMode(const QString &text, WriteMode &mode);
 bool parseMilliseconds(const QString &text, int &ms);
-// Printable ASCII characters, "\\" for a backslash and "\xHH" for any byte, at most
-// `maxLength` bytes after the escapes are resolved.
-bool parseByteText(const QString &text, int maxLength, QByteArray &bytes);
 
 void storeMac(std::uint64_t mac, std::uint8_t out[6]);
 void storeIpv4(std::uint32_t address, std::uint8_t out[4]);

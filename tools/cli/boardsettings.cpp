@@ -1,7 +1,7 @@
 #include "boardsettings.h"
 
 #include "devicetext.h"
-#include "textescape.h"
+#include "tooltext.h"
 
 #include <QRegularExpression>
 
@@ -61,17 +61,6 @@ bool parseMacText(const QString &text, MacAddress &mac)
 QString macText(const std::uint8_t mac[6])
 {
     return QString::fromStdString(macToText(mac));
-}
-
-bool parseOnOff(const QString &text, bool &value)
-{
-    if (text == QLatin1String("on"))
-        value = true;
-    else if (text == QLatin1String("off"))
-        value = false;
-    else
-        return false;
-    return true;
 }
 
 QString onOff(bool value)

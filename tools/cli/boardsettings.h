@@ -7,6 +7,7 @@
 
 #include "boardsearch.h"
 #include "protocol.h"
+#include "tooltext.h"
 
 #include <QString>
 #include <QStringList>
@@ -50,7 +51,6 @@ struct ChangeError
 // window shows a MAC ("0:50:c2:0d:e4:05") or with all the leading zeros.
 bool parseMacText(const QString &text, MacAddress &mac);
 QString macText(const std::uint8_t mac[6]);
-bool parseOnOff(const QString &text, bool &value);
 QString onOff(bool value);
 // The dialog's rule: isValidAddress(), and storeAddressText() for the bytes.
 bool parseAddressText(const QString &text, Address &address);
