@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What the benchmark programs share: the refusal to open a socket outside a private network

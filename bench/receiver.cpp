@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Two helpers of bench/discovery, without Qt, so that they cost as little as the kernel
 // allows:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quorvan-bench-window: one search of the real MainWindow, measured from outside the class.
 // It builds the window as the tool does, lets it settle, clicks "Rechercher" and prints
 // "key value" lines for bench/discovery:

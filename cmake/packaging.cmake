@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The Debian package: `cpack -G DEB` in a build directory makes one .deb holding
 # quorvan-config, quorvan-cli, the desktop entry, the icon and the data files, that is,
 # everything the install() rules name. The board simulator has no install rule and stays

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary text to the dotted-address reader of the settings dialog and holds it to
 // a second, deliberately naive reading of the same rule: pieces between runs of dots,
 // exactly four of them, each made of ASCII digits with a value of at most 255.

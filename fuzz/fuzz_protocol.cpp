@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary datagrams to the reply reader and checks what must hold for every record it
 // returns. A violation aborts with the name of the broken property, so that libFuzzer keeps
 // the input that broke it.

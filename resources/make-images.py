@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Draws the placeholder pictures of the tool: the three embedded PNG images, the
 picture and the icon a user can put next to the tool, and the Windows executable icon.
 Standard library only; run it from anywhere, it writes next to itself."""

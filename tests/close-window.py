@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Asks an X window to close, as its title bar's close button would (WM_DELETE_WINDOW).
 Usage: close-window.py TITLE   (DISPLAY must be set). Waits up to 20 s for the window."""
 import sys

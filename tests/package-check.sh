@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Builds the Debian package from a build directory with cpack, unpacks it into a scratch
 # root with dpkg-deb -x and checks what it holds: both programs, executable, the desktop
 # entry and what it points at, the icon, the data files, and the Qt runtime packages in

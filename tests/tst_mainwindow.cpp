@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/boards.h"
 #include "common/testsupport.h"
 #include "discovery/mainwindow.h"

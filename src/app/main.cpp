@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "discovery/mainwindow.h"
 
 #include <QApplication>

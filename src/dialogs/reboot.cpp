@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "reboot.h"
 
 #include "discovery/protocol.h"

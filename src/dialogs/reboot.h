@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The frameless wait shown while a board restarts after a write. It holds the wait cursor

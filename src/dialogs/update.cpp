@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "update.h"
 
 #include "discovery/devicetext.h"

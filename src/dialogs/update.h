@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The network settings dialog. It shows one board's DeviceRecord, validates what the user

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "devicetable.h"
 
 #include "devicetext.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The device table: how a DeviceRecord becomes one read-only, centred row of the main

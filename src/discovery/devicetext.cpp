@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "devicetext.h"
 
 #include <algorithm>

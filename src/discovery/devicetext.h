@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // How the fields of a DeviceRecord read as text: the cells of the device table, the fields

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The tool's only window and its discovery controller. It owns one UDP socket per local

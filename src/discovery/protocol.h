@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The three datagrams that the tool and the boards exchange on UDP port 4022, and the

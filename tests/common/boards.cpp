@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "boards.h"
 
 #include "discovery/devicetext.h"

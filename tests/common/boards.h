@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Boards for tests that drive the window over the loopback interface: records with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A small network of private namespaces for end-to-end tests. The test program itself runs

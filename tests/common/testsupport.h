@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What every test program of the project shares: the refusal to run where a datagram could

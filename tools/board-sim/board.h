@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // One simulated board: the record it answers with and how it behaves on the wire, plus the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "boardsimulator.h"
 
 #include <QNetworkInterface>

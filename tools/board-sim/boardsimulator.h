@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Plays a set of boards on UDP port 4022: every board answers each query after its delay,

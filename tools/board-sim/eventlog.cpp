@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "eventlog.h"
 
 #include "board.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The simulator's log on stdout: one line per event, flushed at once because the tests

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Manual end-to-end check of the board simulator, entirely inside two network namespaces
 # made for it and removed afterwards: qvsim-a plays the PC (10.77.0.1), qvsim-b the boards
 # (10.77.0.2, and 192.168.50.7 for a board in a foreign subnet), joined by a veth pair.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 # The PC side of netns-check.sh: sends a query or a write on UDP port 4022 and reports the
 # replies it hears. Only ever run inside a network namespace that netns-check.sh created.
 import argparse

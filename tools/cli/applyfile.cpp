@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "applyfile.h"
 
 #include "boardoutput.h"

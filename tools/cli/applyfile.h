@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The file that `apply` takes: the CSV written by `discover --format csv`, header line

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "boardoutput.h"
 
 #include "boardsettings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The three output formats of `discover`, and the CSV reading that `apply` shares with them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "boardsearch.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The network side of the command-line companion: the same sockets as the window (one per

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "boardsettings.h"
 
 #include "devicetext.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The settings a command asks for, checked by the settings dialog's rules and applied to a

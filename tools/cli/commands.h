@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The commands of quorvan-cli: discover, set and apply, each a plain sequence of searches,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "countdown.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The seconds left of a wait, rewritten in place on standard error when it is a terminal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "networkwarnings.h"
 
 #include "boardsettings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tooltext.h"
 
 int hexDigitValue(QChar c)

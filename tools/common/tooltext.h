@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The texts that the board simulator and the command-line companion share: "on"/"off"
