@@ -2,6 +2,7 @@
 #include "common/boards.h"
 #include "common/testsupport.h"
 #include "dialogs/update.h"
+#include "discovery/devicetext.h"
 
 #include <QBoxLayout>
 #include <QButtonGroup>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -487,7 +489,10 @@ void TestUpdate::recordDeletedWhileOpen()
     dialog->forgetDevice(gone);
     delete gone;
     QTest::mouseClick(button("buttonOk"), Qt::LeftButton);
-    QCOMPARE(valueModified, 0);
+    QCOMPARE(valueModified, 1);
+    QVERIFY(dialog->record() != &record);
+    QCOMPARE(addressToText(dialog->record()->ip), std::string("1.2.3.4"));
+    QVERIFY(std::equal(record.mac, record.mac + 6, dialog->record()->mac));
     QTRY_VERIFY(!dialog);
 }
 

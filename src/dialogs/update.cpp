@@ -30,18 +30,18 @@ Update::~Update()
     delete ui;
 }
 
+// The write names the board by its MAC address, so the board need not be listed any more:
+// a new search only deleted the window's copy of what it reported.
 void Update::forgetDevice(const DeviceRecord *record)
 {
-    if (device == record)
-        device = nullptr;
+    if (device != record || device == &detached)
+        return;
+    detached = *device;
+    device = &detached;
 }
 
 void Update::buttonOkClick()
 {
-    if (!device) {
-        close();
-        return;
-    }
     if (ui->radioButtonDHCPNo->isChecked()) {
         for (const QLineEdit *edit :
              {ui->lineEditIP, ui->lineEditDNS, ui->lineEditGw, ui->lineEditMask}) {

@@ -5,11 +5,13 @@
 // types when "Valider" is pressed, writes the accepted values into the record in place and
 // then emits ValueModified(), to which the main window answers by sending the record to the
 // board. The record belongs to the main window's device list; the window calls forgetDevice()
-// before it deletes a record, so the dialog never writes into one that is gone.
+// before it deletes a record, and the dialog then goes on with a copy of its own, so an edit
+// confirmed after a new search has emptied the list still reaches the board.
+
+#include "discovery/protocol.h"
 
 #include <QDialog>
 
-struct DeviceRecord;
 class QLineEdit;
 
 namespace Ui {
@@ -25,6 +27,7 @@ public:
     ~Update() override;
 
     void forgetDevice(const DeviceRecord *record);
+    const DeviceRecord *record() const { return device; }
 
 signals:
     void ValueModified();
@@ -48,4 +51,5 @@ private:
 
     Ui::Update *ui = nullptr;
     DeviceRecord *device = nullptr;
+    DeviceRecord detached{};
 };

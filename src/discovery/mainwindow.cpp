@@ -134,12 +134,15 @@ void MainWindow::SelectionChanged()
 
 void MainWindow::UpdateClosed()
 {
-    // The dialog only reports a record that is still listed; checking again keeps a write
-    // datagram from ever being built out of a record that a new search has deleted.
-    if (!selectedDevice || !devices.contains(selectedDevice))
+    // The settings come from the dialog's record rather than from the selection: a search
+    // that ended while the dialog was open has deleted the listed record and cleared the
+    // selection, and the dialog then holds a copy that still names the board by its MAC.
+    const auto *dialog = qobject_cast<const Update *>(sender());
+    const DeviceRecord *record = dialog ? dialog->record() : selectedDevice;
+    if (!record)
         return;
     const QHostAddress destination(QString::fromLatin1(broadcastAddress));
-    const WriteDatagram datagram = buildWriteDatagram(*selectedDevice);
+    const WriteDatagram datagram = buildWriteDatagram(*record);
     sendToAllSockets(reinterpret_cast<const char *>(datagram.data()), int(datagram.size()),
                      destination, devicePort);
 
