@@ -182,10 +182,7 @@ ApplyFile readApplyFile(const QString &text)
             if (parseAddressText(value, address))
                 board.change.addresses[std::size_t(field)] = address;
             else
-                file.errors << lineError(line, addressFieldName(field),
-                                         QStringLiteral("\"%1\" is not of the form "
-                                                        "[0-255].[0-255].[0-255].[0-255]")
-                                             .arg(escapedInput(value)));
+                file.errors << lineError(line, addressFieldName(field), notAnAddress(value));
         }
         if (int(file.errors.size()) == errorsBefore)
             file.boards.append(board);

@@ -108,6 +108,13 @@ bool parseAddressText(const QString &text, Address &address)
     return true;
 }
 
+QString notAnAddress(const QString &text)
+{
+    return QStringLiteral("\"%1\" is not an address: four numbers from 0 to 255 of one to three "
+                          "digits, separated by single dots")
+        .arg(escapedInput(text));
+}
+
 QString addressText(const std::uint8_t address[4])
 {
     return QString::fromStdString(addressToText(address));

@@ -62,6 +62,8 @@ QString onOff(bool value);
 // stricter than the window's dialog, which skips runs of dots and takes any number of
 // leading zeros. "010" is 10.
 bool parseAddressText(const QString &text, Address &address);
+// Why `text` was refused, with the text escaped.
+QString notAnAddress(const QString &text);
 QString addressText(const std::uint8_t address[4]);
 QString versionText(const DeviceRecord &record);
 QString portText(const DeviceRecord &record);

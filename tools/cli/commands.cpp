@@ -281,9 +281,7 @@ bool sendWrite(BoardSearch &search, const DeviceRecord &record)
 
 QString addressSyntaxError(const QString &field, const QString &text)
 {
-    return QStringLiteral("%1: \"%2\" is not an address: four numbers from 0 to 255 of one to "
-                          "three digits, separated by single dots")
-        .arg(field, escapedInput(text));
+    return field + QStringLiteral(": ") + notAnAddress(text);
 }
 
 // The reply a write may start from. With one reply that is the reply. When different replies
@@ -310,6 +308,7 @@ QString chooseReply(const FoundBoard &board, const std::optional<Address> &expec
                                                                candidate.record.ip);
                                         }),
                          candidates.end());
+        reported.removeDuplicates();
         if (candidates.isEmpty())
             return QStringLiteral("board %1 reports %2, not the expected IP %3")
                 .arg(macText(board.record.mac), reported.join(QStringLiteral(" and ")),
@@ -672,7 +671,8 @@ int runApply(const QStringList &arguments)
     const QString path = escapedInput(line.positional().first());
     QByteArray bytes;
     if (!readInput(line.positional().first(), bytes, error)) {
-        printError(QStringLiteral("%1: %2; nothing sent").arg(path, error));
+        printError(QStringLiteral("%1: %2").arg(path, error));
+        printError(QStringLiteral("%1: nothing sent").arg(path));
         return ExitCode::usage;
     }
     const ApplyFile file = readApplyFile(applyFileText(bytes));
