@@ -135,13 +135,11 @@ private slots:
 
     void helpAndUsage();
     void discoverFormats();
-    void discoverTimingAndOneLinePerBoard();
+    void discoverTimingAndCountdown();
     void discoverWarnings();
-    void countdownOnlyOnTerminal();
 
-    void setApplied();
-    void setComesBackDifferent_data();
-    void setComesBackDifferent();
+    void setVerified_data();
+    void setVerified();
     void setBoardNeverComesBack();
     void setInvalidInput_data();
     void setInvalidInput();
@@ -151,14 +149,11 @@ private slots:
     void applyRefusedSendsNothing_data();
     void applyRefusedSendsNothing();
     void applyDiscoveredListToThreeBoards();
-    void applyWithMissingBoard();
 
 private:
     Simulator *startBoards(const QStringList &boards);
-    QVector<SimEvent> writes(Simulator *sim)
-    {
-        return sim->events(QStringLiteral("RECV"), QStringLiteral("write"));
-    }
+    QVector<SimEvent> writes(Simulator *sim) { return sim->events("RECV", "write"); }
+    QVector<SimEvent> queries(Simulator *sim) { return sim->events("RECV", "query"); }
 
     std::unique_ptr<NetLab> lab;
     QString host;
@@ -196,35 +191,27 @@ void TestCli::inputSyntax_data()
     QTest::addColumn<bool>("mac");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("read"); // as written back; empty when refused
-    const auto row = [](const char *tag, bool mac, const char *text, const char *read) {
-        QTest::newRow(tag) << mac << QString::fromUtf8(text) << QString::fromLatin1(read);
-    };
-    row("mac as shown", true, "0:50:c2:0d:e4:05", "0:50:c2:0d:e4:05");
-    row("mac upper case", true, "00:50:C2:0D:E4:05", "0:50:c2:0d:e4:05");
-    row("mac with hyphens", true, "00-50-c2-0D-e4-05", "0:50:c2:0d:e4:05");
-    row("mac trailing newline", true, "2:0:00:00:01:0d\n", "");
-    row("mac trailing space", true, "0:50:c2:0d:e4:05 ", "");
-    row("mac five groups", true, "0:50:c2:0d:e4", "");
-    row("mac seven groups", true, "0:50:c2:0d:e4:05:06", "");
-    row("mac empty group", true, ":50:c2:0d:e4:05:06", "");
-    row("mac not hex", true, "0:50:c2:0d:e4:g5", "");
-    row("mac three digits", true, "000:50:c2:0d:e4:05", "");
-    row("mac mixed separators", true, "0:50-c2:0d:e4:05", "");
-    row("mac empty", true, "", "");
-    row("address", false, "10.0.0.1", "10.0.0.1");
-    row("address leading zeros", false, "010.001.000.007", "10.1.0.7");
-    row("address broadcast", false, "255.255.255.255", "255.255.255.255");
-    row("address runs of dots", false, "..10.77...0.113.", "");
-    row("address trailing dot", false, "10.0.0.1.", "");
-    row("address long piece", false, "0000000000000000000000010.77.0.113", "");
-    row("address four digits", false, "0010.0.0.1", "");
-    row("address 256", false, "10.0.0.256", "");
-    row("address three pieces", false, "10.0.0", "");
-    row("address five pieces", false, "10.0.0.1.5", "");
-    row("address sign", false, "1.2.3.+4", "");
-    row("address newline", false, "1.2.3.4\n", "");
-    row("address other digits", false, "1.2.3.\xd9\xa4", "");
-    row("address empty", false, "", "");
+    QTest::newRow("mac as shown") << true << "0:50:c2:0d:e4:05"
+                                  << "0:50:c2:0d:e4:05";
+    QTest::newRow("mac upper case") << true << "00:50:C2:0D:E4:05"
+                                    << "0:50:c2:0d:e4:05";
+    QTest::newRow("mac with hyphens") << true << "00-50-c2-0D-e4-05"
+                                      << "0:50:c2:0d:e4:05";
+    for (const char *refused :
+         {"2:0:00:00:01:0d\n", "0:50:c2:0d:e4:05 ", "0:50:c2:0d:e4", "0:50:c2:0d:e4:05:06",
+          ":50:c2:0d:e4:05:06", "0:50:c2:0d:e4:g5", "000:50:c2:0d:e4:05", "0:50-c2:0d:e4:05", ""})
+        QTest::newRow(qPrintable("mac " + escapedInput(refused))) << true << refused << QString();
+    QTest::newRow("address") << false << "10.0.0.1"
+                             << "10.0.0.1";
+    QTest::newRow("leading zeros") << false << "010.001.000.007"
+                                   << "10.1.0.7";
+    QTest::newRow("all ones") << false << "255.255.255.255"
+                              << "255.255.255.255";
+    for (const char *refused :
+         {"..10.77...0.113.", "10.0.0.1.", "0000000000000000000000010.77.0.113", "0010.0.0.1",
+          "10.0.0.256", "10.0.0", "10.0.0.1.5", "1.2.3.+4", "1.2.3.4\n", "1.2.3.\xd9\xa4", ""})
+        QTest::newRow(qPrintable("address " + escapedInput(QString::fromUtf8(refused))))
+            << false << QString::fromUtf8(refused) << QString();
 }
 
 void TestCli::inputSyntax()
@@ -359,12 +346,11 @@ void TestCli::warningRules()
     QCOMPARE(warnings.at(0),
              QStringLiteral(
                  "boards 2:0:00:00:00:01, 2:0:00:00:00:03 report the same IP address 10.77.0.50"));
-    QCOMPARE(warnings.at(1),
-             QStringLiteral("board 2:0:00:00:00:06 answered with 2 different replies, so another "
-                            "device may claim its MAC: (dhcp off, ip 10.77.0.60, mask 0.0.0.0, "
-                            "gateway 0.0.0.0, dns 0.0.0.0, level2 off, port , version ) (dhcp "
-                            "off, ip 10.77.0.60, mask 0.0.0.0, gateway 0.0.0.0, dns 0.0.0.53, "
-                            "level2 off, port , version )"));
+    QVERIFY(warnings.at(1).startsWith("board 2:0:00:00:00:06 answered with 2 different replies, "
+                                      "so another device may claim its MAC: (dhcp off, ip "
+                                      "10.77.0.60, mask 0.0.0.0, gateway 0.0.0.0, dns 0.0.0.0, "));
+    QVERIFY(warnings.at(1).contains(QStringLiteral(") (dhcp off, ip 10.77.0.60, mask 0.0.0.0, "
+                                                   "gateway 0.0.0.0, dns 0.0.0.53, ")));
     QVERIFY(warnings.at(2).startsWith(
         QStringLiteral("board 2:0:00:00:00:02 (192.168.50.7) lies in no subnet")));
     QVERIFY(warnings.at(2).contains(QStringLiteral("can still be reconfigured")));
@@ -376,67 +362,62 @@ void TestCli::warningRules()
 void TestCli::settingsChecks_data()
 {
     QTest::addColumn<QString>("settings"); // dhcp, ip, mask, gateway as sent
-    QTest::addColumn<QStringList>("refused");
-    // The board reports "off 10.77.0.20 255.255.255.0 10.77.0.254"; this PC is 10.77.0.1
-    // and another board 10.77.0.21.
-    const auto row = [](const char *tag, const char *settings, const QStringList &refused) {
-        QTest::newRow(tag) << QString::fromLatin1(settings) << refused;
+    QTest::addColumn<QString>("refused");  // "|" between refusals, "!" before a forceable one
+    // The board reports "off 10.0.0.20 255.255.255.0 10.0.0.254"; this PC is 10.0.0.1 and
+    // another board 10.0.0.21.
+    const auto row = [](const char *tag, const char *settings, const char *refused) {
+        QTest::newRow(tag) << QString::fromLatin1(settings) << QString::fromLatin1(refused);
     };
-    row("new address", "off 10.77.0.30 255.255.255.0 10.77.0.254", {});
-    row("kept as reported", "off 10.77.0.20 255.255.255.0 10.77.0.254", {});
-    row("DHCP", "on 0.0.0.0 0.0.0.0 0.0.0.0", {});
-    row("host of a wider subnet", "off 10.77.0.255 255.255.0.0 10.77.0.254", {});
-    row("mask with a gap", "off 10.77.0.30 255.0.255.0 10.77.0.254",
-        {"mask: 255.0.255.0 is not a subnet mask: its one bits must come first, with no gap"});
-    row("no mask", "off 10.77.0.30 0.0.0.0 10.77.0.254", {"mask: 0.0.0.0 leaves no subnet"});
-    row("IP zero", "off 0.0.0.0 255.0.0.0 0.0.0.1", {"ip: 0.0.0.0 is no address a board can hold"});
-    row("IP all ones", "off 255.255.255.255 255.255.255.0 255.255.255.1",
-        {"ip: 255.255.255.255 is the broadcast address"});
-    row("loopback", "off 127.0.0.5 255.0.0.0 127.0.0.1", {"ip: 127.0.0.5 is a loopback address"});
-    row("multicast", "off 224.0.0.5 255.255.255.0 224.0.0.1",
-        {"ip: 224.0.0.5 is a multicast address"});
-    row("network address", "off 10.77.0.0 255.255.255.0 10.77.0.254",
-        {"ip: 10.77.0.0 is the network address of the subnet 10.77.0.0/24"});
-    row("subnet broadcast", "off 10.77.255.255 255.255.0.0 10.77.0.254",
-        {"ip: 10.77.255.255 is the broadcast address of the subnet 10.77.0.0/16"});
-    row("address of this PC", "off 10.77.0.1 255.255.255.0 10.77.0.254",
-        {"ip: 10.77.0.1 is held by this PC (eth0) (force)"});
-    row("address of another board", "off 10.77.0.21 255.255.255.0 10.77.0.254",
-        {"ip: 10.77.0.21 is held by board 2:0:00:00:00:02 (force)"});
-    row("gateway outside", "off 10.77.0.30 255.255.255.0 10.78.0.1",
-        {"gateway: 10.78.0.1 lies outside the new subnet 10.77.0.0/24 (force)"});
-    row("gateway is the IP", "off 10.77.0.30 255.255.255.0 10.77.0.30",
-        {"gateway: 10.77.0.30 is the board's own IP address (force)"});
-    row("everything wrong", "off 10.77.0.1 255.255.0.255 10.77.0.1",
-        {"mask: 255.255.0.255 is not a subnet mask: its one bits must come first, with no gap",
-         "ip: 10.77.0.1 is held by this PC (eth0) (force)",
-         "gateway: 10.77.0.1 is the board's own IP address (force)"});
+    row("new address", "off 10.0.0.30 255.255.255.0 10.0.0.254", "");
+    row("kept", "off 10.0.0.20 255.255.255.0 10.0.0.254", "");
+    row("DHCP", "on 0.0.0.0 0.0.0.0 0.0.0.0", "");
+    row("host of a /16", "off 10.0.0.255 255.255.0.0 10.0.0.254", "");
+    row("gap", "off 10.0.0.30 255.0.255.0 10.0.0.254", "mask: 255.0.255.0 is not a subnet mask");
+    row("no mask", "off 10.0.0.30 0.0.0.0 10.0.0.254", "mask: 0.0.0.0 leaves no subnet");
+    row("zero", "off 0.0.0.0 255.0.0.0 0.0.0.1", "ip: 0.0.0.0 is no address a board can hold");
+    row("ones", "off 255.255.255.255 255.255.255.0 255.255.255.1", "ip: 255.255.255.255 is the");
+    row("loopback", "off 127.0.0.5 255.0.0.0 127.0.0.1", "ip: 127.0.0.5 is a loopback address");
+    row("multicast", "off 224.0.0.5 255.0.0.0 224.0.0.1", "ip: 224.0.0.5 is a multicast address");
+    row("network", "off 10.0.0.0 255.255.255.0 10.0.0.254",
+        "ip: 10.0.0.0 is the network address of the subnet 10.0.0.0/24");
+    row("broadcast", "off 10.0.255.255 255.255.0.0 10.0.0.254",
+        "ip: 10.0.255.255 is the broadcast address of the subnet 10.0.0.0/16");
+    row("PC", "off 10.0.0.1 255.255.255.0 10.0.0.254", "!ip: 10.0.0.1 is held by this PC");
+    row("board", "off 10.0.0.21 255.255.255.0 10.0.0.254", "!ip: 10.0.0.21 is held by board 2:0");
+    row("outside", "off 10.0.0.30 255.255.255.0 10.1.0.1",
+        "!gateway: 10.1.0.1 lies outside the new subnet 10.0.0.0/24");
+    row("gateway is the IP", "off 10.0.0.30 255.255.255.0 10.0.0.30",
+        "!gateway: 10.0.0.30 is the board's own IP address");
+    row("all wrong", "off 10.0.0.1 255.255.0.255 10.0.0.1",
+        "mask: 255.255.0.255 is not a subnet mask|!ip: 10.0.0.1 is held by this PC|"
+        "!gateway: 10.0.0.1 is the board's own IP address");
 }
 
 void TestCli::settingsChecks()
 {
     QFETCH(QString, settings);
-    QFETCH(QStringList, refused);
-    const FoundBoard board = found("10.77.0.20", "2:0:00:00:00:01");
-    DeviceRecord reported = board.record;
-    std::copy_n(std::array<std::uint8_t, 4>{255, 255, 255, 0}.data(), 4, reported.mask);
-    std::copy_n(std::array<std::uint8_t, 4>{10, 77, 0, 254}.data(), 4, reported.gateway);
-    DeviceRecord sent = reported;
-    const QStringList parts = settings.split(QLatin1Char(' '));
-    sent.dhcp = parts.at(0) == QLatin1String("on") ? 1 : 0;
-    for (int field = IpField; field <= GatewayField; ++field) {
-        Address address{};
-        QVERIFY(parseAddressText(parts.at(field + 1), address));
-        std::copy(address.cbegin(), address.cend(), addressOf(sent, field));
-    }
+    QFETCH(QString, refused);
+    const auto record = [](const QString &text) {
+        DeviceRecord out{};
+        out.dhcp = text.startsWith(QLatin1String("on")) ? 1 : 0;
+        for (int field = IpField; field <= GatewayField; ++field) {
+            Address address{};
+            parseAddressText(text.section(QLatin1Char(' '), field + 1, field + 1), address);
+            std::copy(address.cbegin(), address.cend(), addressOf(out, field));
+        }
+        return out;
+    };
     AddressHolders holders;
-    holders.insert(ipv4("10.77.0.1"), QStringLiteral("this PC (eth0)"));
-    holders.insert(ipv4("10.77.0.21"), QStringLiteral("board 2:0:00:00:00:02"));
+    holders.insert(ipv4("10.0.0.1"), QStringLiteral("this PC"));
+    holders.insert(ipv4("10.0.0.21"), QStringLiteral("board 2:0:00:00:00:02"));
     QStringList got;
-    for (const ChangeError &problem : checkNewSettings(reported, sent, holders))
-        got << problem.field + QStringLiteral(": ") + problem.reason +
-                   (problem.needsForce ? QStringLiteral(" (force)") : QString());
-    QCOMPARE(got, refused);
+    for (const ChangeError &problem : checkNewSettings(
+             record("off 10.0.0.20 255.255.255.0 10.0.0.254"), record(settings), holders))
+        got << (problem.needsForce ? "!" : "") + problem.field + ": " + problem.reason;
+    const QStringList expected = refused.split(QLatin1Char('|'), Qt::SkipEmptyParts);
+    QCOMPARE(got.size(), expected.size());
+    for (int i = 0; i < got.size(); ++i)
+        QVERIFY2(got.at(i).startsWith(expected.at(i)), qPrintable(got.at(i)));
 }
 
 void TestCli::differencesSkipWhatIsNotReported()
@@ -456,18 +437,18 @@ void TestCli::differencesSkipWhatIsNotReported()
 void TestCli::helpAndUsage()
 {
     for (const char *command : {"discover", "set", "apply"}) {
-        const CliRun help = cli({QLatin1String(command), QStringLiteral("--help")});
+        const CliRun help = cli({QLatin1String(command), "--help"});
         QCOMPARE(help.code, 0);
         QVERIFY2(help.out.startsWith(
                      QStringLiteral("Usage: quorvan-cli %1").arg(QLatin1String(command))),
                  qPrintable(describe(help)));
         QVERIFY(help.out.contains(QStringLiteral("\nExit status: 0 ")));
         QVERIFY(help.err.isEmpty());
-        const CliRun asked = cli({QStringLiteral("help"), QLatin1String(command)});
+        const CliRun asked = cli({"help", QLatin1String(command)});
         QCOMPARE(asked.code, 0);
         QCOMPARE(asked.out, help.out);
     }
-    const CliRun general = cli({QStringLiteral("--help")});
+    const CliRun general = cli({"--help"});
     QCOMPARE(general.code, 0);
     QVERIFY(general.out.contains(QStringLiteral("discover")));
     for (const QStringList &wrong :
@@ -503,7 +484,7 @@ void TestCli::discoverFormats()
 {
     // An empty port and a version "-" must not look alike.
     QVERIFY(startBoards({longDhcpBoard, shortBroadcastBoard, levelTwoBoard,
-                         QStringLiteral("mac=02:00:00:00:00:06,ip=10.77.0.26,port=,version=-")}));
+                         "mac=02:00:00:00:00:06,ip=10.77.0.26,port=,version=-"}));
     QMap<QString, CliRun> runs;
     for (const QString format : {"table", "csv", "json"}) {
         runs[format] = cli({"discover", "--format", format, "--wait", shortSearch});
@@ -567,51 +548,55 @@ void TestCli::discoverFormats()
 }
 
 // The window's series: queries at 1, 2, 3 and 4 s, ten seconds in all, one row per board
-// however many replies it sends.
-void TestCli::discoverTimingAndOneLinePerBoard()
+// however many replies it sends; the countdown only on a terminal.
+void TestCli::discoverTimingAndCountdown()
 {
     Simulator *sim = startBoards({longDhcpBoard, shortBroadcastBoard});
     QVERIFY(sim);
     QElapsedTimer clock;
     clock.start();
-    const CliRun run =
-        cli({QStringLiteral("discover"), QStringLiteral("--format"), QStringLiteral("csv")});
+    const CliRun run = cli({"discover", "--format", "csv"});
     const qint64 elapsed = clock.elapsed();
     QVERIFY2(run.code == 0, qPrintable(describe(run)));
     QVERIFY2(elapsed >= 10000 && elapsed < 12500, qPrintable(QString::number(elapsed)));
     QCOMPARE(lines(run.out).size(), 3);
-    const QVector<SimEvent> queries = sim->events(QStringLiteral("RECV"), QStringLiteral("query"));
-    QCOMPARE(queries.size(), 4);
-    for (int i = 1; i < queries.size(); ++i) {
-        const qint64 gap = queries.at(i).msecs - queries.at(i - 1).msecs;
+    const QVector<SimEvent> sent = queries(sim);
+    QCOMPARE(sent.size(), 4);
+    for (int i = 1; i < sent.size(); ++i) {
+        const qint64 gap = sent.at(i).msecs - sent.at(i - 1).msecs;
         QVERIFY2(gap >= 900 && gap <= 1100, qPrintable(QString::number(gap)));
     }
-    for (const SimEvent &query : queries) {
+    for (const SimEvent &query : sent) {
         QCOMPARE(query.address, QStringLiteral("10.77.0.1"));
         QCOMPARE(query.port, 4022);
         QCOMPARE(query.bytes, QByteArray("Quorvan?\0", 9));
     }
-    QCOMPARE(sim->events(QStringLiteral("SEND")).size(), 8);
+    QCOMPARE(sim->events("SEND").size(), 8);
 
-    // A shorter wait sends only the queries that fit.
-    const CliRun shorter =
-        cli({QStringLiteral("discover"), QStringLiteral("--wait"), QStringLiteral("2.5")});
-    QCOMPARE(shorter.code, 0);
-    QCOMPARE(sim->events(QStringLiteral("RECV"), QStringLiteral("query")).size(), 6);
+    // A shorter wait sends only the queries that fit. Through a pipe (every other run,
+    // which finds standard error empty) there is no countdown; on a terminal the seconds
+    // are rewritten in place.
+    QProcess terminal;
+    terminal.setProcessEnvironment(cliEnvironment(restartWait));
+    terminal.start("script", {"-qec", QUORVAN_CLI " discover --wait 2.5 >/dev/null", "/dev/null"});
+    const CliRun shown = finish(terminal, 20000);
+    QVERIFY2(shown.code == 0, qPrintable(describe(shown)));
+    QVERIFY2(shown.out.contains(QStringLiteral("\rsearching: 3 s")), qPrintable(shown.out));
+    QVERIFY(shown.out.contains(QStringLiteral("\rsearching: 1 s")));
+    QVERIFY(!shown.out.contains(QStringLiteral("0:50:c2:0d:e4:05"))); // stdout went to /dev/null
+    QTRY_COMPARE(queries(sim).size(), 6);
 }
 
 void TestCli::discoverWarnings()
 {
-    QVERIFY(startBoards({QStringLiteral("mac=02:00:00:00:00:01,ip=10.77.0.50"),
-                         QStringLiteral("mac=02:00:00:00:00:02,ip=10.77.0.50,reply=broadcast"),
-                         QStringLiteral("mac=02:00:00:00:00:04,ip=10.77.0.1")}));
-    QVERIFY(lab->startSimulator(
-        host, {QStringLiteral("--bind"), QStringLiteral("192.168.50.7"), QStringLiteral("--board"),
-               QStringLiteral("mac=02:00:00:00:00:05,ip=192.168.50.7,reply=broadcast"),
-               QStringLiteral("--board"), // claims the MAC of another board
-               QStringLiteral("mac=02:00:00:00:00:04,ip=10.77.0.1,dns=10.77.0.53")}));
-    const CliRun run = cli({QStringLiteral("discover"), QStringLiteral("--format"),
-                            QStringLiteral("json"), QStringLiteral("--wait"), shortSearch});
+    QVERIFY(startBoards({"mac=02:00:00:00:00:01,ip=10.77.0.50",
+                         "mac=02:00:00:00:00:02,ip=10.77.0.50,reply=broadcast",
+                         "mac=02:00:00:00:00:04,ip=10.77.0.1"}));
+    QVERIFY(lab->startSimulator(host, {"--bind", "192.168.50.7", "--board",
+                                       "mac=02:00:00:00:00:05,ip=192.168.50.7,reply=broadcast",
+                                       "--board", // claims the MAC of another board
+                                       "mac=02:00:00:00:00:04,ip=10.77.0.1,dns=10.77.0.53"}));
+    const CliRun run = cli({"discover", "--format", "json", "--wait", shortSearch});
     QVERIFY2(run.code == 0, qPrintable(describe(run)));
     const QJsonObject root = QJsonDocument::fromJson(run.out.toUtf8()).object();
     QCOMPARE(root.value(QStringLiteral("boards")).toArray().size(), 4);
@@ -647,46 +632,36 @@ void TestCli::discoverWarnings()
              QStringLiteral("10.77.0.1"));
 }
 
-// Through a pipe (every other test) standard error carries no countdown; on a terminal
-// the seconds are rewritten in place.
-void TestCli::countdownOnlyOnTerminal()
+void TestCli::setVerified_data()
 {
-    QVERIFY(startBoards({longDhcpBoard}));
-    const CliRun piped = cli({QStringLiteral("discover"), QStringLiteral("--wait"), shortSearch});
-    QCOMPARE(piped.code, 0);
-    QVERIFY(!piped.err.contains(QLatin1Char('\r')));
-    QVERIFY(!piped.err.contains(QStringLiteral("searching")));
-
-    QProcess terminal;
-    terminal.setProcessEnvironment(cliEnvironment(restartWait));
-    terminal.start(
-        QStringLiteral("script"),
-        {QStringLiteral("-qec"),
-         QStringLiteral("%1 discover --wait 2.5 >/dev/null").arg(QStringLiteral(QUORVAN_CLI)),
-         QStringLiteral("/dev/null")});
-    const CliRun run = finish(terminal, 20000);
-    QVERIFY2(run.code == 0, qPrintable(describe(run)));
-    QVERIFY2(run.out.contains(QStringLiteral("\rsearching: 3 s")), qPrintable(run.out));
-    QVERIFY(run.out.contains(QStringLiteral("\rsearching: 1 s")));
-    QVERIFY(!run.out.contains(QStringLiteral("0:50:c2:0d:e4:05"))); // stdout went to /dev/null
+    QTest::addColumn<QString>("write"); // what the board does with the write
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("applied") << "apply" << 0 << "applied";
+    QTest::newRow("ignored") << "ignore" << 3
+                             << "settings differ: ip 10.77.0.20 (sent 10.77.0.99), mask "
+                                "255.255.255.0 (sent 255.255.0.0), gateway 10.77.0.254 (sent "
+                                "10.77.0.1), dns 10.77.0.254 (sent 10.77.0.53), level2 off (sent "
+                                "on)";
+    QTest::newRow("mangled") << "mangle" << 3
+                             << "settings differ: ip 10.77.0.100 (sent 10.77.0.99)";
 }
 
-void TestCli::setApplied()
+void TestCli::setVerified()
 {
-    Simulator *sim = startBoards({QStringLiteral("mac=00:50:c2:0d:e4:05,ip=10.77.0.20,port=4022")});
+    QFETCH(QString, write);
+    QFETCH(int, code);
+    QFETCH(QString, result);
+    Simulator *sim = startBoards({"mac=00:50:c2:0d:e4:05,ip=10.77.0.20,port=4022,write=" + write});
     QVERIFY(sim);
     const CliRun run =
-        cli({QStringLiteral("set"), QStringLiteral("00:50:C2:0D:E4:05"), QStringLiteral("--ip"),
-             QStringLiteral("10.77.0.99"), QStringLiteral("--mask"), QStringLiteral("255.255.0.0"),
-             QStringLiteral("--gateway"), QStringLiteral("10.77.0.1"), QStringLiteral("--dns"),
-             QStringLiteral("10.77.0.53"), QStringLiteral("--level2"), QStringLiteral("on"),
-             QStringLiteral("--wait"), shortSearch});
-    QVERIFY2(run.code == 0, qPrintable(describe(run)));
-    QCOMPARE(
-        lines(run.out),
-        (QStringList{"0:50:c2:0d:e4:05: sent dhcp off, ip 10.77.0.99, mask 255.255.0.0, gateway "
-                     "10.77.0.1, dns 10.77.0.53, level2 on",
-                     "0:50:c2:0d:e4:05: applied"}));
+        cli({"set", "00:50:C2:0D:E4:05", "--ip", "10.77.0.99", "--mask", "255.255.0.0", "--gateway",
+             "10.77.0.1", "--dns", "10.77.0.53", "--level2", "on", "--wait", shortSearch});
+    QVERIFY2(run.code == code, qPrintable(describe(run)));
+    QCOMPARE(lines(run.out),
+             (QStringList{"0:50:c2:0d:e4:05: sent dhcp off, ip 10.77.0.99, mask 255.255.0.0, "
+                          "gateway 10.77.0.1, dns 10.77.0.53, level2 on",
+                          "0:50:c2:0d:e4:05: " + result}));
     QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
 
     // Exactly the window's datagram, once, from the PC's port 4022.
@@ -699,50 +674,21 @@ void TestCli::setApplied()
                                 QByteArray::fromHex("0a4d0063ffff00000a4d00010a4d0035") + 'O' +
                                 QByteArray("V3.00.01", 8);
     QCOMPARE(sent.first().bytes, expected);
-    QCOMPARE(sim->events(QStringLiteral("APPLY")).size(), 1);
+    QCOMPARE(sim->events("APPLY").size(), write == QLatin1String("ignore") ? 0 : 1);
     // The search after the restart began after the board was back.
-    const QVector<SimEvent> queries = sim->events(QStringLiteral("RECV"), QStringLiteral("query"));
-    QCOMPARE(queries.size(), 2);
-    QVERIFY(queries.last().msecs > sim->events(QStringLiteral("BACK")).first().msecs);
-}
-
-void TestCli::setComesBackDifferent_data()
-{
-    QTest::addColumn<QString>("write");
-    QTest::addColumn<QString>("result");
-    QTest::addColumn<int>("applied");
-    QTest::newRow("ignored") << "ignore"
-                             << "settings differ: ip 10.77.0.20 (sent 10.77.0.99)" << 0;
-    QTest::newRow("mangled") << "mangle"
-                             << "settings differ: ip 10.77.0.100 (sent 10.77.0.99)" << 1;
-}
-
-void TestCli::setComesBackDifferent()
-{
-    QFETCH(QString, write);
-    QFETCH(QString, result);
-    QFETCH(int, applied);
-    Simulator *sim = startBoards({"mac=02:00:00:00:00:01,ip=10.77.0.20,write=" + write});
-    QVERIFY(sim);
-    const CliRun run =
-        cli({QStringLiteral("set"), QStringLiteral("2:0:00:00:00:01"), QStringLiteral("--ip"),
-             QStringLiteral("10.77.0.99"), QStringLiteral("--wait"), shortSearch});
-    QVERIFY2(run.code == 3, qPrintable(describe(run)));
-    QCOMPARE(lines(run.out).last(), QStringLiteral("2:0:00:00:00:01: ") + result);
-    QCOMPARE(writes(sim).size(), 1);
-    QCOMPARE(sim->events(QStringLiteral("APPLY")).size(), applied);
+    QCOMPARE(queries(sim).size(), 2);
+    QVERIFY(write == QLatin1String("ignore") ||
+            queries(sim).last().msecs > sim->events("BACK").first().msecs);
 }
 
 void TestCli::setBoardNeverComesBack()
 {
-    Simulator *sim = startBoards({QStringLiteral("mac=02:00:00:00:00:01,ip=10.77.0.20")});
+    Simulator *sim = startBoards({"mac=02:00:00:00:00:01,ip=10.77.0.20"});
     QVERIFY(sim);
     QProcess process;
-    startCli(process,
-             {QStringLiteral("set"), QStringLiteral("2:0:00:00:00:01"), QStringLiteral("--ip"),
-              QStringLiteral("10.77.0.99"), QStringLiteral("--wait"), shortSearch},
+    startCli(process, {"set", "2:0:00:00:00:01", "--ip", "10.77.0.99", "--wait", shortSearch},
              2000);
-    QTRY_COMPARE_WITH_TIMEOUT(sim->events(QStringLiteral("APPLY")).size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(sim->events("APPLY").size(), 1, 5000);
     sim->stop(); // the board dies during its restart
     const CliRun run = finish(process, 20000);
     QVERIFY2(run.code == 4, qPrintable(describe(run)));
@@ -790,7 +736,7 @@ void TestCli::setInvalidInput()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
-    Simulator *sim = startBoards({QStringLiteral("mac=02:00:00:00:00:01,ip=10.77.0.20")});
+    Simulator *sim = startBoards({"mac=02:00:00:00:00:01,ip=10.77.0.20"});
     QVERIFY(sim);
     const CliRun run = cli(arguments);
     QVERIFY2(run.code == 1, qPrintable(describe(run)));
@@ -818,10 +764,6 @@ void TestCli::setCheckedAfterSearch_data()
         "quorvan-cli: --ip: cannot be set with DHCP on");
     row("unknown board", {"set", "2:0:00:00:00:09", "--ip", "10.77.0.99"}, 2,
         "quorvan-cli: board 2:0:00:00:00:09 did not answer the search; nothing sent");
-    row("mask with a gap", {"set", v2, "--mask", "255.0.255.0"}, 1,
-        "quorvan-cli: --mask: 255.0.255.0 is not a subnet mask");
-    row("subnet broadcast", {"set", v2, "--ip", "10.77.0.255"}, 1,
-        "quorvan-cli: --ip: 10.77.0.255 is the broadcast address of the subnet 10.77.0.0/24");
     row("address of this PC", {"set", v2, "--ip", "10.77.0.1"}, 1,
         "quorvan-cli: --ip: 10.77.0.1 is held by this PC (");
     row("address of another board", {"set", v2, "--ip", "10.77.0.21"}, 1,
@@ -860,20 +802,19 @@ void TestCli::setCheckedAfterSearch()
     QFETCH(QStringList, arguments);
     QFETCH(int, code);
     QFETCH(QString, message);
-    Simulator *sim =
-        startBoards({QStringLiteral("mac=02:00:00:00:00:01,ip=10.77.0.20,version=V2.10.00"),
-                     QStringLiteral("mac=02:00:00:00:00:02,ip=10.77.0.21,dhcp=on"),
-                     QStringLiteral("mac=02:00:00:00:00:03,ip=10.77.0.22")});
+    Simulator *sim = startBoards({"mac=02:00:00:00:00:01,ip=10.77.0.20,version=V2.10.00",
+                                  "mac=02:00:00:00:00:02,ip=10.77.0.21,dhcp=on",
+                                  "mac=02:00:00:00:00:03,ip=10.77.0.22"});
     QVERIFY(sim);
     QVERIFY(lab->startSimulator(
-        host, {QStringLiteral("--bind"), QStringLiteral("192.168.50.7"), QStringLiteral("--board"),
+        host, {"--bind", "192.168.50.7", "--board",
                QStringLiteral("mac=02:00:00:00:00:03,ip=10.77.0.22,gateway=192.168.50.1,"
                               "dns=192.168.50.53")}));
-    const CliRun run = cli(arguments + QStringList{QStringLiteral("--wait"), shortSearch});
+    const CliRun run = cli(arguments + QStringList{"--wait", shortSearch});
     QVERIFY2(run.code == code, qPrintable(describe(run)));
     QVERIFY2((code ? run.err : run.out).contains(message), qPrintable(describe(run)));
     QVERIFY(code == 0 || run.err.endsWith(QStringLiteral("nothing sent\n")));
-    QCOMPARE(sim->events(QStringLiteral("RECV"), QStringLiteral("query")).size(), 1);
+    QCOMPARE(queries(sim).size(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(writes(sim).size(), code == 0 ? 1 : 0, 1000);
 }
 
@@ -905,8 +846,8 @@ void TestCli::applyRefusedSendsNothing()
 {
     QFETCH(QByteArray, file);
     QFETCH(QStringList, problems);
-    Simulator *sim = startBoards({QStringLiteral("mac=02:00:00:00:00:01,ip=10.77.0.20"),
-                                  QStringLiteral("mac=02:00:00:00:00:02,ip=10.77.0.21")});
+    Simulator *sim =
+        startBoards({"mac=02:00:00:00:00:01,ip=10.77.0.20", "mac=02:00:00:00:00:02,ip=10.77.0.21"});
     QVERIFY(sim);
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("boards.csv"));
@@ -916,7 +857,7 @@ void TestCli::applyRefusedSendsNothing()
         QFile out(path);
         QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
     }
-    const CliRun run = cli({QStringLiteral("apply"), path, QStringLiteral("--wait"), shortSearch});
+    const CliRun run = cli({"apply", path, "--wait", shortSearch});
     QVERIFY2(run.code == 1, qPrintable(describe(run)));
     QVERIFY(run.out.isEmpty());
     const QStringList messages = lines(run.err);
@@ -931,17 +872,17 @@ void TestCli::applyRefusedSendsNothing()
 }
 
 // The list a user gets from discover, with texts that a spreadsheet would take for formulas,
-// edited, saved the way a French spreadsheet saves it and fed back through standard input.
+// edited, saved the way a French spreadsheet saves it, with one board more that does not
+// answer, and fed back through standard input.
 void TestCli::applyDiscoveredListToThreeBoards()
 {
     Simulator *sim = startBoards(
-        {QStringLiteral("mac=02:00:00:00:00:01,ip=10.77.0.20,version==1+2"),
+        {"mac=02:00:00:00:00:01,ip=10.77.0.20,version==1+2",
          QStringLiteral("mac=02:00:00:00:00:02,ip=10.77.0.21,layout=short,reply=broadcast,"
                         "dhcp=on,port=@A1,version=-1+2"),
-         QStringLiteral("mac=02:00:00:00:00:03,ip=10.77.0.22,version=V1.05,port=+1")});
+         "mac=02:00:00:00:00:03,ip=10.77.0.22,version=V1.05,port=+1"});
     QVERIFY(sim);
-    const CliRun discovered = cli({QStringLiteral("discover"), QStringLiteral("--format"),
-                                   QStringLiteral("csv"), QStringLiteral("--wait"), shortSearch});
+    const CliRun discovered = cli({"discover", "--format", "csv", "--wait", shortSearch});
     QCOMPARE(discovered.code, 0);
     QString csv = discovered.out;
     QCOMPARE(lines(csv).size(), 4);
@@ -958,41 +899,26 @@ void TestCli::applyDiscoveredListToThreeBoards()
                 QStringLiteral("2:0:00:00:00:03,10.77.0.42"));
     csv.replace(QLatin1Char(','), QLatin1Char(';')).replace(QLatin1Char('\n'), ";;\r\n");
     csv.replace(0, csv.indexOf(QLatin1Char(';')), QStringLiteral("MAC"));
+    csv += QStringLiteral("2:0:00:00:00:07;10.77.0.37\r\n"); // a board that is not there
 
-    const CliRun run =
-        cli({QStringLiteral("apply"), QStringLiteral("-"), QStringLiteral("--wait"), shortSearch},
-            restartWait, csv.toUtf8());
-    QVERIFY2(run.code == 0, qPrintable(describe(run)));
+    const CliRun run = cli({"apply", "-", "--wait", shortSearch}, restartWait, csv.toUtf8());
+    QVERIFY2(run.code == 2, qPrintable(describe(run)));
     QStringList results = lines(run.out);
+    QCOMPARE(results.takeLast(),
+             QStringLiteral("2:0:00:00:00:07: did not answer the first search; nothing sent"));
     results.sort();
     QCOMPARE(results, (QStringList{"2:0:00:00:00:01: applied", "2:0:00:00:00:02: applied",
                                    "2:0:00:00:00:03: applied"}));
     QCOMPARE(writes(sim).size(), 3);
-    QCOMPARE(sim->events(QStringLiteral("APPLY")).size(), 3);
-    QCOMPARE(sim->events(QStringLiteral("RECV"), QStringLiteral("query")).size(),
-             3); // discover, then apply's two searches
+    QCOMPARE(sim->events("APPLY").size(), 3);
+    QCOMPARE(queries(sim).size(), 3); // discover, then apply's two searches
 
-    const CliRun after = cli({QStringLiteral("discover"), QStringLiteral("--format"),
-                              QStringLiteral("csv"), QStringLiteral("--wait"), shortSearch});
+    const CliRun after = cli({"discover", "--format", "csv", "--wait", shortSearch});
     QVERIFY(after.out.contains(QStringLiteral("2:0:00:00:00:01,10.77.0.40,255.255.0.0,")));
     QVERIFY(
         after.out.contains(QStringLiteral("2:0:00:00:00:02,10.77.0.41,255.255.255.0,10.77.0.254,"
                                           "10.77.0.254,off,'@A1,,'-1+2,")));
     QVERIFY(after.out.contains(QStringLiteral("2:0:00:00:00:03,10.77.0.42,")));
-}
-
-void TestCli::applyWithMissingBoard()
-{
-    Simulator *sim = startBoards({QStringLiteral("mac=02:00:00:00:00:01,ip=10.77.0.20")});
-    QVERIFY(sim);
-    const CliRun run =
-        cli({QStringLiteral("apply"), QStringLiteral("-"), QStringLiteral("--wait"), shortSearch},
-            restartWait, "mac,ip\n2:0:00:00:00:07,10.77.0.37\n2:0:00:00:00:01,10.77.0.30\n");
-    QVERIFY2(run.code == 2, qPrintable(describe(run)));
-    QCOMPARE(lines(run.out),
-             (QStringList{"2:0:00:00:00:07: did not answer the first search; nothing sent",
-                          "2:0:00:00:00:01: applied"}));
-    QCOMPARE(writes(sim).size(), 1);
 }
 
 QUORVAN_TEST_MAIN(TestCli)
