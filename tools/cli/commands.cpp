@@ -448,6 +448,21 @@ int runDiscover(const QStringList &arguments)
     return ExitCode::ok;
 }
 
+// An optional address option, in `out`; false with `error` set when it is malformed.
+bool readAddressOption(const CommandLine &line, const char *name, std::optional<Address> &out,
+                       QString &error)
+{
+    if (!line.isSet(name))
+        return true;
+    Address address{};
+    if (!parseAddressText(line.value(name), address)) {
+        error = addressSyntaxError(QStringLiteral("--") + QLatin1String(name), line.value(name));
+        return false;
+    }
+    out = address;
+    return true;
+}
+
 // The options of `set` as a SettingsChange; false with `error` naming the option.
 bool readSetOptions(const CommandLine &line, SettingsChange &change, QString &error)
 {
@@ -466,16 +481,9 @@ bool readSetOptions(const CommandLine &line, SettingsChange &change, QString &er
     if (!flag("dhcp", change.dhcp) || !flag("level2", change.levelTwo))
         return false;
     for (int field = 0; field < AddressFieldCount; ++field) {
-        const QByteArray name = addressFieldName(field).toLatin1();
-        if (!line.isSet(name.constData()))
-            continue;
-        Address address{};
-        const QString text = line.value(name.constData());
-        if (!parseAddressText(text, address)) {
-            error = addressSyntaxError(QStringLiteral("--") + QLatin1String(name), text);
+        if (!readAddressOption(line, addressFieldName(field).toLatin1().constData(),
+                               change.addresses[std::size_t(field)], error))
             return false;
-        }
-        change.addresses[std::size_t(field)] = address;
     }
     if (change.dhcp.value_or(false) && change.hasAddress()) {
         error = QStringLiteral("--dhcp on keeps the addresses the board reports: leave out "
@@ -487,21 +495,6 @@ bool readSetOptions(const CommandLine &line, SettingsChange &change, QString &er
                                "--gateway, --dns, --level2");
         return false;
     }
-    return true;
-}
-
-// An optional address option, in `out`; false with `error` set when it is malformed.
-bool readAddressOption(const CommandLine &line, const char *name, std::optional<Address> &out,
-                       QString &error)
-{
-    if (!line.isSet(name))
-        return true;
-    Address address{};
-    if (!parseAddressText(line.value(name), address)) {
-        error = addressSyntaxError(QStringLiteral("--") + QLatin1String(name), line.value(name));
-        return false;
-    }
-    out = address;
     return true;
 }
 
