@@ -4,6 +4,7 @@
 #include "boardoutput.h"
 
 #include <QHash>
+#include <QTextCodec>
 
 namespace {
 
@@ -29,16 +30,44 @@ struct Columns
     std::array<int, AddressFieldCount> addresses{{-1, -1, -1, -1}};
 };
 
-bool readHeader(const QStringList &names, int line, Columns &columns, QStringList &errors)
+// The header decides: French spreadsheets write ';' where others write ','.
+QChar separatorOf(const QString &header)
 {
+    int commas = 0;
+    int semicolons = 0;
+    bool quoted = false;
+    for (const QChar c : header) {
+        if (c == QLatin1Char('"'))
+            quoted = !quoted;
+        else if (!quoted && c == QLatin1Char(','))
+            ++commas;
+        else if (!quoted && c == QLatin1Char(';'))
+            ++semicolons;
+    }
+    return semicolons > commas ? QLatin1Char(';') : QLatin1Char(',');
+}
+
+// Spreadsheets add empty cells after the last column; they carry nothing.
+void dropEmptyTail(QStringList &fields, int keep = 0)
+{
+    while (fields.size() > keep && fields.last().trimmed().isEmpty())
+        fields.removeLast();
+}
+
+bool readHeader(QStringList names, int line, Columns &columns, QStringList &errors)
+{
+    dropEmptyTail(names);
     const QStringList known = csvColumns();
     QHash<QString, int> seen;
     for (int i = 0; i < names.size(); ++i) {
-        const QString name = names.at(i).trimmed();
+        // The table's own headers ("MAC", "LOCAL ADDRESS") are taken too.
+        const QString name =
+            names.at(i).trimmed().toLower().replace(QLatin1Char(' '), QLatin1Char('_'));
         if (!known.contains(name)) {
-            errors << lineError(line, QString(),
-                                QStringLiteral("unknown column \"%1\" (known: %2)")
-                                    .arg(name, known.join(QStringLiteral(", "))));
+            errors << lineError(
+                line, QString(),
+                QStringLiteral("unknown column \"%1\" (known: %2)")
+                    .arg(escapedInput(names.at(i).trimmed()), known.join(QStringLiteral(", "))));
             continue;
         }
         if (seen.contains(name)) {
@@ -61,7 +90,7 @@ bool readHeader(const QStringList &names, int line, Columns &columns, QStringLis
 
 QString cell(const QStringList &fields, int column)
 {
-    return column >= 0 ? fields.value(column).trimmed() : QString();
+    return column >= 0 ? cellValue(fields.value(column).trimmed()) : QString();
 }
 
 void readFlag(const QStringList &fields, int column, const char *name, int line,
@@ -76,16 +105,26 @@ void readFlag(const QStringList &fields, int column, const char *name, int line,
         out = value;
     else
         errors << lineError(line, QLatin1String(name),
-                            QStringLiteral("\"%1\" is neither on nor off").arg(text));
+                            QStringLiteral("\"%1\" is neither on nor off").arg(escapedInput(text)));
 }
 
 } // namespace
+
+QString applyFileText(const QByteArray &bytes)
+{
+    QTextCodec::ConverterState state;
+    const QString text =
+        QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), int(bytes.size()), &state);
+    // A spreadsheet may save in its 8-bit code page; the cells that count are ASCII anyway.
+    return state.invalidChars == 0 ? text : QString::fromLatin1(bytes);
+}
 
 ApplyFile readApplyFile(const QString &text)
 {
     ApplyFile file;
     const QStringList lines = text.split(QLatin1Char('\n'));
     Columns columns;
+    QChar separator = QLatin1Char(',');
     bool haveHeader = false;
     QHash<std::uint64_t, int> lineOfMac;
     for (int index = 0; index < lines.size(); ++index) {
@@ -95,20 +134,23 @@ ApplyFile readApplyFile(const QString &text)
             content.chop(1);
         if (isSkipped(content))
             continue;
+        if (!haveHeader)
+            separator = separatorOf(content);
         QStringList fields;
-        if (!splitCsvLine(content, fields)) {
+        if (!splitCsvLine(content, fields, separator)) {
             file.errors << lineError(line, QString(), QStringLiteral("unbalanced quotes"));
             continue;
         }
         if (!haveHeader) {
             haveHeader = true;
             if (!readHeader(fields, line, columns, file.errors))
-                return file;
+                break;
             continue;
         }
         PlannedBoard board;
         board.line = line;
         const int errorsBefore = int(file.errors.size());
+        dropEmptyTail(fields, columns.width);
         if (fields.size() > columns.width)
             file.errors << lineError(line, QString(),
                                      QStringLiteral("%1 fields, but the header names %2 columns")
@@ -116,16 +158,17 @@ ApplyFile readApplyFile(const QString &text)
                                          .arg(columns.width));
         const QString mac = cell(fields, columns.mac);
         if (!parseMacText(mac, board.mac)) {
-            file.errors << lineError(line, QStringLiteral("mac"),
-                                     mac.isEmpty()
-                                         ? QStringLiteral("missing")
-                                         : QStringLiteral("\"%1\" is not a MAC address").arg(mac));
+            file.errors << lineError(
+                line, QStringLiteral("mac"),
+                mac.isEmpty()
+                    ? QStringLiteral("missing")
+                    : QStringLiteral("\"%1\" is not a MAC address").arg(escapedInput(mac)));
         } else {
             const std::uint64_t key = macKey(board.mac.data());
             if (lineOfMac.contains(key))
                 file.errors << lineError(line, QStringLiteral("mac"),
                                          QStringLiteral("%1 is already listed on line %2")
-                                             .arg(mac)
+                                             .arg(macText(board.mac.data()))
                                              .arg(lineOfMac.value(key)));
             lineOfMac.insert(key, line);
         }
@@ -139,10 +182,7 @@ ApplyFile readApplyFile(const QString &text)
             if (parseAddressText(value, address))
                 board.change.addresses[std::size_t(field)] = address;
             else
-                file.errors << lineError(line, addressFieldName(field),
-                                         QStringLiteral("\"%1\" is not of the form "
-                                                        "[0-255].[0-255].[0-255].[0-255]")
-                                             .arg(value));
+                file.errors << lineError(line, addressFieldName(field), notAnAddress(value));
         }
         if (int(file.errors.size()) == errorsBefore)
             file.boards.append(board);
@@ -151,5 +191,12 @@ ApplyFile readApplyFile(const QString &text)
         file.errors << QStringLiteral("line 1: the file has no header line");
     else if (file.errors.isEmpty() && file.boards.isEmpty())
         file.errors << QStringLiteral("the file lists no board");
+    // A wrong file of thousands of lines would bury the first problems, which tell what is
+    // wrong with it.
+    if (file.errors.size() > maxListedErrors) {
+        const int rest = int(file.errors.size()) - maxListedErrors;
+        file.errors.erase(file.errors.begin() + maxListedErrors, file.errors.end());
+        file.errors << QStringLiteral("%1 more problems not listed").arg(rest);
+    }
     return file;
 }

@@ -74,9 +74,13 @@ QString formatTable(const QVector<FoundBoard> &boards)
     rows.append(header);
     for (const FoundBoard &board : boards) {
         QStringList values = rowValues(board);
+        // "-" stands for an empty or unreported value; a board text that is "-" itself is
+        // written with its escape, so that the two stay apart.
         for (QString &value : values) {
             if (value.isEmpty())
                 value = QStringLiteral("-");
+            else if (value == QLatin1String("-"))
+                value = QStringLiteral("\\x2d");
         }
         rows.append(values);
     }
@@ -105,7 +109,7 @@ QString formatCsv(const QVector<FoundBoard> &boards)
     for (const FoundBoard &board : boards) {
         QStringList fields;
         for (const QString &value : rowValues(board))
-            fields << csvField(value);
+            fields << csvField(neutralisedCell(value));
         text += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
     }
     return text;
@@ -131,9 +135,9 @@ QString formatJson(const QVector<FoundBoard> &boards, const QStringList &warning
     return QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented));
 }
 
-QString csvField(const QString &value)
+QString csvField(const QString &value, QChar separator)
 {
-    if (!value.contains(QLatin1Char(',')) && !value.contains(QLatin1Char('"')) &&
+    if (!value.contains(separator) && !value.contains(QLatin1Char('"')) &&
         !value.contains(QLatin1Char('\n')) && !value.contains(QLatin1Char('\r')))
         return value;
     QString quoted = value;
@@ -141,7 +145,29 @@ QString csvField(const QString &value)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-bool splitCsvLine(const QString &line, QStringList &fields)
+namespace {
+
+// What a spreadsheet reads as the start of a formula (or of a cell that holds one), and the
+// quote that the escape itself begins with, so that reading back is exact.
+bool needsQuote(const QString &value)
+{
+    static const QString starts = QStringLiteral("=+-@\t\r'");
+    return !value.isEmpty() && starts.contains(value.at(0));
+}
+
+} // namespace
+
+QString neutralisedCell(const QString &value)
+{
+    return needsQuote(value) ? QLatin1Char('\'') + value : value;
+}
+
+QString cellValue(const QString &cell)
+{
+    return cell.startsWith(QLatin1Char('\'')) && needsQuote(cell.mid(1)) ? cell.mid(1) : cell;
+}
+
+bool splitCsvLine(const QString &line, QStringList &fields, QChar separator)
 {
     fields.clear();
     QString field;
@@ -165,15 +191,15 @@ bool splitCsvLine(const QString &line, QStringList &fields)
                 }
                 field += line.at(i++);
             }
-            if (i < size && line.at(i) != QLatin1Char(','))
+            if (i < size && line.at(i) != separator)
                 return false;
         } else {
-            while (i < size && line.at(i) != QLatin1Char(','))
+            while (i < size && line.at(i) != separator)
                 field += line.at(i++);
         }
         fields << field;
         if (i >= size)
             return true;
-        ++i; // the comma
+        ++i; // the separator
     }
 }

@@ -26,7 +26,12 @@ QString formatCsv(const QVector<FoundBoard> &boards);
 // {"boards": [...], "warnings": [...]}, indented.
 QString formatJson(const QVector<FoundBoard> &boards, const QStringList &warnings);
 
-QString csvField(const QString &value);
+QString csvField(const QString &value, QChar separator = QLatin1Char(','));
+// A board text that a spreadsheet would take for a formula (it begins with =, +, -, @, a tab
+// or a carriage return) gets a single quote in front, as OWASP advises against CSV
+// injection; so does one that begins with a quote. cellValue() takes the quote off again.
+QString neutralisedCell(const QString &value);
+QString cellValue(const QString &cell);
 // Splits one CSV line (RFC 4180 quoting, no line breaks inside fields); false when a quote
 // is left open or text follows a closing quote.
-bool splitCsvLine(const QString &line, QStringList &fields);
+bool splitCsvLine(const QString &line, QStringList &fields, QChar separator = QLatin1Char(','));

@@ -10,6 +10,7 @@
 #include <QUdpSocket>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -161,13 +162,32 @@ void BoardSearch::readFrom(QUdpSocket *socket)
         FoundBoard board;
         board.record = parseReply(bytes, std::size_t(data.size()));
         const std::uint64_t key = macKey(board.record.mac);
-        if (foundMacs.contains(key))
-            continue; // the first reply wins, as in the window
-        foundMacs.insert(key);
         board.layout = replyLayout(bytes, std::size_t(data.size()));
+        if (const auto first = foundMacs.constFind(key); first != foundMacs.cend()) {
+            // The first reply stays the board's row, as in the window; a different one is
+            // kept aside so that no command writes settings it cannot attribute.
+            keepOtherReply(found[first.value()], board);
+            continue;
+        }
+        foundMacs.insert(key, int(found.size()));
         placeReply(board, datagram, socket);
         found.append(board);
     }
+}
+
+void BoardSearch::keepOtherReply(FoundBoard &first, const FoundBoard &reply)
+{
+    // A few are enough to show a conflict; a flood of forged replies must not grow this.
+    constexpr int maxOtherReplies = 8;
+    const auto same = [&reply](const DeviceRecord &record, ReplyLayout layout) {
+        return layout == reply.layout &&
+               std::memcmp(&record, &reply.record, sizeof(DeviceRecord)) == 0;
+    };
+    if (same(first.record, first.layout) || first.otherReplies.size() >= maxOtherReplies ||
+        std::any_of(first.otherReplies.cbegin(), first.otherReplies.cend(),
+                    [&same](const OtherReply &other) { return same(other.record, other.layout); }))
+        return;
+    first.otherReplies.append({reply.record, reply.layout});
 }
 
 void BoardSearch::placeReply(FoundBoard &board, const QNetworkDatagram &datagram,

@@ -24,11 +24,21 @@
 class QNetworkDatagram;
 class QUdpSocket;
 
+// A reply that claimed a board's MAC but said something else than its first reply.
+struct OtherReply
+{
+    DeviceRecord record;
+    ReplyLayout layout = ReplyLayout::Long;
+};
+
 // One board as its first reply of a search showed it, with where the reply arrived.
 struct FoundBoard
 {
     DeviceRecord record;
     ReplyLayout layout = ReplyLayout::Long;
+    // Every other distinct reply for the same MAC in the same search: a second device that
+    // claims the MAC, whose settings must not be taken for the board's.
+    QVector<OtherReply> otherReplies;
     // The local address the reply was sent to; for a broadcast reply, the address of the
     // receiving card that lies in the board's subnet (or its first IPv4 address).
     QString localAddress;
@@ -64,6 +74,7 @@ public:
 
 private:
     void readFrom(QUdpSocket *socket);
+    static void keepOtherReply(FoundBoard &first, const FoundBoard &reply);
     void placeReply(FoundBoard &board, const QNetworkDatagram &datagram, const QUdpSocket *socket);
     QNetworkInterface card(int index);
     void runFor(int durationMs, const Progress &progress, bool withQueries);
@@ -76,6 +87,6 @@ private:
     // Looked up once per index: a lookup asks the kernel for every interface.
     QHash<int, QNetworkInterface> cards;
     QVector<FoundBoard> found;
-    QSet<std::uint64_t> foundMacs;
+    QHash<std::uint64_t, int> foundMacs; // index in `found`
     bool collecting = false;
 };

@@ -4,9 +4,10 @@
 #include "devicetext.h"
 #include "tooltext.h"
 
-#include <QRegularExpression>
+#include <QHostAddress>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -51,11 +52,25 @@ bool SettingsChange::hasAddress() const
 
 bool parseMacText(const QString &text, MacAddress &mac)
 {
-    static const QRegularExpression pattern(QStringLiteral("^[0-9a-f]{1,2}(:[0-9a-f]{1,2}){5}$"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    if (!pattern.match(text).hasMatch())
+    const QChar separator = text.contains(QLatin1Char(':')) ? QLatin1Char(':') : QLatin1Char('-');
+    const QStringList groups = text.split(separator);
+    if (groups.size() != 6)
         return false;
-    mac = macTextToBytes(text.toLower().toStdString());
+    MacAddress bytes{};
+    for (int i = 0; i < 6; ++i) {
+        const QString &group = groups.at(i);
+        if (group.isEmpty() || group.size() > 2)
+            return false;
+        int value = 0;
+        for (const QChar c : group) {
+            const int digit = hexDigitValue(c);
+            if (digit < 0)
+                return false;
+            value = value * 16 + digit;
+        }
+        bytes[std::size_t(i)] = std::uint8_t(value);
+    }
+    mac = bytes;
     return true;
 }
 
@@ -71,7 +86,33 @@ QString onOff(bool value)
 
 bool parseAddressText(const QString &text, Address &address)
 {
-    return storeAddressText(text.toUtf8().toStdString(), address.data());
+    const QStringList pieces = text.split(QLatin1Char('.'));
+    if (pieces.size() != 4)
+        return false;
+    Address bytes{};
+    for (int i = 0; i < 4; ++i) {
+        const QString &piece = pieces.at(i);
+        if (piece.isEmpty() || piece.size() > 3)
+            return false;
+        int value = 0;
+        for (const QChar c : piece) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return false;
+            value = value * 10 + (c.unicode() - '0');
+        }
+        if (value > 255)
+            return false;
+        bytes[std::size_t(i)] = std::uint8_t(value);
+    }
+    address = bytes;
+    return true;
+}
+
+QString notAnAddress(const QString &text)
+{
+    return QStringLiteral("\"%1\" is not an address: four numbers from 0 to 255 of one to three "
+                          "digits, separated by single dots")
+        .arg(escapedInput(text));
 }
 
 QString addressText(const std::uint8_t address[4])
@@ -125,6 +166,88 @@ ChangeError applyChange(const FoundBoard &board, const SettingsChange &change, A
         out.cdeNiveau2 = wanted;
     }
     return {};
+}
+
+quint32 addressValue(const std::uint8_t address[4])
+{
+    return quint32(address[0]) << 24 | quint32(address[1]) << 16 | quint32(address[2]) << 8 |
+           address[3];
+}
+
+namespace {
+
+QString subnetText(quint32 address, quint32 mask)
+{
+    int bits = 0;
+    while (bits < 32 && (mask & (0x80000000u >> bits)))
+        ++bits;
+    return QStringLiteral("%1/%2").arg(QHostAddress(address & mask).toString()).arg(bits);
+}
+
+} // namespace
+
+QVector<ChangeError> checkNewSettings(const DeviceRecord &reported, const DeviceRecord &sent,
+                                      const AddressHolders &holders)
+{
+    QVector<ChangeError> found;
+    const bool networkKept = sent.dhcp == reported.dhcp &&
+                             std::memcmp(sent.ip, reported.ip, sizeof sent.ip) == 0 &&
+                             std::memcmp(sent.mask, reported.mask, sizeof sent.mask) == 0 &&
+                             std::memcmp(sent.gateway, reported.gateway, sizeof sent.gateway) == 0;
+    if (sent.dhcp != 0 || networkKept)
+        return found;
+    const quint32 ip = addressValue(sent.ip);
+    const quint32 mask = addressValue(sent.mask);
+    const quint32 gateway = addressValue(sent.gateway);
+    const QString ipText = addressText(sent.ip);
+    const auto refuse = [&found](const char *field, const QString &reason, bool needsForce) {
+        found.append({QLatin1String(field), reason, needsForce});
+    };
+
+    // A mask is a run of one bits from the top: its complement plus one is a power of two.
+    const bool maskOk = mask != 0 && ((~mask + 1) & ~mask) == 0;
+    if (mask == 0)
+        refuse("mask", QStringLiteral("0.0.0.0 leaves no subnet"), false);
+    else if (!maskOk)
+        refuse("mask",
+               QStringLiteral("%1 is not a subnet mask: its one bits must come first, with no "
+                              "gap")
+                   .arg(addressText(sent.mask)),
+               false);
+
+    if (ip == 0)
+        refuse("ip", QStringLiteral("0.0.0.0 is no address a board can hold"), false);
+    else if (ip == 0xffffffffu)
+        refuse("ip", QStringLiteral("255.255.255.255 is the broadcast address"), false);
+    else if (ip >> 24 == 127)
+        refuse("ip", QStringLiteral("%1 is a loopback address").arg(ipText), false);
+    else if (ip >> 28 == 0xe)
+        refuse("ip", QStringLiteral("%1 is a multicast address").arg(ipText), false);
+    else if (maskOk && (ip & ~mask) == 0)
+        refuse("ip",
+               QStringLiteral("%1 is the network address of the subnet %2")
+                   .arg(ipText, subnetText(ip, mask)),
+               false);
+    else if (maskOk && (ip & ~mask) == ~mask)
+        refuse("ip",
+               QStringLiteral("%1 is the broadcast address of the subnet %2")
+                   .arg(ipText, subnetText(ip, mask)),
+               false);
+    else if (ip != addressValue(reported.ip)) {
+        QStringList others = holders.values(ip);
+        others.sort();
+        for (const QString &holder : others)
+            refuse("ip", QStringLiteral("%1 is held by %2").arg(ipText, holder), true);
+    }
+
+    if (gateway == ip)
+        refuse("gateway", QStringLiteral("%1 is the board's own IP address").arg(ipText), true);
+    else if (maskOk && (gateway & mask) != (ip & mask))
+        refuse("gateway",
+               QStringLiteral("%1 lies outside the new subnet %2")
+                   .arg(addressText(sent.gateway), subnetText(ip, mask)),
+               true);
+    return found;
 }
 
 QStringList differences(const DeviceRecord &sent, const FoundBoard &back)

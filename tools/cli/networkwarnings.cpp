@@ -6,15 +6,6 @@
 #include <QMap>
 #include <QNetworkInterface>
 
-namespace {
-
-quint32 addressValue(const std::uint8_t bytes[4])
-{
-    return quint32(bytes[0]) << 24 | quint32(bytes[1]) << 16 | quint32(bytes[2]) << 8 | bytes[3];
-}
-
-} // namespace
-
 QVector<LocalNetwork> localNetworks()
 {
     QVector<LocalNetwork> networks;
@@ -27,6 +18,24 @@ QVector<LocalNetwork> localNetworks()
         }
     }
     return networks;
+}
+
+QString replySummary(const DeviceRecord &record)
+{
+    return QStringLiteral("%1, port %2, version %3")
+        .arg(describeSettings(record), portText(record), versionText(record));
+}
+
+QString conflictText(const FoundBoard &board)
+{
+    QStringList replies{replySummary(board.record)};
+    for (const OtherReply &other : board.otherReplies)
+        replies << replySummary(other.record);
+    return QStringLiteral("board %1 answered with %2 different replies, so another device may "
+                          "claim its MAC: %3")
+        .arg(macText(board.record.mac))
+        .arg(replies.size())
+        .arg(QLatin1Char('(') + replies.join(QStringLiteral(") (")) + QLatin1Char(')'));
 }
 
 QStringList boardWarnings(const QVector<FoundBoard> &boards, const QVector<LocalNetwork> &networks)
@@ -43,6 +52,11 @@ QStringList boardWarnings(const QVector<FoundBoard> &boards, const QVector<Local
             warnings << QStringLiteral("boards %1 report the same IP address %2")
                             .arg(it.value().values().join(QStringLiteral(", ")),
                                  QHostAddress(it.key()).toString());
+    }
+
+    for (const FoundBoard &board : boards) {
+        if (!board.otherReplies.isEmpty())
+            warnings << conflictText(board);
     }
 
     for (const FoundBoard &board : boards) {

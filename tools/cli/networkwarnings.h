@@ -2,9 +2,9 @@
 #pragma once
 
 // What a technician should know about a search before changing anything: two boards with
-// one IP address, a board outside every local subnet, a board that holds an address of the
-// PC itself. The local networks are passed in, so that the rules can be tested without
-// any interface.
+// one IP address, two different replies for one MAC, a board outside every local subnet, a
+// board that holds an address of the PC itself. The local networks are passed in, so that
+// the rules can be tested without any interface.
 
 #include "boardsearch.h"
 
@@ -21,5 +21,10 @@ struct LocalNetwork
 
 // Every IPv4 address of every interface of the PC, loopback included.
 QVector<LocalNetwork> localNetworks();
+
+// "dhcp off, ip 10.77.0.20, ..., level2 off, port 502, version V3.00.01"
+QString replySummary(const DeviceRecord &record);
+// Every distinct reply that claimed the board's MAC in one search.
+QString conflictText(const FoundBoard &board);
 
 QStringList boardWarnings(const QVector<FoundBoard> &boards, const QVector<LocalNetwork> &networks);

@@ -39,6 +39,11 @@ QString escapedText(const std::string &bytes)
     return text;
 }
 
+QString escapedInput(const QString &text)
+{
+    return escapedText(text.toUtf8().toStdString());
+}
+
 bool parseByteText(const QString &text, int maxLength, QByteArray &bytes)
 {
     QByteArray out;

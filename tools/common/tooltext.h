@@ -4,7 +4,8 @@
 // The texts that the board simulator and the command-line companion share: "on"/"off"
 // option values, and board texts (port, version) written as printable ASCII, "\\" for a
 // backslash and "\xHH" for any other byte, so that no output format can be broken by a
-// byte and the simulator can be given any byte.
+// byte and the simulator can be given any byte. User input echoed in a message is written
+// the same way.
 
 #include <QByteArray>
 #include <QString>
@@ -16,5 +17,9 @@ bool parseOnOff(const QString &text, bool &on);
 int hexDigitValue(QChar c);
 // The escaped form of raw bytes.
 QString escapedText(const std::string &bytes);
+// The escaped form of a text read from a file, an argument or the environment (its UTF-8
+// bytes), so that what a user typed or a file held can be echoed without reaching the
+// terminal as control sequences.
+QString escapedInput(const QString &text);
 // Resolves the escapes; false on a malformed text or one longer than `maxLength` bytes.
 bool parseByteText(const QString &text, int maxLength, QByteArray &bytes);
