@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "common/boards.h"
 #include "common/netlab.h"
 #include "common/testsupport.h"
 #include "discovery/mainwindow.h"
@@ -7,10 +8,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QThread>
 #include <QUdpSocket>
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -54,6 +57,8 @@ private slots:
     void twoNetworkCards();
     void sameAddressOnTwoCardsSendsOneCopy();
     void portTakenIsReported();
+    void repliesAreReadHoweverNotificationsInterleave_data();
+    void repliesAreReadHoweverNotificationsInterleave();
 
 private:
     void startTool();
@@ -325,6 +330,51 @@ void TestDiscovery::portTakenIsReported()
     QTest::mouseClick(box->buttons().first(), Qt::LeftButton);
     QTRY_VERIFY(!errorBox());
     QTRY_VERIFY_WITH_TIMEOUT(button("buttonSearch")->isEnabled(), 12000);
+}
+
+void TestDiscovery::repliesAreReadHoweverNotificationsInterleave_data()
+{
+    QTest::addColumn<bool>("busy");
+    QTest::addColumn<bool>("lastByBroadcast");
+    QTest::newRow("unicast and broadcast together, then broadcast") << false << true;
+    QTest::newRow("unicast and broadcast while busy, then broadcast") << true << true;
+    QTest::newRow("unicast and broadcast together, then unicast") << false << false;
+}
+
+// A unicast reply reaches the socket of the PC's address and a broadcast reply the
+// any-address listener: when both are there in one round of notifications, whichever
+// socket is handled second must still hear the next reply on its own.
+void TestDiscovery::repliesAreReadHoweverNotificationsInterleave()
+{
+    QFETCH(bool, busy);
+    QFETCH(bool, lastByBroadcast);
+    const QString boards = lab->addHost();
+    QVERIFY(!lab->link(boards, QStringLiteral("10.77.0.1/24"), {QStringLiteral("10.77.0.2/24")})
+                 .isEmpty());
+    const int board = lab->udpSocketIn(boards, QStringLiteral("10.77.0.2"));
+    QVERIFY(board >= 0);
+    startTool();
+    const QString pc = QStringLiteral("10.77.0.1");
+    const QString everyone = QStringLiteral("255.255.255.255");
+    const auto reply = [](const char *mac) { return replyBytes(makeBoard(mac)); };
+    if (busy) {
+        // Both arrive while the event loop is away; it then finds both sockets readable.
+        QVERIFY(NetLab::sendFrom(board, reply("020000000001"), pc));
+        QVERIFY(NetLab::sendFrom(board, reply("020000000002"), everyone));
+        QThread::msleep(100);
+    } else {
+        std::thread sender([&] {
+            QThread::msleep(50);
+            NetLab::sendFrom(board, reply("020000000001"), pc);
+            NetLab::sendFrom(board, reply("020000000002"), everyone);
+        });
+        QTest::qWait(100);
+        sender.join();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(table()->rowCount(), 2, 2000);
+    QTest::qWait(300);
+    QVERIFY(NetLab::sendFrom(board, reply("020000000003"), lastByBroadcast ? everyone : pc));
+    QTRY_COMPARE_WITH_TIMEOUT(table()->rowCount(), 3, 500);
 }
 
 QUORVAN_TEST_MAIN(TestDiscovery)
