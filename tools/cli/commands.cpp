@@ -34,7 +34,7 @@ const char generalHelp[] =
     "\n"
     "Exit status: 0 done, 1 wrong command line or file (nothing sent), 2 board not found,\n"
     "3 board came back with other settings, 4 board did not come back, 5 UDP port 4022\n"
-    "unavailable.\n";
+    "unavailable, 7 a search could not query every card.\n";
 
 const char discoverHelp[] =
     "Usage: quorvan-cli discover [--format table|csv|json] [--wait SECONDS]\n"
@@ -73,7 +73,7 @@ const char setHelp[] =
     "Exit status: 0 the board reports the new settings (or, with --no-verify, they were\n"
     "sent), 1 wrong command line (nothing sent), 2 board not found (nothing sent), 3 the\n"
     "board reports other settings, 4 the board did not come back, 5 UDP port 4022\n"
-    "unavailable.\n";
+    "unavailable, 7 the board was missing from a search that could not query every card.\n";
 
 const char applyHelp[] =
     "Usage: quorvan-cli apply FILE.csv [--no-verify] [--wait SECONDS]\n"
@@ -91,7 +91,8 @@ const char applyHelp[] =
     "\n"
     "Exit status: 0 every board reports its new settings, 1 wrong file or command line\n"
     "(nothing sent), otherwise the highest status of the boards: 2 not found, 3 other\n"
-    "settings, 4 did not come back; 5 UDP port 4022 unavailable.\n";
+    "settings, 4 did not come back, 7 missing from a search that could not query every\n"
+    "card; 5 UDP port 4022 unavailable.\n";
 
 void printOut(const QString &text)
 {
@@ -205,8 +206,23 @@ bool restartWait(int &ms, QString &error)
 
 QVector<FoundBoard> searchWithCountdown(BoardSearch &search, int ms)
 {
-    Countdown countdown(QStringLiteral("searching"));
-    return search.search(ms, [&countdown](int left) { countdown.show(left); });
+    QVector<FoundBoard> boards;
+    {
+        Countdown countdown(QStringLiteral("searching"));
+        boards = search.search(ms, [&countdown](int left) { countdown.show(left); });
+    }
+    for (const QString &warning : search.takeWarnings())
+        printError(QStringLiteral("warning: ") + warning);
+    return boards;
+}
+
+// A board missing from a search that could not query every card may sit behind a card that
+// was not searched.
+int unlessIncomplete(const BoardSearch &search, int code)
+{
+    return search.incomplete() && (code == ExitCode::notFound || code == ExitCode::notBack)
+               ? ExitCode::incomplete
+               : code;
 }
 
 void waitWithCountdown(BoardSearch &search, int ms)
@@ -258,10 +274,10 @@ Outcome verify(const DeviceRecord &sent, const FoundBoard *back)
 
 int openSockets(BoardSearch &search)
 {
-    if (search.open())
+    const QString error = search.open();
+    if (error.isEmpty())
         return ExitCode::ok;
-    printError(QStringLiteral("UDP port 4022 could not be opened on any local IPv4 address: it "
-                              "may be used by another program"));
+    printError(error);
     return ExitCode::noNetwork;
 }
 
@@ -310,7 +326,7 @@ int runDiscover(const QStringList &arguments)
         printOut(formatJson(boards, warnings));
         break;
     }
-    return ExitCode::ok;
+    return search.incomplete() ? ExitCode::incomplete : ExitCode::ok;
 }
 
 // The options of `set` as a SettingsChange; false with `error` naming the option.
@@ -397,7 +413,7 @@ int runSet(const QStringList &arguments)
     const QString macName = macText(mac.data());
     if (!board) {
         printError(QStringLiteral("board %1 did not answer the search; nothing sent").arg(macName));
-        return ExitCode::notFound;
+        return unlessIncomplete(search, ExitCode::notFound);
     }
     DeviceRecord record;
     const ChangeError refused = applyChange(*board, change, AddressRule::RefuseAny, record);
@@ -417,7 +433,7 @@ int runSet(const QStringList &arguments)
     const QVector<FoundBoard> after = searchWithCountdown(search, searchMs);
     const Outcome outcome = verify(record, findBoard(after, mac));
     printOut(QStringLiteral("%1: %2\n").arg(macName, outcome.text));
-    return outcome.code;
+    return unlessIncomplete(search, outcome.code);
 }
 
 int runApply(const QStringList &arguments)
@@ -513,7 +529,7 @@ int runApply(const QStringList &arguments)
         else
             outcome = verify(*records.at(i), findBoard(after, file.boards.at(i).mac));
         printOut(QStringLiteral("%1: %2\n").arg(macName, outcome.text));
-        code = std::max(code, outcome.code);
+        code = std::max(code, unlessIncomplete(search, outcome.code));
     }
     return code;
 }
