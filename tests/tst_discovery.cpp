@@ -376,7 +376,7 @@ void TestDiscovery::socketProblemsAreReported_data()
     QTest::addColumn<QStringList>("saysNot");
     QTest::addColumn<int>("cliCode");
     QTest::addColumn<QString>("cliSays");
-    const QString inUse = QStringLiteral("déjà utilisé par un autre programme");
+    const QString inUse = QStringLiteral("déjà utilisé sur ce PC par un autre programme");
     QTest::newRow("no IPv4 address")
         << QString() << false << QStringList{QStringLiteral("aucune adresse IPv4")}
         << QStringList{inUse} << 5 << QStringLiteral("no IPv4 address on this PC");
@@ -387,8 +387,8 @@ void TestDiscovery::socketProblemsAreReported_data()
         << QStringLiteral("already in use on this PC by another program");
     QTest::newRow("port held on one card")
         << QStringLiteral("10.77.0.1") << true
-        << QStringList{QStringLiteral("10.77.0.1 : le port UDP 4022 y est ") + inUse,
-                       QStringLiteral("continue")}
+        << QStringList{inUse, QStringLiteral("interrogées :\n– 10.77.0.1"),
+                       QStringLiteral("malgré tout")}
         << QStringList{QStringLiteral("10.88.0.1")} << 7
         << QStringLiteral("in use by another program on 10.77.0.1");
     QTest::newRow("port held on loopback")
@@ -538,7 +538,7 @@ void TestDiscovery::secondCopyLeavesThePortToTheFirst()
                                  QStringLiteral("--first-mac"), QStringLiteral("02:00:00:00:02:01"),
                                  QStringLiteral("--reply"), QStringLiteral("broadcast"),
                                  QStringLiteral("--ip"), QStringLiteral("192.168.50.7")}));
-    const QString inUse = QStringLiteral("déjà utilisé par un autre programme");
+    const QString inUse = QStringLiteral("déjà utilisé sur ce PC par un autre programme");
 
     if (cliFirst) {
         QProcess *cli =

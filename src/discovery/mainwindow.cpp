@@ -26,12 +26,11 @@ constexpr int maxRowsPerListing = 500;
 
 const char problemsBoxName[] = "socketProblems";
 
-QString held(const QString &where)
+QString heldByAnother()
 {
-    return QStringLiteral("le port UDP 4022 %1 déjà utilisé par un autre programme : une autre "
-                          "copie de cet outil, l'outil en ligne de commande quorvan-cli ou un "
-                          "autre logiciel")
-        .arg(where);
+    return QStringLiteral("Le port UDP 4022 est déjà utilisé sur ce PC par un autre programme : "
+                          "une autre copie de cet outil, l'outil en ligne de commande "
+                          "quorvan-cli ou un autre logiciel.");
 }
 
 } // namespace
@@ -246,29 +245,31 @@ void MainWindow::reportSocketProblems(const SocketReport &report)
                               "connectée ou configurée.\n"
                               "Aucune carte ne pourra répondre à la recherche.");
     } else if (report.portHeld()) {
-        text = QStringLiteral("Sur ce PC, ") + held(QStringLiteral("est")) +
-               QStringLiteral(".\nFermez ce programme, puis relancez la recherche. Aucune carte "
-                              "ne pourra répondre à cette recherche.");
+        text = heldByAnother() +
+               QStringLiteral("\n\nAucune carte ne pourra répondre à cette recherche : fermez ce "
+                              "programme, puis relancez-la.");
     } else if (report.sendingSockets == 0) {
         text = QStringLiteral("Le port UDP 4022 n'a pas pu être ouvert : il est peut-être "
                               "utilisé par un autre programme.\n"
                               "Aucune carte ne pourra répondre à la recherche.");
     } else if (report.incomplete()) {
-        QStringList lines;
-        if (!report.held.isEmpty() || !report.failed.isEmpty())
-            lines << QStringLiteral("Ces adresses de ce PC ne seront pas interrogées :");
-        for (const QHostAddress &address : report.held)
-            lines << QStringLiteral("%1 : %2").arg(address.toString(),
-                                                   held(QStringLiteral("y est")));
-        for (const SocketReport::Failure &failure : report.failed)
-            lines << QStringLiteral("%1 : le port UDP 4022 n'a pas pu y être ouvert (%2)")
-                         .arg(failure.address.toString(), failure.reason);
+        QStringList paragraphs;
+        if (!report.held.isEmpty() || report.listenerMissing)
+            paragraphs << heldByAnother();
+        if (!report.held.isEmpty() || !report.failed.isEmpty()) {
+            QStringList lines{QStringLiteral("Ces adresses de ce PC ne seront pas interrogées :")};
+            for (const QHostAddress &address : report.held)
+                lines << QStringLiteral("– ") + address.toString();
+            for (const SocketReport::Failure &failure : report.failed)
+                lines << QStringLiteral("– %1 : le port UDP 4022 n'a pas pu y être ouvert (%2)")
+                             .arg(failure.address.toString(), failure.reason);
+            paragraphs << lines.join(QLatin1Char('\n'));
+        }
         if (report.listenerMissing)
-            lines << QStringLiteral("Les réponses envoyées par diffusion, celles des cartes d'un "
-                                    "autre sous-réseau notamment, ne seront pas reçues : le port "
-                                    "UDP 4022 est déjà utilisé par un autre programme.");
-        lines << QStringLiteral("La recherche continue sur les autres adresses.");
-        text = lines.join(QLatin1Char('\n'));
+            paragraphs << QStringLiteral("Les réponses envoyées par diffusion, celles des cartes "
+                                         "d'un autre sous-réseau notamment, ne seront pas reçues.");
+        paragraphs << QStringLiteral("La recherche continue malgré tout.");
+        text = paragraphs.join(QStringLiteral("\n\n"));
     }
     for (QMessageBox *old :
          findChildren<QMessageBox *>(QLatin1String(problemsBoxName), Qt::FindDirectChildrenOnly))
