@@ -221,7 +221,7 @@ QVector<FoundBoard> searchWithCountdown(BoardSearch &search, int ms)
 int unlessIncomplete(const BoardSearch &search, int code)
 {
     return search.incomplete() && (code == ExitCode::notFound || code == ExitCode::notBack)
-               ? ExitCode::incomplete
+               ? ExitCode::partial
                : code;
 }
 
@@ -326,7 +326,7 @@ int runDiscover(const QStringList &arguments)
         printOut(formatJson(boards, warnings));
         break;
     }
-    return search.incomplete() ? ExitCode::incomplete : ExitCode::ok;
+    return search.incomplete() ? ExitCode::partial : ExitCode::ok;
 }
 
 // The options of `set` as a SettingsChange; false with `error` naming the option.
