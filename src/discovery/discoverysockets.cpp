@@ -131,7 +131,7 @@ SocketReport DiscoverySockets::refresh()
         return isBound(entry.socket) && isIPv4(entry.address);
     });
     QString reason;
-    const bool portBusy = ipv4Waiting && !holdsIPv4 &&
+    const bool portBusy = addressProbeMissesWildcard && ipv4Waiting && !holdsIPv4 &&
                           probe(QHostAddress(QHostAddress::AnyIPv4), reason) != Probe::Free;
 
     struct Attempt
@@ -153,7 +153,7 @@ SocketReport DiscoverySockets::refresh()
     const bool someHeld = std::any_of(attempts.cbegin(), attempts.cend(), [](const Attempt &a) {
         return a.result == Probe::Held && isIPv4(a.entry->address);
     });
-    const bool wildcardHeld = addressProbeMissesWildcard && portBusy && !someHeld;
+    const bool wildcardHeld = portBusy && !someHeld;
 
     SocketReport report;
     for (Attempt &attempt : attempts) {
