@@ -6,11 +6,9 @@
 #include "dialogs/update.h"
 #include "ui_mainwindow.h"
 
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QHostAddress>
 #include <QMessageBox>
-#include <QNetworkInterface>
 #include <QTimer>
 #include <QTimerEvent>
 #include <QUdpSocket>
@@ -19,9 +17,6 @@
 
 namespace {
 
-// A read notification takes whatever the sockets hold, but gives the event loop back after
-// this long even under a flood that never lets them run dry.
-constexpr int readSliceMs = 10;
 // New boards wait this long to be shown together: long enough to gather the replies of a
 // burst, too short to be seen.
 constexpr int listDelayMs = 15;
@@ -29,10 +24,14 @@ constexpr int listDelayMs = 15;
 // steps with the event loop running in between.
 constexpr int maxRowsPerListing = 500;
 
-// Every socket shares port 4022 with the broadcast listener (and with any other copy of the
-// tool), so the binds are made with address reuse.
-constexpr QAbstractSocket::BindMode bindMode =
-    QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint;
+const char problemsBoxName[] = "socketProblems";
+
+QString heldByAnother()
+{
+    return QStringLiteral("Le port UDP 4022 est déjà utilisé sur ce PC par un autre programme : "
+                          "une autre copie de cet outil, l'outil en ligne de commande "
+                          "quorvan-cli ou un autre logiciel.");
+}
 
 } // namespace
 
@@ -40,29 +39,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 {
     ui->setupUi(this);
 
-    // A PC may list one address twice (on two cards); a second socket on it would give every
-    // board a second copy of each datagram.
-    QList<QHostAddress> addresses;
-    for (const QHostAddress &address : QNetworkInterface::allAddresses()) {
-        if (addresses.contains(address))
-            continue;
-        addresses.append(address);
-        auto *socket = new QUdpSocket(this);
-        if (socket->bind(address, devicePort, bindMode))
-            socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
-                                    receiveBufferSize);
-        sockets.push_back(socket);
-    }
-    broadcastListener = new QUdpSocket(this);
-    if (broadcastListener->bind(QHostAddress::AnyIPv4, devicePort, bindMode))
-        broadcastListener->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
-                                           receiveBufferSize);
+    // Each socket is connected to DisplayRequest() as it is bound. What could not be bound
+    // is told at the search, when the user is waiting for a result.
+    sockets.refresh();
     searchTimer = new QTimer(this);
     requestTimer = new QTimer(this);
 
-    for (QUdpSocket *socket : sockets)
-        connect(socket, SIGNAL(readyRead()), SLOT(DisplayRequest()));
-    connect(broadcastListener, SIGNAL(readyRead()), SLOT(DisplayRequest()));
     connect(ui->tableWidget, SIGNAL(itemSelectionChanged()), SLOT(SelectionChanged()));
     connect(ui->buttonSearch, SIGNAL(clicked()), SLOT(SearchButtonClick()));
     connect(ui->buttonUpdate, SIGNAL(clicked()), SLOT(UpdateButtonClick()));
@@ -91,8 +73,7 @@ void MainWindow::SearchButtonClick()
     if (!alreadyWaiting)
         QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     restartDiscovery();
-    if (!hasBoundIPv4Socket())
-        reportPortUnavailable();
+    reportSocketProblems(sockets.refresh());
 }
 
 void MainWindow::UpdateButtonClick()
@@ -105,21 +86,9 @@ void MainWindow::UpdateButtonClick()
     dialog->show();
 }
 
-// Reading one datagram per socket per notification let the event loop, and a repaint of the
-// table, run between two replies: a few hundred replies per second, while a burst of
-// thousands overflowed the receive buffer. The sockets are now read in rounds, one datagram
-// from each per round as before, until they are empty or the slice is used up.
 void MainWindow::DisplayRequest()
 {
-    QElapsedTimer slice;
-    slice.start();
-    bool readAny = true;
-    while (readAny && slice.elapsed() < readSliceMs) {
-        readAny = false;
-        for (QUdpSocket *socket : sockets)
-            readAny = readOneDatagram(socket) || readAny;
-        readAny = readOneDatagram(broadcastListener) || readAny;
-    }
+    sockets.readSlice(sender(), [this](QUdpSocket *socket) { readOneDatagram(socket); });
 }
 
 void MainWindow::SelectionChanged()
@@ -177,15 +146,10 @@ void MainWindow::RequestTimerDone()
     requestTimer->start(queryIntervalMs);
 }
 
-// Only bound sockets send: Qt binds an unbound socket to the any-address and an ephemeral
-// port on its first write, which would give every board a second copy of each datagram.
 void MainWindow::sendToAllSockets(const char *data, int length, const QHostAddress &address,
                                   quint16 port)
 {
-    for (QUdpSocket *socket : sockets) {
-        if (socket->state() == QAbstractSocket::BoundState)
-            socket->writeDatagram(data, length, address, port);
-    }
+    sockets.send(data, length, address, port);
 }
 
 bool MainWindow::containsDevice(const DeviceRecord *record) const
@@ -223,34 +187,34 @@ void MainWindow::clearTable()
     ui->buttonUpdate->setEnabled(false);
 }
 
+// A search restarted during a series (the end of an escaped reboot wait) sends a full series
+// of its own: the queries left of the old one could be none at all.
 void MainWindow::restartDiscovery()
 {
     clearDevices();
     clearTable();
+    requestCount = 0;
     requestTimer->start(queryIntervalMs);
 }
 
 // A fresh zeroed buffer for every read, and the parser is told how many bytes arrived, so a
 // short datagram can never show bytes of an earlier one.
-bool MainWindow::readOneDatagram(QUdpSocket *socket)
+void MainWindow::readOneDatagram(QUdpSocket *socket)
 {
-    if (socket->state() != QAbstractSocket::BoundState || !socket->hasPendingDatagrams())
-        return false;
     std::uint8_t buffer[replyDatagramSize] = {};
     const qint64 length =
         socket->readDatagram(reinterpret_cast<char *>(buffer), qint64(sizeof buffer));
     if (length < 0 || !isReply(buffer, std::size_t(length)))
-        return true;
+        return;
     const DeviceRecord parsed = parseReply(buffer, std::size_t(length));
     if (containsDevice(&parsed))
-        return true;
+        return;
     auto *record = new DeviceRecord(parsed);
     devices.append(record);
     devicesByMac.insert(macKey(record->mac), record);
     unlisted.append(record);
     if (!listTimer.isActive())
         listTimer.start(listDelayMs, this);
-    return true;
 }
 
 // The oldest records go in first, each group at the top, so the rows end up newest on top
@@ -274,24 +238,50 @@ void MainWindow::timerEvent(QTimerEvent *event)
     listNewDevices();
 }
 
-bool MainWindow::hasBoundIPv4Socket() const
+// A search that cannot reach every card must not end like a network without boards: the
+// user is told why at the search, which still runs on as usual. The box does not block.
+void MainWindow::reportSocketProblems(const SocketReport &report)
 {
-    const auto boundIPv4 = [](const QUdpSocket *socket) {
-        return socket->state() == QAbstractSocket::BoundState &&
-               socket->localAddress().protocol() == QAbstractSocket::IPv4Protocol;
-    };
-    return boundIPv4(broadcastListener) || std::any_of(sockets.cbegin(), sockets.cend(), boundIPv4);
-}
-
-// Without any IPv4 socket on port 4022 no reply can ever be read, and an empty table would
-// look like a network without boards. The box does not block: the search runs on as usual.
-void MainWindow::reportPortUnavailable()
-{
-    auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Erreur"),
-                                QStringLiteral("Le port UDP 4022 n'a pas pu être ouvert : il est "
-                                               "peut-être utilisé par un autre programme.\n"
-                                               "Aucune carte ne pourra répondre à la recherche."),
+    QString text;
+    if (report.noCardAddress()) {
+        text = QStringLiteral("Ce PC n'a aucune adresse IPv4 : aucune carte réseau n'est "
+                              "connectée ou configurée.\n"
+                              "Aucune carte ne pourra répondre à la recherche.");
+    } else if (report.portHeld()) {
+        text = heldByAnother() +
+               QStringLiteral("\n\nAucune carte ne pourra répondre à cette recherche : fermez ce "
+                              "programme, puis relancez-la.");
+    } else if (report.sendingSockets == 0) {
+        text = QStringLiteral("Le port UDP 4022 n'a pas pu être ouvert : il est peut-être "
+                              "utilisé par un autre programme.\n"
+                              "Aucune carte ne pourra répondre à la recherche.");
+    } else if (report.incomplete()) {
+        QStringList paragraphs;
+        if (!report.held.isEmpty() || report.listenerMissing)
+            paragraphs << heldByAnother();
+        if (!report.held.isEmpty() || !report.failed.isEmpty()) {
+            QStringList lines{QStringLiteral("Ces adresses de ce PC ne seront pas interrogées :")};
+            for (const QHostAddress &address : report.held)
+                lines << QStringLiteral("– ") + address.toString();
+            for (const SocketReport::Failure &failure : report.failed)
+                lines << QStringLiteral("– %1 : le port UDP 4022 n'a pas pu y être ouvert (%2)")
+                             .arg(failure.address.toString(), failure.reason);
+            paragraphs << lines.join(QLatin1Char('\n'));
+        }
+        if (report.listenerMissing)
+            paragraphs << QStringLiteral("Les réponses envoyées par diffusion, celles des cartes "
+                                         "d'un autre sous-réseau notamment, ne seront pas reçues.");
+        paragraphs << QStringLiteral("La recherche continue malgré tout.");
+        text = paragraphs.join(QStringLiteral("\n\n"));
+    }
+    for (QMessageBox *old :
+         findChildren<QMessageBox *>(QLatin1String(problemsBoxName), Qt::FindDirectChildrenOnly))
+        old->close();
+    if (text.isEmpty())
+        return;
+    auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Erreur"), text,
                                 QMessageBox::Ok, this);
+    box->setObjectName(QLatin1String(problemsBoxName));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(true);
     box->show();

@@ -1,20 +1,20 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The tool's only window and its discovery controller. It owns one UDP socket per local
-// address on port 4022 plus a receive-only listener for replies sent to the broadcast
-// address, the list of boards found (DeviceRecord), and the two timers that pace a search.
+// The tool's only window and its discovery controller. It owns the sockets of a search (one
+// UDP socket per local address on port 4022 plus, where the platform needs it, a
+// receive-only listener for replies sent to the broadcast address; see discoverysockets.h),
+// the list of boards found (DeviceRecord), and the two timers that pace a search.
 // The device table (devicetable.h) shows the list; the Update dialog edits the selected
 // record in place and the Reboot dialog covers the board's restart after a write.
 
+#include "discoverysockets.h"
 #include "protocol.h"
 
 #include <QBasicTimer>
 #include <QHash>
 #include <QMainWindow>
 #include <QVector>
-
-#include <list>
 
 class QHostAddress;
 class QTimer;
@@ -49,14 +49,14 @@ private:
     void clearDevices();
     void clearTable();
     void restartDiscovery();
-    bool readOneDatagram(QUdpSocket *socket);
+    void readOneDatagram(QUdpSocket *socket);
     void listNewDevices();
     void timerEvent(QTimerEvent *event) override;
-    bool hasBoundIPv4Socket() const;
-    void reportPortUnavailable();
+    void reportSocketProblems(const SocketReport &report);
 
     Ui::MainWindow *ui = nullptr;
-    std::list<QUdpSocket *> sockets;
+    // Bound again at every search, so that they follow the PC's addresses.
+    DiscoverySockets sockets{this, SLOT(DisplayRequest())};
     QVector<DeviceRecord *> devices;
     // The same records by macKey(), for the duplicate check of every reply: a scan of the
     // list made each reply cost time in proportion to the boards already listed.
@@ -69,8 +69,4 @@ private:
     QTimer *searchTimer = nullptr;
     QTimer *requestTimer = nullptr;
     int requestCount = 0;
-    // Linux hands a datagram sent to 255.255.255.255 only to sockets bound to the
-    // any-address, so boards that answer by broadcast (the usual case for a board in a
-    // foreign subnet) reach the tool through this socket. It never sends.
-    QUdpSocket *broadcastListener = nullptr;
 };

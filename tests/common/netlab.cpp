@@ -4,7 +4,14 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sched.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <thread>
 
 namespace {
 
@@ -113,6 +120,8 @@ NetLab::NetLab() : prefix(QStringLiteral("qv%1").arg(getpid()))
 
 NetLab::~NetLab()
 {
+    for (int socket : sockets)
+        close(socket);
     simulators.clear();
     // Deleting this side of each veth pair takes both ends at once; a deleted namespace
     // gives its end back only when the kernel gets round to it, and a later window would
@@ -167,6 +176,48 @@ Simulator *NetLab::startSimulator(const QString &host, const QStringList &argume
     simulators.push_back(std::make_unique<Simulator>());
     Simulator *simulator = simulators.back().get();
     return simulator->start(host, arguments) ? simulator : nullptr;
+}
+
+// A socket stays in the namespace it was made in, so a thread of its own joins `host` just
+// long enough to make it.
+int NetLab::udpSocketIn(const QString &host, const QString &address)
+{
+    int made = -1;
+    const QByteArray path = QStringLiteral("/run/netns/%1").arg(host).toLocal8Bit();
+    const QByteArray bound = address.toLatin1();
+    std::thread([&] {
+        const int space = open(path.constData(), O_RDONLY | O_CLOEXEC);
+        if (space < 0)
+            return;
+        if (setns(space, CLONE_NEWNET) == 0) {
+            made = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            const int on = 1;
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            if (made >= 0 &&
+                (setsockopt(made, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
+                 inet_pton(AF_INET, bound.constData(), &local.sin_addr) != 1 ||
+                 bind(made, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0)) {
+                close(made);
+                made = -1;
+            }
+        }
+        close(space);
+    }).join();
+    if (made >= 0)
+        sockets.append(made);
+    return made;
+}
+
+bool NetLab::sendFrom(int socket, const QByteArray &bytes, const QString &to, quint16 port)
+{
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_port = htons(port);
+    return inet_pton(AF_INET, to.toLatin1().constData(), &destination.sin_addr) == 1 &&
+           sendto(socket, bytes.constData(), size_t(bytes.size()), 0,
+                  reinterpret_cast<const sockaddr *>(&destination),
+                  sizeof destination) == bytes.size();
 }
 
 bool NetLab::ip(const QStringList &arguments)

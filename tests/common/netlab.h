@@ -69,6 +69,12 @@ public:
     bool run(const QString &host, const QStringList &command);
     // Starts the board simulator in `host` and waits until it listens.
     Simulator *startSimulator(const QString &host, const QStringList &arguments);
+    // A UDP socket made inside `host` and bound there to `address` (an ephemeral port), with
+    // broadcasts allowed: a board whose datagrams the test sends itself, at the moment it
+    // chooses, from any thread. Closed with the lab; -1 on failure.
+    int udpSocketIn(const QString &host, const QString &address);
+    static bool sendFrom(int socket, const QByteArray &bytes, const QString &to,
+                         quint16 port = 4022);
 
     static bool ip(const QStringList &arguments);
 
@@ -78,4 +84,5 @@ private:
     QStringList ownLinks;
     int links = 0;
     std::vector<std::unique_ptr<Simulator>> simulators;
+    QVector<int> sockets;
 };

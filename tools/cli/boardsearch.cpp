@@ -15,12 +15,8 @@
 namespace {
 
 constexpr int progressInterval = 200;
-constexpr int readSliceMs = 10;
-
-// The same binds as the window, so that both can share port 4022 with each other and with
-// any other copy of either.
-constexpr QAbstractSocket::BindMode bindMode =
-    QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint;
+// Room for any datagram, when its size is not known beforehand.
+constexpr qint64 maxDatagramSize = 65536;
 
 quint32 addressValue(const std::uint8_t bytes[4])
 {
@@ -51,43 +47,69 @@ BoardSearch::BoardSearch(QObject *parent) : QObject(parent) {}
 
 BoardSearch::~BoardSearch() = default;
 
-bool BoardSearch::open()
+QString BoardSearch::open()
 {
-    // A PC may list one address twice (on two cards); a second socket on it would give every
-    // board a second copy of each datagram.
-    for (const QHostAddress &address : QNetworkInterface::allAddresses()) {
-        if (ownAddresses.contains(address))
-            continue;
-        ownAddresses.append(address);
-        auto socket = std::make_unique<QUdpSocket>();
-        if (socket->bind(address, devicePort, bindMode))
-            socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
-                                    receiveBufferSize);
-        QUdpSocket *own = socket.get();
-        connect(own, &QUdpSocket::readyRead, this, [this, own] { readFrom(own); });
-        sockets.push_back(std::move(socket));
-    }
-    broadcastListener = std::make_unique<QUdpSocket>();
-    if (broadcastListener->bind(QHostAddress::AnyIPv4, devicePort, bindMode))
-        broadcastListener->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
-                                           receiveBufferSize);
-    connect(broadcastListener.get(), &QUdpSocket::readyRead, this,
-            [this] { readFrom(broadcastListener.get()); });
+    const SocketReport report = sockets.refresh();
+    ownAddresses = sockets.addresses();
+    if (report.noCardAddress())
+        return QStringLiteral("no IPv4 address on this PC: no network card is connected or "
+                              "configured");
+    if (report.portHeld())
+        return QStringLiteral("UDP port 4022 is already in use on this PC by another program "
+                              "(another quorvan-cli, a quorvan-config window or another "
+                              "program): close it and try again");
+    if (report.sendingSockets == 0)
+        return QStringLiteral("UDP port 4022 could not be opened on any local IPv4 address: it "
+                              "may be used by another program");
+    noteProblems();
+    return QString();
+}
 
-    return std::any_of(sockets.cbegin(), sockets.cend(), [](const auto &socket) {
-        return socket->state() == QAbstractSocket::BoundState &&
-               socket->localAddress().protocol() == QAbstractSocket::IPv4Protocol;
-    });
+void BoardSearch::noteProblems()
+{
+    const SocketReport &report = sockets.report();
+    ownAddresses = sockets.addresses();
+    QStringList found;
+    if (report.sendingSockets == 0)
+        found << QStringLiteral("UDP port 4022 could not be opened on any local IPv4 address: "
+                                "nothing was searched");
+    for (const QHostAddress &address : report.held)
+        found << QStringLiteral("UDP port 4022 is in use by another program on %1: boards on "
+                                "that card were not searched")
+                     .arg(address.toString());
+    for (const SocketReport::Failure &failure : report.failed)
+        found << QStringLiteral("UDP port 4022 could not be opened on %1 (%2): boards on that "
+                                "card were not searched")
+                     .arg(failure.address.toString(), failure.reason);
+    if (report.listenerMissing)
+        found << QStringLiteral("UDP port 4022 could not be opened on 0.0.0.0, it is in use by "
+                                "another program: replies sent by broadcast, those of boards "
+                                "in a foreign subnet among others, were not received");
+    wasIncomplete = wasIncomplete || !found.isEmpty();
+    for (const QString &warning : found) {
+        if (!warned.contains(warning)) {
+            warned.insert(warning);
+            warnings << warning;
+        }
+    }
+}
+
+QStringList BoardSearch::takeWarnings()
+{
+    QStringList taken;
+    taken.swap(warnings);
+    return taken;
 }
 
 QVector<FoundBoard> BoardSearch::search(int durationMs, const Progress &progress)
 {
     // Replies that came in since the last search (a board answering late) are not part of
-    // this one. They are dropped through the sockets' own notifications: reading a socket
-    // outside its readyRead() can leave Qt waiting for a read that never comes, and the
-    // socket silent for the rest of the run.
+    // this one; they are read and dropped.
     collecting = false;
     QCoreApplication::processEvents();
+    // The sockets follow the PC's addresses at every search, as in the window.
+    sockets.refresh();
+    noteProblems();
     found.clear();
     foundMacs.clear();
     collecting = true;
@@ -104,17 +126,8 @@ void BoardSearch::pause(int durationMs, const Progress &progress)
 
 int BoardSearch::broadcast(const QByteArray &datagram)
 {
-    const QHostAddress destination(QString::fromLatin1(broadcastAddress));
-    int sent = 0;
-    // Only bound sockets send: Qt binds an unbound socket to the any-address and an
-    // ephemeral port on its first write, which would give every board a second copy.
-    for (const auto &socket : sockets) {
-        if (socket->state() == QAbstractSocket::BoundState &&
-            socket->localAddress().protocol() == QAbstractSocket::IPv4Protocol &&
-            socket->writeDatagram(datagram, destination, devicePort) == datagram.size())
-            ++sent;
-    }
-    return sent;
+    return sockets.send(datagram.constData(), datagram.size(),
+                        QHostAddress(QString::fromLatin1(broadcastAddress)), devicePort);
 }
 
 void BoardSearch::runFor(int durationMs, const Progress &progress, bool withQueries)
@@ -145,34 +158,32 @@ void BoardSearch::runFor(int durationMs, const Progress &progress, bool withQuer
         progress(0);
 }
 
-// Gives the event loop back after a slice even under a flood that never lets the socket
-// run dry, so that the timers that pace and end the search still fire; the socket is
-// notified again at once for what is left.
+void BoardSearch::readReplies()
+{
+    sockets.readSlice(sender(), [this](QUdpSocket *socket) { readFrom(socket); });
+}
+
 void BoardSearch::readFrom(QUdpSocket *socket)
 {
-    QElapsedTimer slice;
-    slice.start();
-    while (socket->state() == QAbstractSocket::BoundState && socket->hasPendingDatagrams() &&
-           slice.elapsed() < readSliceMs) {
-        const QNetworkDatagram datagram = socket->receiveDatagram();
-        const QByteArray data = datagram.data();
-        const auto *bytes = reinterpret_cast<const std::uint8_t *>(data.constData());
-        if (!collecting || !isReply(bytes, std::size_t(data.size())))
-            continue;
-        FoundBoard board;
-        board.record = parseReply(bytes, std::size_t(data.size()));
-        const std::uint64_t key = macKey(board.record.mac);
-        board.layout = replyLayout(bytes, std::size_t(data.size()));
-        if (const auto first = foundMacs.constFind(key); first != foundMacs.cend()) {
-            // The first reply stays the board's row, as in the window; a different one is
-            // kept aside so that no command writes settings it cannot attribute.
-            keepOtherReply(found[first.value()], board);
-            continue;
-        }
-        foundMacs.insert(key, int(found.size()));
-        placeReply(board, datagram, socket);
-        found.append(board);
+    const qint64 size = socket->pendingDatagramSize();
+    const QNetworkDatagram datagram = socket->receiveDatagram(size >= 0 ? size : maxDatagramSize);
+    const QByteArray data = datagram.data();
+    const auto *bytes = reinterpret_cast<const std::uint8_t *>(data.constData());
+    if (!datagram.isValid() || !collecting || !isReply(bytes, std::size_t(data.size())))
+        return;
+    FoundBoard board;
+    board.record = parseReply(bytes, std::size_t(data.size()));
+    const std::uint64_t key = macKey(board.record.mac);
+    board.layout = replyLayout(bytes, std::size_t(data.size()));
+    if (const auto first = foundMacs.constFind(key); first != foundMacs.cend()) {
+        // The first reply stays the board's row, as in the window; a different one is
+        // kept aside so that no command writes settings it cannot attribute.
+        keepOtherReply(found[first.value()], board);
+        return;
     }
+    foundMacs.insert(key, int(found.size()));
+    placeReply(board, datagram, socket);
+    found.append(board);
 }
 
 void BoardSearch::keepOtherReply(FoundBoard &first, const FoundBoard &reply)
@@ -196,7 +207,7 @@ void BoardSearch::placeReply(FoundBoard &board, const QNetworkDatagram &datagram
     const QNetworkInterface receiver = card(datagram.interfaceIndex());
     board.interfaceName = receiver.isValid() ? receiver.name() : QString();
     QHostAddress destination = datagram.destinationAddress();
-    if (destination.isNull() && socket != broadcastListener.get())
+    if (destination.isNull() && !sockets.isListener(socket))
         destination = socket->localAddress();
     if (!destination.isNull() && ownAddresses.contains(destination)) {
         board.localAddress = destination.toString();

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The network side of the command-line companion: the same sockets as the window (one per
-// local address on port 4022, plus a receive-only listener on the IPv4 any-address), a
-// search that sends the window's query series and keeps the first reply of every board,
-// and the broadcast of a write datagram. Everything runs in a local event loop, so that the
-// commands can be written as plain sequences of steps.
+// The network side of the command-line companion: the window's socket set
+// (DiscoverySockets, bound again at every search), a search that sends the window's query
+// series and keeps the first reply of every board, and the broadcast of a write datagram.
+// Everything runs in a local event loop, so that the commands can be written as plain
+// sequences of steps.
 
+#include "discoverysockets.h"
 #include "protocol.h"
 
 #include <QHash>
@@ -15,11 +16,10 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <functional>
-#include <memory>
-#include <vector>
 
 class QNetworkDatagram;
 class QUdpSocket;
@@ -57,9 +57,13 @@ public:
     explicit BoardSearch(QObject *parent = nullptr);
     ~BoardSearch() override;
 
-    // Binds the sockets; false when no socket bound to a local IPv4 address could bind port
-    // 4022, since nothing could then be sent.
-    bool open();
+    // Binds the sockets. Empty when a search can go on; otherwise why nothing could be
+    // searched (no IPv4 address, port 4022 held by another program, no socket bound).
+    QString open();
+    // Why some addresses were not searched, one text per problem, each said once.
+    QStringList takeWarnings();
+    // Some search so far could not query every card.
+    bool incomplete() const { return wasIncomplete; }
 
     // Queries at 1, 2, 3 and 4 s (those that come before the end) and listens for
     // `durationMs` in all; boards are listed in the order of their first replies.
@@ -72,18 +76,22 @@ public:
     // Waits without listening (what arrives meanwhile is dropped).
     void pause(int durationMs, const Progress &progress = Progress());
 
+private slots:
+    void readReplies();
+
 private:
+    void noteProblems();
     void readFrom(QUdpSocket *socket);
     static void keepOtherReply(FoundBoard &first, const FoundBoard &reply);
     void placeReply(FoundBoard &board, const QNetworkDatagram &datagram, const QUdpSocket *socket);
     QNetworkInterface card(int index);
     void runFor(int durationMs, const Progress &progress, bool withQueries);
 
-    std::vector<std::unique_ptr<QUdpSocket>> sockets;
-    // Linux hands a datagram sent to 255.255.255.255 only to sockets bound to the
-    // any-address, so boards that answer by broadcast are heard here. It never sends.
-    std::unique_ptr<QUdpSocket> broadcastListener;
+    DiscoverySockets sockets{this, SLOT(readReplies())};
     QList<QHostAddress> ownAddresses;
+    QStringList warnings;
+    QSet<QString> warned;
+    bool wasIncomplete = false;
     // Looked up once per index: a lookup asks the kernel for every interface.
     QHash<int, QNetworkInterface> cards;
     QVector<FoundBoard> found;

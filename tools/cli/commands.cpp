@@ -36,7 +36,8 @@ const char generalHelp[] =
     "\n"
     "Exit status: 0 done, 1 wrong command line, file or setting (nothing sent), 2 board not\n"
     "found, 3 board came back with other settings, 4 board did not come back, 5 UDP port\n"
-    "4022 unavailable, 6 different replies for one MAC (nothing sent).\n";
+    "4022 unavailable, 6 different replies for one MAC (nothing sent), 7 a search could not\n"
+    "query every card.\n";
 
 const char discoverHelp[] =
     "Usage: quorvan-cli discover [--format table|csv|json] [--wait SECONDS]\n"
@@ -59,7 +60,7 @@ const char discoverHelp[] =
     "address of this PC.\n"
     "\n"
     "Exit status: 0 done (also when no board answers), 1 wrong command line, 5 UDP port\n"
-    "4022 unavailable.\n";
+    "4022 unavailable, 7 a search could not query every card.\n";
 
 const char setHelp[] =
     "Usage: quorvan-cli set MAC [--dhcp on|off] [--ip A] [--mask A] [--gateway A] [--dns A]\n"
@@ -95,7 +96,7 @@ const char setHelp[] =
     "sent), 1 wrong command line or setting (nothing sent), 2 board not found (nothing\n"
     "sent), 3 the board reports other settings, 4 the board did not come back, 5 UDP port\n"
     "4022 unavailable, 6 different replies claim the MAC, or none has the IP of --expect-ip\n"
-    "(nothing sent).\n";
+    "(nothing sent), 7 the board was missing from a search that could not query every card.\n";
 
 const char applyHelp[] =
     "Usage: quorvan-cli apply FILE.csv [--expect-ip MAC=A]... [--force] [--no-verify]\n"
@@ -119,8 +120,8 @@ const char applyHelp[] =
     "\n"
     "Exit status: 0 every board reports its new settings, 1 wrong file, command line or\n"
     "setting (nothing sent), 6 different replies claim a MAC (nothing sent), otherwise the\n"
-    "highest status of the boards: 2 not found, 3 other settings, 4 did not come back;\n"
-    "5 UDP port 4022 unavailable.\n";
+    "highest status of the boards: 2 not found, 3 other settings, 4 did not come back, 7\n"
+    "missing from a search that could not query every card; 5 UDP port 4022 unavailable.\n";
 
 void printOut(const QString &text)
 {
@@ -239,8 +240,23 @@ bool restartWait(int &ms, QString &error)
 
 QVector<FoundBoard> searchWithCountdown(BoardSearch &search, int ms)
 {
-    Countdown countdown(QStringLiteral("searching"));
-    return search.search(ms, [&countdown](int left) { countdown.show(left); });
+    QVector<FoundBoard> boards;
+    {
+        Countdown countdown(QStringLiteral("searching"));
+        boards = search.search(ms, [&countdown](int left) { countdown.show(left); });
+    }
+    for (const QString &warning : search.takeWarnings())
+        printError(QStringLiteral("warning: ") + warning);
+    return boards;
+}
+
+// A board missing from a search that could not query every card may sit behind a card that
+// was not searched.
+int unlessIncomplete(const BoardSearch &search, int code)
+{
+    return search.incomplete() && (code == ExitCode::notFound || code == ExitCode::notBack)
+               ? ExitCode::partial
+               : code;
 }
 
 void waitWithCountdown(BoardSearch &search, int ms)
@@ -392,10 +408,10 @@ Outcome verify(const DeviceRecord &sent, const FoundBoard *back)
 
 int openSockets(BoardSearch &search)
 {
-    if (search.open())
+    const QString error = search.open();
+    if (error.isEmpty())
         return ExitCode::ok;
-    printError(QStringLiteral("UDP port 4022 could not be opened on any local IPv4 address: it "
-                              "may be used by another program"));
+    printError(error);
     return ExitCode::noNetwork;
 }
 
@@ -445,7 +461,7 @@ int runDiscover(const QStringList &arguments)
         printOut(formatJson(boards, warnings));
         break;
     }
-    return ExitCode::ok;
+    return search.incomplete() ? ExitCode::partial : ExitCode::ok;
 }
 
 // An optional address option, in `out`; false with `error` set when it is malformed.
@@ -542,7 +558,7 @@ int runSet(const QStringList &arguments)
     const QString macName = macText(mac.data());
     if (!found) {
         printError(QStringLiteral("board %1 did not answer the search; nothing sent").arg(macName));
-        return ExitCode::notFound;
+        return unlessIncomplete(search, ExitCode::notFound);
     }
     FoundBoard board;
     const QString conflict = chooseReply(*found, expectedIp, change, AddressRule::RefuseAny, board,
@@ -587,7 +603,7 @@ int runSet(const QStringList &arguments)
     const QVector<FoundBoard> after = searchWithCountdown(search, searchMs);
     const Outcome outcome = verify(record, findBoard(after, mac));
     printOut(QStringLiteral("%1: %2\n").arg(macName, outcome.text));
-    return outcome.code;
+    return unlessIncomplete(search, outcome.code);
 }
 
 // The whole input of apply, standard input for "-", refused past maxApplyFileSize without
@@ -802,7 +818,7 @@ int runApply(const QStringList &arguments)
         else
             outcome = verify(*records.at(i), findBoard(afterSearch, file.boards.at(i).mac));
         printOut(QStringLiteral("%1: %2\n").arg(macName, outcome.text));
-        code = std::max(code, outcome.code);
+        code = std::max(code, unlessIncomplete(search, outcome.code));
     }
     return code;
 }

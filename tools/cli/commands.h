@@ -15,10 +15,11 @@ constexpr int usage = 1;     // a wrong command line or file; nothing was sent
 constexpr int notFound = 2;  // the board did not answer the first search
 constexpr int differs = 3;   // the board came back with other settings than it was sent
 constexpr int notBack = 4;   // the board did not answer the search after its restart
-constexpr int noNetwork = 5; // no local IPv4 address could bind UDP port 4022
+constexpr int noNetwork = 5; // no IPv4 address, or UDP port 4022 held or unavailable
 // Different replies claim the board's MAC, or none has the IP the user expects; nothing
 // was sent.
 constexpr int conflict = 6;
+constexpr int partial = 7; // a search could not query every card (see the warnings)
 } // namespace ExitCode
 
 // Milliseconds between the write and the new search, 20 s as in the window. The

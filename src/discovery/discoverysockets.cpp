@@ -1,0 +1,273 @@
+// SPDX-License-Identifier: MIT
+#include "discoverysockets.h"
+
+#include "protocol.h"
+
+#include <QElapsedTimer>
+#include <QNetworkInterface>
+#include <QObject>
+#include <QUdpSocket>
+
+#include <algorithm>
+
+namespace {
+
+// A read notification takes whatever the sockets hold, but gives the event loop back after
+// this long even under a flood that never lets them run dry.
+constexpr int readSliceMs = 10;
+
+// What differs between the platforms, and only that, is decided here.
+#ifdef Q_OS_WIN
+// SO_REUSEADDR would let any program that starts later bind port 4022 over this one and
+// take its replies; SO_EXCLUSIVEADDRUSE (Qt's DontShareAddress on Windows) forbids it.
+// Microsoft, "Using SO_REUSEADDR and SO_EXCLUSIVEADDRUSE" (Winsock documentation).
+constexpr QAbstractSocket::BindMode bindMode = QAbstractSocket::DontShareAddress;
+// Windows hands a datagram sent to 255.255.255.255 to the sockets bound to the addresses of
+// the card it arrives on, so the address sockets already hear the boards that answer by
+// broadcast, and a listener on the any-address would bring each of those replies a second
+// time. Next to exclusive binds it could not be exclusive itself: the same page's table
+// gives WSAEADDRINUSE for an exclusive bind of the wildcard address while any socket holds
+// the port.
+constexpr bool useListener = false;
+// In that table an exclusive bind of one address over a program bound to the wildcard
+// address is only access-checked ("CHECK"), so it succeeds for a program of the same user:
+// the probe of single addresses does not see such a program, the probe of the whole port
+// does.
+constexpr bool addressProbeMissesWildcard = true;
+#else
+// Linux hands a datagram sent to 255.255.255.255 only to sockets bound to the any-address,
+// so the boards that answer by broadcast (the usual case for a board in a foreign subnet)
+// are heard through a listener there. It shares port 4022 with the address sockets, and
+// sharing needs SO_REUSEADDR on every one of them.
+constexpr QAbstractSocket::BindMode bindMode =
+    QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint;
+constexpr bool useListener = true;
+// The kernel refuses a bind without SO_REUSEADDR that overlaps any other binding of the port,
+// the wildcard address's included.
+constexpr bool addressProbeMissesWildcard = false;
+#endif
+
+enum class Probe { Free, Held, Failed };
+
+// Whether another program holds port 4022 on `address`. A socket bound without sharing
+// (Linux: no SO_REUSEADDR; Windows: SO_EXCLUSIVEADDRUSE) is refused wherever another socket
+// already holds the port on that address or on the wildcard address, whatever options that
+// socket was bound with, on both systems (Windows: see addressProbeMissesWildcard). The
+// refusal is the same whether the holder is another copy of this tool, the command-line
+// companion or a program of its own, so the probe is one short bind that is released at
+// once. It has to run before this program binds anything that overlaps `address`.
+Probe probe(const QHostAddress &address, QString &reason)
+{
+    QUdpSocket probe;
+    if (probe.bind(address, devicePort, QAbstractSocket::DontShareAddress))
+        return Probe::Free;
+    reason = probe.errorString();
+    // WSAEACCES is how Windows refuses some binds over an exclusive one.
+    return probe.error() == QAbstractSocket::AddressInUseError ||
+                   probe.error() == QAbstractSocket::SocketAccessError
+               ? Probe::Held
+               : Probe::Failed;
+}
+
+bool isIPv4(const QHostAddress &address)
+{
+    return address.protocol() == QAbstractSocket::IPv4Protocol;
+}
+
+bool isBound(const QUdpSocket *socket)
+{
+    return socket && socket->state() == QAbstractSocket::BoundState;
+}
+
+void discard(QUdpSocket *socket)
+{
+    if (!socket)
+        return;
+    socket->close();
+    delete socket;
+}
+
+} // namespace
+
+DiscoverySockets::DiscoverySockets(QObject *owner, const char *readSlot)
+    : owner(owner), readSlot(readSlot)
+{
+}
+
+// An address stays on the list for as long as the PC has it. A socket bound to an address
+// that has left the PC fails every send, so it is closed; a card that comes up, or an
+// address that was refused before, is tried at every search.
+SocketReport DiscoverySockets::refresh()
+{
+    // A PC may list one address twice (on two cards); a second socket on it would give every
+    // board a second copy of each datagram.
+    QList<QHostAddress> current;
+    for (const QHostAddress &address : QNetworkInterface::allAddresses()) {
+        if (!current.contains(address))
+            current.append(address);
+    }
+    std::list<Entry> next;
+    for (const QHostAddress &address : current) {
+        const auto kept = std::find_if(sockets.begin(), sockets.end(), [&](const Entry &entry) {
+            return entry.address == address;
+        });
+        if (kept != sockets.end())
+            next.splice(next.end(), sockets, kept);
+        else
+            next.push_back({address, nullptr});
+    }
+    for (Entry &gone : sockets)
+        discard(gone.socket);
+    sockets.swap(next);
+
+    const auto waiting = [](const Entry &entry) { return !isBound(entry.socket); };
+    const bool ipv4Waiting = std::any_of(sockets.cbegin(), sockets.cend(), [&](const Entry &entry) {
+        return waiting(entry) && isIPv4(entry.address);
+    });
+    // The listener overlaps every IPv4 address, so it steps aside while they are probed.
+    if (ipv4Waiting)
+        closeListener();
+    const bool holdsIPv4 = std::any_of(sockets.cbegin(), sockets.cend(), [](const Entry &entry) {
+        return isBound(entry.socket) && isIPv4(entry.address);
+    });
+    QString reason;
+    const bool portBusy = addressProbeMissesWildcard && ipv4Waiting && !holdsIPv4 &&
+                          probe(QHostAddress(QHostAddress::AnyIPv4), reason) != Probe::Free;
+
+    struct Attempt
+    {
+        Entry *entry;
+        Probe result;
+        QString reason;
+    };
+    QVector<Attempt> attempts;
+    for (Entry &entry : sockets) {
+        if (!waiting(entry))
+            continue;
+        discard(entry.socket);
+        entry.socket = nullptr;
+        Attempt attempt{&entry, Probe::Free, QString()};
+        attempt.result = probe(entry.address, attempt.reason);
+        attempts.append(attempt);
+    }
+    const bool someHeld = std::any_of(attempts.cbegin(), attempts.cend(), [](const Attempt &a) {
+        return a.result == Probe::Held && isIPv4(a.entry->address);
+    });
+    const bool wildcardHeld = portBusy && !someHeld;
+
+    SocketReport report;
+    for (Attempt &attempt : attempts) {
+        const QHostAddress &address = attempt.entry->address;
+        if (wildcardHeld && isIPv4(address))
+            attempt.result = Probe::Held;
+        if (attempt.result == Probe::Free) {
+            attempt.entry->socket = bound(address, attempt.reason);
+            if (!attempt.entry->socket)
+                attempt.result = Probe::Failed;
+        }
+        if (!isIPv4(address) || address.isLoopback())
+            continue; // no board answers there
+        if (attempt.result == Probe::Held)
+            report.held.append(address);
+        else if (attempt.result == Probe::Failed)
+            report.failed.append({address, attempt.reason});
+    }
+
+    for (const Entry &entry : sockets) {
+        if (!isIPv4(entry.address))
+            continue;
+        if (!entry.address.isLoopback())
+            ++report.cardAddresses;
+        if (isBound(entry.socket))
+            ++report.sendingSockets;
+    }
+    // Without any socket to send through there is nothing to listen for; and when every
+    // address was refused, the holder may well be bound to the any-address itself.
+    if (useListener && !isBound(listener) && report.sendingSockets > 0) {
+        closeListener();
+        listener = bound(QHostAddress(QHostAddress::AnyIPv4), reason);
+        report.listenerMissing = !listener;
+    }
+    lastReport = report;
+    return report;
+}
+
+QUdpSocket *DiscoverySockets::bound(const QHostAddress &address, QString &reason)
+{
+    auto *socket = new QUdpSocket(owner);
+    if (!socket->bind(address, devicePort, bindMode)) {
+        reason = socket->errorString();
+        discard(socket);
+        return nullptr;
+    }
+    socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, receiveBufferSize);
+    QObject::connect(socket, SIGNAL(readyRead()), owner, readSlot);
+    return socket;
+}
+
+void DiscoverySockets::closeListener()
+{
+    discard(listener);
+    listener = nullptr;
+}
+
+// Only bound IPv4 sockets send: Qt binds an unbound socket to the any-address and an
+// ephemeral port on its first write, which would give every board a second copy of each
+// datagram, and a socket of an IPv6 address cannot reach an IPv4 broadcast address.
+int DiscoverySockets::send(const char *data, int length, const QHostAddress &address, quint16 port)
+{
+    int sent = 0;
+    for (const Entry &entry : sockets) {
+        if (isBound(entry.socket) && isIPv4(entry.address) &&
+            entry.socket->writeDatagram(data, length, address, port) == length)
+            ++sent;
+    }
+    return sent;
+}
+
+// The sockets are read in rounds, one datagram from each per round, until they are empty or
+// the slice is used up: one datagram per notification let the event loop, and a repaint of
+// the table, run between two replies, and a burst of thousands overflowed the buffers.
+//
+// Qt notifies an unbuffered UDP socket once and then waits for a readDatagram() or
+// receiveDatagram() on that very socket; until one comes, its next notification switches
+// the socket's read notifier off instead of emitting readyRead(). When several sockets are
+// readable in one turn of the event loop, the first handler empties them all, and the
+// others' notifications find nothing left. Without a read of their own those sockets would
+// fall silent until another socket's handler happened to read them: replies sent by
+// broadcast after a unicast one went unread. So every notification ends with a read on the
+// socket that sent it, even when it is empty.
+void DiscoverySockets::readSlice(const QObject *notifier,
+                                 const std::function<void(QUdpSocket *)> &readOne)
+{
+    QUdpSocket *notifying = nullptr;
+    bool notifierRead = false;
+    bool readAny = true;
+    const auto readFrom = [&](QUdpSocket *socket) {
+        if (socket == notifier)
+            notifying = socket;
+        if (!isBound(socket) || !socket->hasPendingDatagrams())
+            return;
+        readOne(socket);
+        readAny = true;
+        notifierRead = notifierRead || socket == notifier;
+    };
+    QElapsedTimer slice;
+    slice.start();
+    do {
+        readAny = false;
+        for (const Entry &entry : sockets)
+            readFrom(entry.socket);
+        readFrom(listener);
+    } while (readAny && slice.elapsed() < readSliceMs);
+    if (notifying && !notifierRead && isBound(notifying))
+        readOne(notifying);
+}
+
+QList<QHostAddress> DiscoverySockets::addresses() const
+{
+    QList<QHostAddress> list;
+    for (const Entry &entry : sockets)
+        list.append(entry.address);
+    return list;
+}

@@ -1,0 +1,91 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The sockets of a search, for the window and the command-line companion alike: one UDP
+// socket on port 4022 per distinct local address, plus, where the platform needs it, a
+// receive-only listener on the IPv4 any-address for the replies that boards send by
+// broadcast. refresh(), at the start of every search, makes the set follow the PC's
+// addresses without ever binding over another program that holds the port, and reports
+// what could not be bound; send() writes through the bound IPv4 sockets only; readSlice()
+// takes what the sockets hold without letting a flood starve the event loop.
+
+#include <QHostAddress>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <list>
+
+class QObject;
+class QUdpSocket;
+
+// What the last refresh found. Loopback addresses are never listed: no board lives there.
+struct SocketReport
+{
+    struct Failure
+    {
+        QHostAddress address;
+        QString reason; // the system's text
+    };
+
+    // Local IPv4 addresses besides loopback: none means that no card is up.
+    int cardAddresses = 0;
+    // Bound IPv4 sockets, through which the queries leave (loopback included).
+    int sendingSockets = 0;
+    // Addresses where another program holds port 4022; they are left to it.
+    QList<QHostAddress> held;
+    // Addresses whose bind failed for another reason.
+    QList<Failure> failed;
+    // The any-address listener could not be bound: replies sent by broadcast are lost.
+    bool listenerMissing = false;
+
+    bool noCardAddress() const { return cardAddresses == 0; }
+    // Another program holds the port wherever this one would have searched.
+    bool portHeld() const { return sendingSockets == 0 && !held.isEmpty(); }
+    // Some card, or the replies sent by broadcast, will not be heard.
+    bool incomplete() const { return !held.isEmpty() || !failed.isEmpty() || listenerMissing; }
+};
+
+class DiscoverySockets
+{
+public:
+    // Every socket is made a child of `owner`, with its readyRead() connected to `readSlot`
+    // (a SLOT() signature) of the owner, which calls readSlice().
+    DiscoverySockets(QObject *owner, const char *readSlot);
+    DiscoverySockets(const DiscoverySockets &) = delete;
+    DiscoverySockets &operator=(const DiscoverySockets &) = delete;
+
+    SocketReport refresh();
+    const SocketReport &report() const { return lastReport; }
+
+    // Writes the datagram once through every bound IPv4 socket, in address order; returns
+    // how many sockets sent it whole.
+    int send(const char *data, int length, const QHostAddress &address, quint16 port);
+
+    // Reads one datagram from each socket that holds one, round after round, until all are
+    // empty or a slice of 10 ms has gone by. `readOne` reads exactly one datagram from the
+    // socket it is given, or finds none there. `notifier` is the object whose readyRead()
+    // led here (sender()), or null.
+    void readSlice(const QObject *notifier, const std::function<void(QUdpSocket *)> &readOne);
+
+    bool isListener(const QUdpSocket *socket) const { return socket && socket == listener; }
+    // The local addresses of the last refresh, bound or not.
+    QList<QHostAddress> addresses() const;
+
+private:
+    // One local address and its socket, null while the address could not be bound.
+    struct Entry
+    {
+        QHostAddress address;
+        QUdpSocket *socket = nullptr;
+    };
+
+    QUdpSocket *bound(const QHostAddress &address, QString &reason);
+    void closeListener();
+
+    QObject *owner;
+    const char *readSlot;
+    std::list<Entry> sockets;
+    QUdpSocket *listener = nullptr;
+    SocketReport lastReport;
+};
