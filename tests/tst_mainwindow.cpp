@@ -269,16 +269,16 @@ void TestMainWindow::iconAndBackgroundFromWorkingDirectory()
                             run + QStringLiteral("/brenik.png")));
     }
     // The installed copies lie at fixed places beside the executable's folder.
-    QDir share(QCoreApplication::applicationDirPath() + QStringLiteral("/../share"));
-    const auto removeShare = qScopeGuard([&share] { share.removeRecursively(); });
+    QDir data(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/quorvan-config"));
+    QVERIFY2(!data.exists(), "left over from another run");
+    const auto removeData = qScopeGuard([&data] { data.removeRecursively(); });
     if (installed) {
-        QVERIFY(share.mkpath(QStringLiteral("quorvan-config/run/config")));
-        QVERIFY(share.mkpath(QStringLiteral("quorvan-config/FindQuorvan")));
-        QVERIFY(
-            QFile::copy(QStringLiteral(QUORVAN_RESOURCES "/embedded/vemtal_64x64.png"),
-                        share.filePath(QStringLiteral("quorvan-config/run/config/brenik.png"))));
+        QVERIFY(data.mkpath(QStringLiteral("run/config")));
+        QVERIFY(data.mkpath(QStringLiteral("FindQuorvan")));
+        QVERIFY(QFile::copy(QStringLiteral(QUORVAN_RESOURCES "/embedded/vemtal_64x64.png"),
+                            data.filePath(QStringLiteral("run/config/brenik.png"))));
         QVERIFY(QFile::copy(QStringLiteral(QUORVAN_RESOURCES "/bg.ico"),
-                            share.filePath(QStringLiteral("quorvan-config/FindQuorvan/bg.ico"))));
+                            data.filePath(QStringLiteral("FindQuorvan/bg.ico"))));
     }
     QVERIFY(QDir::setCurrent(run));
     window = std::make_unique<MainWindow>();
