@@ -64,7 +64,9 @@ LINE = (0xd6, 0xe4, 0xf0, 0xff)
 if __name__ == "__main__":
     embedded = os.path.join(HERE, "embedded")
     os.makedirs(embedded, exist_ok=True)
-    png(os.path.join(embedded, "brenik.png"), pixels(147, 45, BLUE, SKY, WHITE))
+    # The table falls back on it when no picture file is found: pale too, with its own
+    # stripe colour.
+    png(os.path.join(embedded, "brenik.png"), pixels(147, 45, WHITE, PALE, SKY))
     png(os.path.join(embedded, "quorvan_16x16.png"), pixels(16, 5, BLUE, SKY, WHITE))
     png(os.path.join(embedded, "vemtal_64x64.png"), pixels(64, 20, SKY, BLUE, WHITE))
     # Tiled behind the table cells: pale, so that the cell texts stay readable.

@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: MIT
 """Asks an X window to close, as its title bar's close button would (WM_DELETE_WINDOW).
-Usage: close-window.py TITLE   (DISPLAY must be set). Waits up to 20 s for the window."""
+Usage: close-window.py TITLE [--describe]   (DISPLAY must be set). Waits up to 20 s for the
+window. With --describe it first prints the sizes of the window's icon ("icon WxH") and the
+colours found in a square at the window's centre ("colour rrggbb")."""
 import sys
 import time
 
@@ -31,6 +33,23 @@ while target is None and time.time() < deadline:
         time.sleep(0.2)
 if target is None:
     sys.exit("window not found: " + title)
+if "--describe" in sys.argv[2:]:
+    time.sleep(1)  # let the window paint itself
+    icon = target.get_full_property(d.intern_atom("_NET_WM_ICON"), X.AnyPropertyType)
+    values = list(icon.value) if icon else []
+    while len(values) >= 2:
+        width, height = values[0], values[1]
+        print("icon %dx%d" % (width, height))
+        values = values[2 + width * height:]
+    geometry = target.get_geometry()
+    side = 40
+    image = target.get_image(geometry.width // 2 - side // 2, geometry.height // 2 - side // 2,
+                             side, side, X.ZPixmap, 0xffffffff)
+    data = image.data
+    colours = {"%02x%02x%02x" % (data[i + 2], data[i + 1], data[i]) for i in range(0, len(data), 4)}
+    for colour in sorted(colours):
+        print("colour " + colour)
+    sys.stdout.flush()
 event = protocol.event.ClientMessage(window=target, client_type=atoms["WM_PROTOCOLS"],
                                      data=(32, [atoms["WM_DELETE_WINDOW"], X.CurrentTime, 0, 0, 0]))
 target.send_event(event)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "common/boards.h"
 #include "common/testsupport.h"
+#include "common/textroom.h"
+#include "discovery/devicetext.h"
 #include "discovery/mainwindow.h"
 
 #include <QDialog>
@@ -12,9 +14,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
+#include <cstring>
 #include <memory>
 
 // The main window against its form, the device table as boards fill it over the loopback
@@ -35,6 +39,8 @@ private slots:
     void focusChain();
     void iconAndBackgroundFromWorkingDirectory_data();
     void iconAndBackgroundFromWorkingDirectory();
+    void everyTextFits_data();
+    void everyTextFits();
 
     void replyBeforeFirstSearchIsListed();
     void rowTexts_data();
@@ -66,8 +72,12 @@ private:
     std::unique_ptr<MainWindow> window;
 };
 
+// The form's sizes were drawn for a narrow dialog font; at this size every text fits them.
+const QFont narrowFont(QStringLiteral("DejaVu Sans Condensed"), 7);
+
 void TestMainWindow::init()
 {
+    QApplication::setFont(narrowFont);
     // An empty working directory: neither the table picture nor the icon is there.
     workDir = std::make_unique<QTemporaryDir>();
     QVERIFY(QDir::setCurrent(workDir->path()));
@@ -229,32 +239,116 @@ void TestMainWindow::focusChain()
 
 void TestMainWindow::iconAndBackgroundFromWorkingDirectory_data()
 {
-    QTest::addColumn<bool>("filesPresent");
-    QTest::newRow("missing") << false;
-    QTest::newRow("present") << true;
+    QTest::addColumn<bool>("inWorkingDirectory");
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<QString>("picture");
+    QTest::addColumn<QSize>("iconSize");
+    // The installed picture is another image than the working directory's, to tell them apart.
+    QTest::newRow("neither: embedded") << false << false << ":/brenik.png" << QSize(16, 5);
+    QTest::newRow("installed only")
+        << false << true << QUORVAN_RESOURCES "/embedded/vemtal_64x64.png" << QSize(36, 45);
+    QTest::newRow("working directory first")
+        << true << true << QUORVAN_RESOURCES "/brenik.png" << QSize(36, 45);
 }
 
 void TestMainWindow::iconAndBackgroundFromWorkingDirectory()
 {
-    QFETCH(bool, filesPresent);
+    QFETCH(bool, inWorkingDirectory);
+    QFETCH(bool, installed);
+    QFETCH(QString, picture);
+    QFETCH(QSize, iconSize);
     window.reset();
     QTemporaryDir root;
     const QString run = root.filePath(QStringLiteral("a/b"));
     QVERIFY(QDir().mkpath(run));
-    if (filesPresent) {
+    if (inWorkingDirectory) {
         QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("FindQuorvan"))));
         QVERIFY(QFile::copy(QStringLiteral(QUORVAN_RESOURCES "/bg.ico"),
                             root.filePath(QStringLiteral("FindQuorvan/bg.ico"))));
         QVERIFY(QFile::copy(QStringLiteral(QUORVAN_RESOURCES "/brenik.png"),
                             run + QStringLiteral("/brenik.png")));
     }
+    // The installed copies lie at fixed places beside the executable's folder.
+    QDir data(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/quorvan-config"));
+    QVERIFY2(!data.exists(), "left over from another run");
+    const auto removeData = qScopeGuard([&data] { data.removeRecursively(); });
+    if (installed) {
+        QVERIFY(data.mkpath(QStringLiteral("run/config")));
+        QVERIFY(data.mkpath(QStringLiteral("FindQuorvan")));
+        QVERIFY(QFile::copy(QStringLiteral(QUORVAN_RESOURCES "/embedded/vemtal_64x64.png"),
+                            data.filePath(QStringLiteral("run/config/brenik.png"))));
+        QVERIFY(QFile::copy(QStringLiteral(QUORVAN_RESOURCES "/bg.ico"),
+                            data.filePath(QStringLiteral("FindQuorvan/bg.ico"))));
+    }
     QVERIFY(QDir::setCurrent(run));
     window = std::make_unique<MainWindow>();
-    QCOMPARE(!window->windowIcon().pixmap(36, 45).isNull(), filesPresent);
+    QCOMPARE(window->windowIcon().availableSizes(), QList<QSize>{iconSize});
     const QBrush base = table()->viewport()->palette().brush(QPalette::Active, QPalette::Base);
-    QCOMPARE(!base.texture().isNull(), filesPresent);
-    if (filesPresent)
-        QCOMPARE(base.texture().size(), QSize(147, 45));
+    QCOMPARE(base.texture().toImage().convertToFormat(QImage::Format_ARGB32),
+             QImage(picture).convertToFormat(QImage::Format_ARGB32));
+}
+
+void TestMainWindow::everyTextFits_data()
+{
+    QTest::addColumn<QFont>("font");
+    QTest::newRow("narrow") << narrowFont;
+    QTest::newRow("9 pt") << QFont(QStringLiteral("DejaVu Sans"), 9);
+    QTest::newRow("11 pt") << QFont(QStringLiteral("DejaVu Sans"), 11);
+}
+
+// Every text of the window after a search, and of the settings dialog opened on a board with
+// the longest MAC and addresses, against the room its widget leaves for it. The columns are
+// never narrower than drawn, and a widened one is exactly as wide as its widest text needs.
+void TestMainWindow::everyTextFits()
+{
+    QFETCH(QFont, font);
+    window.reset();
+    QApplication::setFont(font);
+    window = std::make_unique<MainWindow>();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    DeviceRecord board = makeBoard("888888888888", QStringLiteral("192.168.100.200"));
+    storeAddressText("255.255.255.255", board.mask);
+    storeAddressText("192.168.100.254", board.gateway);
+    storeAddressText("208.167.222.222", board.dns);
+    std::memcpy(board.port, "40220", 5);
+    listBoard(makeBoard("a0b0c00dc20f", QStringLiteral("10.0.0.1")), ReplyLayout::Short);
+    listBoard(board);
+
+    QStringList clipped = TextRoom::clipped(window.get());
+    const int drawn[] = {110, 85, 50, 50, 85, 130, 85, 90, 70};
+    QTableWidget *t = table();
+    for (int column = 0; column < 9; ++column) {
+        if (column == 7)
+            continue;
+        const int width = t->columnWidth(column);
+        const int slack = TextRoom::columnSlack(t, column);
+        QVERIFY2(width >= drawn[column], qPrintable(QString::number(column)));
+        if (width > drawn[column] && slack != 0)
+            clipped << QStringLiteral("column %1 is %2 px, %3 more than its texts need")
+                           .arg(column)
+                           .arg(width)
+                           .arg(slack);
+    }
+
+    QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, t->visualItemRect(t->item(0, 0)).center());
+    QTest::mouseClick(button("buttonUpdate"), Qt::LeftButton);
+    auto *dialog = window->findChild<QDialog *>(QStringLiteral("Update"));
+    QVERIFY(dialog);
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    QCOMPARE(dialog->findChild<QLineEdit *>(QStringLiteral("lineEditMask"))->text(),
+             QStringLiteral("255.255.255.255"));
+    clipped << TextRoom::clipped(dialog);
+    // The rows have no layout: each must have grown around its children.
+    for (const QFrame *row : dialog->findChildren<QFrame *>()) {
+        for (const QWidget *child :
+             row->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (!row->rect().contains(child->geometry()))
+                clipped << QStringLiteral("%1 reaches out of %2")
+                               .arg(child->objectName(), row->objectName());
+        }
+    }
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1Char('\n'))));
 }
 
 void TestMainWindow::listBoard(const DeviceRecord &record, ReplyLayout layout)

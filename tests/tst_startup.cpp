@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "common/testsupport.h"
 
+#include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QResource>
@@ -8,7 +9,7 @@
 #include <QTemporaryDir>
 
 // The embedded images, and the real executable started from a bare working directory on an
-// X server and closed as a user closes it.
+// X server, with its table picture and window icon, and closed as a user closes it.
 class TestStartup : public StrictTestCase
 {
     Q_OBJECT
@@ -16,6 +17,7 @@ class TestStartup : public StrictTestCase
 private slots:
     void embeddedImages_data();
     void embeddedImages();
+    void startsWithoutOptionalFilesAndExitsCleanly_data();
     void startsWithoutOptionalFilesAndExitsCleanly();
 };
 
@@ -44,8 +46,25 @@ void TestStartup::embeddedImages()
     QCOMPARE(image.format(), QImage::Format_ARGB32);
 }
 
+// Started from a directory without the picture and the icon, the tool takes the copies
+// installed beside it, or else its embedded images: the table never shows plain white and
+// the window always has an icon. The two pictures differ in the colour of their stripes.
+void TestStartup::startsWithoutOptionalFilesAndExitsCleanly_data()
+{
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<QString>("icon");
+    QTest::addColumn<QString>("stripes");
+    QTest::newRow("installed copies") << true << "icon 36x45"
+                                      << "colour d6e4f0";
+    QTest::newRow("embedded images") << false << "icon 16x5"
+                                     << "colour 9dc3e6";
+}
+
 void TestStartup::startsWithoutOptionalFilesAndExitsCleanly()
 {
+    QFETCH(bool, installed);
+    QFETCH(QString, icon);
+    QFETCH(QString, stripes);
     QProcess server;
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     server.start(QStringLiteral("Xvfb"),
@@ -61,6 +80,23 @@ void TestStartup::startsWithoutOptionalFilesAndExitsCleanly()
     const QString display = QLatin1Char(':') + QString::fromLatin1(server.readLine().trimmed());
 
     QTemporaryDir bare;
+    QString program = QStringLiteral(QUORVAN_TOOL);
+    QTemporaryDir prefix;
+    if (installed) {
+        // An installation laid out as the package lays it out, anywhere.
+        QDir root(prefix.path());
+        QVERIFY(root.mkpath(QStringLiteral("bin")));
+        QVERIFY(root.mkpath(QStringLiteral("share/quorvan-config/run/config")));
+        QVERIFY(root.mkpath(QStringLiteral("share/quorvan-config/FindQuorvan")));
+        program = root.filePath(QStringLiteral("bin/quorvan-config"));
+        QVERIFY(QFile::copy(QStringLiteral(QUORVAN_TOOL), program));
+        QVERIFY(QFile::copy(
+            QStringLiteral(QUORVAN_RESOURCES "/brenik.png"),
+            root.filePath(QStringLiteral("share/quorvan-config/run/config/brenik.png"))));
+        QVERIFY(
+            QFile::copy(QStringLiteral(QUORVAN_RESOURCES "/bg.ico"),
+                        root.filePath(QStringLiteral("share/quorvan-config/FindQuorvan/bg.ico"))));
+    }
     QProcess tool;
     const auto stopTool = qScopeGuard([&tool] {
         tool.kill();
@@ -75,15 +111,20 @@ void TestStartup::startsWithoutOptionalFilesAndExitsCleanly()
     tool.setProcessEnvironment(environment);
     tool.setWorkingDirectory(bare.path());
     tool.setProcessChannelMode(QProcess::ForwardedChannels);
-    tool.start(QStringLiteral(QUORVAN_TOOL), QStringList());
+    tool.start(program, QStringList());
     QVERIFY(tool.waitForStarted());
 
     QProcess closer;
     closer.setProcessEnvironment(environment);
-    closer.setProcessChannelMode(QProcess::ForwardedChannels);
-    closer.start(QStringLiteral(QUORVAN_CLOSE_WINDOW), {QStringLiteral("Configuration Quorvan")});
+    closer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    closer.start(QStringLiteral(QUORVAN_CLOSE_WINDOW),
+                 {QStringLiteral("Configuration Quorvan"), QStringLiteral("--describe")});
     QVERIFY(closer.waitForFinished(30000));
     QCOMPARE(closer.exitCode(), 0);
+    const QStringList seen =
+        QString::fromUtf8(closer.readAllStandardOutput()).split(QLatin1Char('\n'));
+    QVERIFY2(seen.contains(icon), qPrintable(seen.join(QLatin1Char(' '))));
+    QVERIFY2(seen.contains(stripes), qPrintable(seen.join(QLatin1Char(' '))));
 
     QVERIFY(tool.waitForFinished(15000));
     QCOMPARE(tool.exitStatus(), QProcess::NormalExit);

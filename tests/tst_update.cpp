@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "common/boards.h"
 #include "common/testsupport.h"
+#include "common/textroom.h"
 #include "dialogs/update.h"
 #include "discovery/devicetext.h"
 
@@ -41,6 +42,7 @@ private slots:
     void cleanup();
 
     void widgetTree();
+    void geometryAndCaptions_data();
     void geometryAndCaptions();
     void focusChainAndDefaultButton();
     void opensWithRecord_data();
@@ -83,8 +85,12 @@ private:
     int valueModified = 0;
 };
 
+// The form's geometry was drawn for a narrow dialog font; at this size every text fits it.
+const QFont narrowFont(QStringLiteral("DejaVu Sans Condensed"), 7);
+
 void TestUpdate::init()
 {
+    QApplication::setFont(narrowFont);
     parent = std::make_unique<QWidget>();
     parent->show();
     record = makeBoard("0050c20de405", QStringLiteral("192.168.1.10"), "V3.00.01");
@@ -180,8 +186,21 @@ void TestUpdate::widgetTree()
     QVERIFY(!button("buttonCancel")->autoDefault());
 }
 
+void TestUpdate::geometryAndCaptions_data()
+{
+    QTest::addColumn<QFont>("font");
+    QTest::newRow("narrow: as drawn") << narrowFont;
+    QTest::newRow("11 pt: widened") << QFont(QStringLiteral("DejaVu Sans"), 11);
+}
+
+// With the narrow font every child is where the form draws it. With a larger one, a child
+// whose text fits its drawn width keeps that width; any child may move right to make room
+// for a widened neighbour, never up, down or left; heights never change.
 void TestUpdate::geometryAndCaptions()
 {
+    QFETCH(QFont, font);
+    const bool narrow = font == narrowFont;
+    QApplication::setFont(font);
     open(record);
     struct Child
     {
@@ -207,12 +226,31 @@ void TestUpdate::geometryAndCaptions()
         {"buttonCancel", {200, 10, 75, 23}, "Annuler"},
         {"buttonOk", {20, 10, 75, 23}, "Valider"},
     };
+    int widened = 0;
     for (const Child &child : children) {
         const QWidget *widget = dialog->findChild<QWidget *>(QLatin1String(child.name));
-        QCOMPARE(widget->geometry(), child.geometry);
+        const QRect actual = widget->geometry();
+        if (narrow) {
+            QCOMPARE(actual, child.geometry);
+        } else {
+            // A field must hold the widest address, whatever it shows now.
+            const QString text =
+                child.text ? QString::fromUtf8(child.text) : QStringLiteral("255.255.255.255");
+            const int roomAsDrawn =
+                TextRoom::room(widget) - (actual.width() - child.geometry.width());
+            const bool fitsAsDrawn = TextRoom::width(widget, text) <= roomAsDrawn;
+            QVERIFY2(fitsAsDrawn ? actual.width() == child.geometry.width()
+                                 : actual.width() > child.geometry.width(),
+                     child.name);
+            widened += fitsAsDrawn ? 0 : 1;
+            QVERIFY2(actual.x() >= child.geometry.x(), child.name);
+            QCOMPARE(actual.y(), child.geometry.y());
+            QCOMPARE(actual.height(), child.geometry.height());
+        }
         if (child.text)
             QCOMPARE(widget->property("text").toString(), QString::fromUtf8(child.text));
     }
+    QCOMPARE(widened > 0, !narrow);
     for (const char *name : {"labelIP", "labelMask", "labelGw", "labelDNS", "labelDHCP"})
         QCOMPARE(dialog->findChild<QLabel *>(QLatin1String(name))->minimumSize(), QSize(150, 0));
     QCOMPARE(
@@ -223,12 +261,16 @@ void TestUpdate::geometryAndCaptions()
     QCOMPARE(frame->frameShadow(), QFrame::Raised);
     QCOMPARE(dialog->findChild<QFrame *>(QStringLiteral("horizontalFrameIP"))->frameShape(),
              QFrame::NoFrame);
-    QCOMPARE(dialog->size(), QSize(357, 405));
+    if (narrow)
+        QCOMPARE(dialog->size(), QSize(357, 405));
+    QVERIFY(dialog->width() >= 357);
+    QCOMPARE(dialog->height(), 405);
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Mise à jour"));
 
-    dialog->resize(500, 600); // the rows move, their children keep their places
+    const QRect dns = edit("lineEditDNS")->geometry();
+    dialog->resize(dialog->width() + 150, 600); // the rows move, their children keep their places
     QTest::qWait(20);
-    QCOMPARE(edit("lineEditDNS")->geometry(), QRect(160, 10, 111, 16));
+    QCOMPARE(edit("lineEditDNS")->geometry(), dns);
 }
 
 void TestUpdate::focusChainAndDefaultButton()

@@ -5,12 +5,80 @@
 #include "discovery/protocol.h"
 #include "ui_update.h"
 
+#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyleOptionButton>
+#include <QStyleOptionFrame>
+#include <QtMath>
+
+#include <vector>
+
+namespace {
+
+// Horizontal room a widget's style leaves for its text at the widget's present width. It
+// grows pixel for pixel with the width, so a widget `width() + text - room` wide holds the
+// text exactly.
+int textRoom(const QWidget *widget)
+{
+    QStyle *style = widget->style();
+    if (const auto *label = qobject_cast<const QLabel *>(widget))
+        return label->contentsRect().width() - 2 * label->margin();
+    if (const auto *radio = qobject_cast<const QRadioButton *>(widget)) {
+        QStyleOptionButton option;
+        option.initFrom(radio);
+        option.text = radio->text();
+        return style->subElementRect(QStyle::SE_RadioButtonContents, &option, radio).width();
+    }
+    if (const auto *button = qobject_cast<const QPushButton *>(widget)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        if (button->autoDefault())
+            option.features |= QStyleOptionButton::AutoDefaultButton;
+        return style->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+    }
+    const auto *edit = qobject_cast<const QLineEdit *>(widget);
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.lineWidth = edit->hasFrame() ? style->pixelMetric(QStyle::PM_DefaultFrameWidth) : 0;
+    option.state |= QStyle::State_Sunken;
+    // The line edit keeps 2 pixels clear on each side of its text and one for the cursor.
+    const QMargins margins = edit->textMargins();
+    return style->subElementRect(QStyle::SE_LineEditContents, &option, edit).width() -
+           margins.left() - margins.right() - 2 * 2 - 1;
+}
+
+// The text a widget must show whole: its caption, or for a field the widest address.
+QString textToShow(const QWidget *widget)
+{
+    if (qobject_cast<const QLineEdit *>(widget)) {
+        const QFontMetricsF metrics(widget->font());
+        QChar widest = QLatin1Char('0');
+        for (QChar digit : QStringLiteral("0123456789")) {
+            if (metrics.horizontalAdvance(digit) > metrics.horizontalAdvance(widest))
+                widest = digit;
+        }
+        const QString group(3, widest);
+        return QStringList{group, group, group, group}.join(QLatin1Char('.'));
+    }
+    return widget->property("text").toString();
+}
+
+int neededWidth(const QWidget *widget)
+{
+    const int text = qCeil(QFontMetricsF(widget->font()).horizontalAdvance(textToShow(widget)));
+    return widget->width() + text - textRoom(widget);
+}
+
+} // namespace
 
 Update::Update(QWidget *parent, DeviceRecord *device)
     : QDialog(parent), ui(new Ui::Update), device(device)
 {
     ui->setupUi(this);
+    makeRoomForTexts();
 
     // A dialog that is cancelled, escaped or closed is disposed of at once rather than
     // staying a hidden child of the main window until the tool exits.
@@ -28,6 +96,75 @@ Update::Update(QWidget *parent, DeviceRecord *device)
 Update::~Update()
 {
     delete ui;
+}
+
+// The form places every child at a fixed position and size drawn for a narrow 8-point dialog
+// font; a larger desktop font clipped its captions and addresses. Here a child whose text
+// does not fit is widened by exactly what it lacks, the children to its right move over as
+// far as it then needs, the rows and the dialog grow to match, and the rest stays where the
+// form put it: with a narrow font nothing moves at all. The two choice rows, and the four
+// address rows, keep their children in columns that move together; the buttons are a row
+// of their own.
+void Update::makeRoomForTexts()
+{
+    const QList<QFrame *> rowFrames = {ui->frame,
+                                       ui->horizontalFrameDHCP,
+                                       ui->horizontalFrameIP,
+                                       ui->horizontalFrameMask,
+                                       ui->horizontalFrameGw,
+                                       ui->horizontalFrameDNS,
+                                       ui->horizontalFrameOkCancel};
+    const auto extent = [](const QFrame *row) {
+        QRect children;
+        for (const QWidget *child :
+             row->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+            children |= child->geometry();
+        return children;
+    };
+    QList<QRect> drawnExtents;
+    for (const QFrame *row : rowFrames)
+        drawnExtents << extent(row);
+
+    const int spacing = style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing);
+    const std::vector<std::vector<std::vector<QWidget *>>> blocks = {
+        {{ui->label, ui->radioButtonCdeNiveau2Oui, ui->radioButtonCdeNiveau2Non},
+         {ui->labelDHCP, ui->radioButtonDHCPYes, ui->radioButtonDHCPNo}},
+        {{ui->labelIP, ui->lineEditIP},
+         {ui->labelMask, ui->lineEditMask},
+         {ui->labelGw, ui->lineEditGw},
+         {ui->labelDNS, ui->lineEditDNS}},
+        {{ui->buttonOk, ui->buttonCancel}}};
+    for (const auto &rows : blocks) {
+        int shift = 0; // how far the current column moves
+        for (std::size_t column = 0; column < 3; ++column) {
+            int nextShift = shift;
+            for (const auto &row : rows) {
+                if (column >= row.size())
+                    continue;
+                QWidget *child = row[column];
+                const QRect drawn = child->geometry();
+                const int width = qMax(drawn.width(), neededWidth(child));
+                child->setGeometry(drawn.x() + shift, drawn.y(), width, drawn.height());
+                if (width == drawn.width() || column + 1 >= row.size())
+                    continue;
+                // A widened child stays clear of its neighbour by the gap the form left
+                // between them, at most the style's spacing.
+                const QRect next = row[column + 1]->geometry();
+                const int gap = qBound(0, next.x() - drawn.right() - 1, spacing);
+                nextShift = qMax(nextShift, child->geometry().right() + 1 + gap - next.x());
+            }
+            shift = nextShift;
+        }
+    }
+
+    // The rows have no layout of their own: a row whose children now reach further than the
+    // form drew them tells the dialog's layout, with its left margin kept on the right too.
+    for (int i = 0; i < rowFrames.size(); ++i) {
+        const QRect children = extent(rowFrames[i]);
+        if (children.right() > drawnExtents[i].right())
+            rowFrames[i]->setMinimumWidth(children.right() + 1 + children.left());
+    }
+    resize(size().expandedTo(minimumSizeHint()));
 }
 
 // The write names the board by its MAC address, so the board need not be listed any more:

@@ -38,6 +38,7 @@ public slots:
     void radioChanged();
 
 private:
+    void makeRoomForTexts();
     void fillWidgets();
     void showAddress(const unsigned char *field, QLineEdit *edit);
     void showDhcp();

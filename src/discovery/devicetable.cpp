@@ -2,18 +2,104 @@
 #include "devicetable.h"
 
 #include "devicetext.h"
+#include "localfiles.h"
 #include "protocol.h"
 
 #include <QBrush>
+#include <QHeaderView>
 #include <QPalette>
 #include <QPixmap>
+#include <QStyleOptionHeader>
+#include <QStyleOptionViewItem>
 #include <QTableWidget>
+#include <QtMath>
 
 namespace DeviceTable {
 
 namespace {
 
 constexpr int columnWidths[ColumnCount] = {110, 85, 50, 50, 85, 130, 85, 90, 70};
+
+// The widest character of `characters` in the table's font, for the widest text of a column.
+QChar widestOf(const QFontMetricsF &metrics, const QString &characters)
+{
+    QChar widest = characters.front();
+    for (QChar c : characters) {
+        if (metrics.horizontalAdvance(c) > metrics.horizontalAdvance(widest))
+            widest = c;
+    }
+    return widest;
+}
+
+// The widest text each column can hold: a MAC and an address with every digit the widest
+// one, a port of five digits, a version "Vn.nn.nn" of eight characters, the two flag texts.
+QStringList widestCellTexts(const QFontMetricsF &metrics, int column)
+{
+    const QString hex(2, widestOf(metrics, QStringLiteral("0123456789abcdef")));
+    const QString decimal(3, widestOf(metrics, QStringLiteral("0123456789")));
+    const QChar digit = decimal.front();
+    switch (column) {
+    case MacColumn:
+        return {QStringList{hex, hex, hex, hex, hex, hex}.join(QLatin1Char(':'))};
+    case IpColumn:
+    case GatewayColumn:
+    case MaskColumn:
+    case DnsColumn:
+        return {QStringList{decimal, decimal, decimal, decimal}.join(QLatin1Char('.'))};
+    case PortColumn:
+        return {QString(5, digit)};
+    case VersionColumn:
+        return {QLatin1Char('V') + QString(1, digit) + QLatin1Char('.') + QString(2, digit) +
+                QLatin1Char('.') + QString(2, digit)};
+    default:
+        return {QStringLiteral("Oui"), QStringLiteral("Non")};
+    }
+}
+
+// Room a cell needs for `text`: the text plus the margins the style puts around it, as the
+// view itself measures a cell for its size hint.
+int cellWidthFor(const QTableWidget *table, const QString &text)
+{
+    QStyleOptionViewItem option;
+    option.initFrom(table);
+    option.font = table->font();
+    option.fontMetrics = QFontMetrics(table->font());
+    option.features = QStyleOptionViewItem::HasDisplay;
+    if (table->wordWrap())
+        option.features |= QStyleOptionViewItem::WrapText;
+    option.displayAlignment = Qt::AlignCenter;
+    option.text = text;
+    option.rect = QRect();
+    return table->style()
+        ->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), table)
+        .width();
+}
+
+// Room a header section needs for its caption. The header elides the caption to the label
+// rectangle of the style, which is the section less its margins and, on the section that
+// carries the sort indicator, less the arrow: the section is widened by what that rectangle
+// lacks at the column's own width.
+int headerWidthFor(const QTableWidget *table, int column, int width)
+{
+    const QHeaderView *header = table->horizontalHeader();
+    QStyleOptionHeader option;
+    option.initFrom(header);
+    option.state |= QStyle::State_Horizontal;
+    option.orientation = Qt::Horizontal;
+    option.section = column;
+    option.text = table->horizontalHeaderItem(column) ? table->horizontalHeaderItem(column)->text()
+                                                      : QString();
+    option.textAlignment = header->defaultAlignment();
+    option.rect = QRect(0, 0, width, header->sizeHint().height());
+    if (header->isSortIndicatorShown() && header->sortIndicatorSection() == column)
+        option.sortIndicator = header->sortIndicatorOrder() == Qt::AscendingOrder
+                                   ? QStyleOptionHeader::SortDown
+                                   : QStyleOptionHeader::SortUp;
+    const int room =
+        header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header).width();
+    const int caption = qCeil(QFontMetricsF(header->font()).horizontalAdvance(option.text));
+    return width + caption - room;
+}
 
 // Cell texts are 8-bit strings that already end at their field's first NUL byte.
 QTableWidgetItem *cellItem(const std::string &text)
@@ -58,18 +144,27 @@ void placeCell(QTableWidget *table, int row, int column, QTableWidgetItem *item)
     table->setItem(row, column, item);
 }
 
+// The fixed widths were drawn for a narrow 8-point dialog font. With a larger font a column
+// gets exactly the room its widest text and its caption need, and never less than its fixed
+// width; with a narrow font every width stays as it was.
 void setColumnWidths(QTableWidget *table)
 {
-    for (int column = 0; column < ColumnCount; ++column)
-        table->setColumnWidth(column, columnWidths[column]);
+    const QFontMetricsF metrics(table->font());
+    for (int column = 0; column < ColumnCount; ++column) {
+        int width = columnWidths[column];
+        for (const QString &text : widestCellTexts(metrics, column))
+            width = qMax(width, cellWidthFor(table, text));
+        width = qMax(width, headerWidthFor(table, column, width));
+        table->setColumnWidth(column, width);
+    }
 }
 
-// The picture comes from the working directory, not from the embedded resources; a missing
-// file leaves an empty brush and the style's plain base colour shows instead.
+// The picture is looked up in the working directory first; a missing or unreadable file
+// leaves an empty brush and the style's plain base colour shows instead.
 void setTableBackground(QTableWidget *table)
 {
     QPalette palette = table->palette();
-    const QPixmap picture(QStringLiteral("brenik.png"));
+    const QPixmap picture(LocalFiles::tablePicture());
     if (!picture.isNull())
         palette.setBrush(QPalette::All, QPalette::Base, QBrush(picture));
     table->viewport()->setPalette(palette);

@@ -4,6 +4,7 @@
 #include "devicetable.h"
 #include "dialogs/reboot.h"
 #include "dialogs/update.h"
+#include "localfiles.h"
 #include "ui_mainwindow.h"
 
 #include <QGuiApplication>
@@ -52,6 +53,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(requestTimer, SIGNAL(timeout()), SLOT(RequestTimerDone()));
 
     ui->frameBroadcast->hide();
+    LocalFiles::setWindowIcon(this);
     DeviceTable::setTableBackground(ui->tableWidget);
     DeviceTable::setColumnWidths(ui->tableWidget);
     ui->tableWidget->hideColumn(DeviceTable::LevelTwoColumn);

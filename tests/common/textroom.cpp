@@ -1,0 +1,144 @@
+// SPDX-License-Identifier: MIT
+#include "textroom.h"
+
+#include <QAbstractButton>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyleOptionButton>
+#include <QStyleOptionFrame>
+#include <QStyleOptionHeader>
+#include <QTableWidget>
+#include <QtMath>
+
+namespace TextRoom {
+
+int room(const QWidget *widget)
+{
+    const QStyle *style = widget->style();
+    if (const auto *label = qobject_cast<const QLabel *>(widget))
+        return label->contentsRect().width() - 2 * label->margin();
+    if (const auto *button = qobject_cast<const QAbstractButton *>(widget)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const auto *push = qobject_cast<const QPushButton *>(widget);
+        if (push && push->autoDefault())
+            option.features |= QStyleOptionButton::AutoDefaultButton;
+        const QStyle::SubElement contents =
+            push ? QStyle::SE_PushButtonContents : QStyle::SE_RadioButtonContents;
+        return style->subElementRect(contents, &option, button).width();
+    }
+    // A line edit draws its text 2 pixels in from its contents on each side, and keeps one
+    // more for the cursor after it; a longer text scrolls.
+    const auto *edit = qobject_cast<const QLineEdit *>(widget);
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.lineWidth = style->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    return style->subElementRect(QStyle::SE_LineEditContents, &option, edit).width() - 4 - 1;
+}
+
+QString text(const QWidget *widget)
+{
+    return widget->property("text").toString();
+}
+
+int width(const QWidget *widget, const QString &text)
+{
+    return qCeil(QFontMetricsF(widget->font()).horizontalAdvance(text));
+}
+
+namespace {
+
+// The header elides a caption to the style's label rectangle, less the arrow on the section
+// that shows the sort indicator.
+int headerRoom(const QHeaderView *header, int section)
+{
+    QStyleOptionHeader option;
+    option.initFrom(header);
+    option.state |= QStyle::State_Horizontal;
+    option.orientation = Qt::Horizontal;
+    option.rect = QRect(0, 0, header->sectionSize(section), header->height());
+    if (header->isSortIndicatorShown() && header->sortIndicatorSection() == section)
+        option.sortIndicator = QStyleOptionHeader::SortUp;
+    return header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header).width();
+}
+
+// A cell's text is elided to the cell less the style's focus margin and one pixel each side.
+int cellRoom(const QTableWidget *table, const QTableWidgetItem *item)
+{
+    const int margin =
+        table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1;
+    return table->visualItemRect(item).width() - 2 * margin;
+}
+
+struct Fit
+{
+    QString what;
+    QString text;
+    int needed;
+    int room;
+};
+
+QList<Fit> columnFits(const QTableWidget *table, int column)
+{
+    const QHeaderView *header = table->horizontalHeader();
+    const QString caption = table->model()->headerData(column, Qt::Horizontal).toString();
+    QList<Fit> fits = {{QStringLiteral("header %1").arg(column), caption, width(header, caption),
+                        headerRoom(header, column)}};
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (const QTableWidgetItem *item = table->item(row, column))
+            fits.append({QStringLiteral("cell %1,%2").arg(row).arg(column), item->text(),
+                         width(table, item->text()), cellRoom(table, item)});
+    }
+    return fits;
+}
+
+} // namespace
+
+int columnSlack(const QTableWidget *table, int column)
+{
+    int slack = table->columnWidth(column);
+    for (const Fit &fit : columnFits(table, column))
+        slack = qMin(slack, fit.room - fit.needed);
+    return slack;
+}
+
+QStringList clipped(const QWidget *root)
+{
+    QStringList out;
+    for (const QWidget *widget : root->findChildren<QWidget *>()) {
+        if (!widget->isVisibleTo(root->window()))
+            continue;
+        if (const auto *table = qobject_cast<const QTableWidget *>(widget)) {
+            for (int column = 0; column < table->columnCount(); ++column) {
+                if (table->isColumnHidden(column))
+                    continue;
+                for (const Fit &fit : columnFits(table, column)) {
+                    if (fit.needed > fit.room)
+                        out << QStringLiteral("%1 \"%2\": %3 px in %4")
+                                   .arg(fit.what, fit.text)
+                                   .arg(fit.needed)
+                                   .arg(fit.room);
+                }
+            }
+            continue;
+        }
+        const bool hasText =
+            qobject_cast<const QLabel *>(widget) || qobject_cast<const QPushButton *>(widget) ||
+            qobject_cast<const QRadioButton *>(widget) || qobject_cast<const QLineEdit *>(widget);
+        if (!hasText || widget->objectName().isEmpty())
+            continue;
+        const int needed = width(widget, text(widget));
+        if (needed > room(widget))
+            out << QStringLiteral("%1 \"%2\": %3 px in %4")
+                       .arg(widget->objectName(), text(widget))
+                       .arg(needed)
+                       .arg(room(widget));
+    }
+    return out;
+}
+
+} // namespace TextRoom

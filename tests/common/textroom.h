@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// Whether the texts of a window are drawn whole: each text's width in its widget's font
+// against the horizontal room the widget's style leaves for it.
+
+#include <QStringList>
+
+class QTableWidget;
+class QWidget;
+
+namespace TextRoom {
+
+// Room for the text of a label, radio button, push button or line edit at its present width.
+int room(const QWidget *widget);
+// The text the widget must show whole: its caption or its value.
+QString text(const QWidget *widget);
+// Width of `text` in the widget's font, rounded up.
+int width(const QWidget *widget, const QString &text);
+// Room left over in a table column by its narrowest fit: its caption or one of its cells.
+int columnSlack(const QTableWidget *table, int column);
+// One line for every visible text below `root` (labels, buttons, line edits, and the header
+// and cells of item views) that does not fit its room, naming the widget and the text.
+QStringList clipped(const QWidget *root);
+
+} // namespace TextRoom
