@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
 """Draws the placeholder pictures of the tool: the three embedded PNG images, the
-picture and the icon a user can put next to the tool, and the Windows executable icon.
+picture and the icon a user can put next to the tool, the Windows executable icon, and the
+desktop icon at 64, 128 and 256 pixels and as SVG.
 Standard library only; run it from anywhere, it writes next to itself."""
 
 import os
@@ -11,15 +12,16 @@ import zlib
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
-def pixels(width, height, top, bottom, stripe):
-    """A vertical gradient from `top` to `bottom` with a diagonal stripe pattern."""
+def pixels(width, height, top, bottom, stripe, scale=1):
+    """A vertical gradient from `top` to `bottom` with a diagonal stripe pattern, its
+    period and width multiplied by `scale`."""
     rows = []
     for y in range(height):
         t = y / max(1, height - 1)
         base = tuple(round(a + (b - a) * t) for a, b in zip(top, bottom))
         row = []
         for x in range(width):
-            if (x + y) % 12 < 2:
+            if (x + y) % (12 * scale) < 2 * scale:
                 row.append(stripe)
             else:
                 row.append(base)
@@ -55,6 +57,25 @@ def ico(path, rows):
         f.write(directory + entry + bmp)
 
 
+def svg(path, size, top, bottom, stripe):
+    """The desktop icon drawn by pixels() at `size` x `size`, as vectors."""
+    def colour(c):
+        return "#%02x%02x%02x" % c[:3]
+    bands = "".join('<polygon points="%d,0 %d,0 0,%d 0,%d"/>' % (c, c + 2, c + 2, c)
+                    for c in range(0, 2 * size, 12))
+    with open(path, "w") as f:
+        f.write('<?xml version="1.0" encoding="UTF-8"?>\n'
+                '<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" '
+                'viewBox="0 0 %d %d">\n'
+                '<defs><linearGradient id="g" x1="0" y1="0" x2="0" y2="1">'
+                '<stop offset="0" stop-color="%s"/><stop offset="1" stop-color="%s"/>'
+                '</linearGradient></defs>\n'
+                '<rect width="%d" height="%d" fill="url(#g)"/>\n'
+                '<g fill="%s">%s</g>\n</svg>\n'
+                % (size, size, size, size, colour(top), colour(bottom), size, size,
+                   colour(stripe), bands))
+
+
 BLUE = (0x1f, 0x4e, 0x79, 0xff)
 SKY = (0x9d, 0xc3, 0xe6, 0xff)
 PALE = (0xee, 0xf4, 0xfa, 0xff)
@@ -73,4 +94,9 @@ if __name__ == "__main__":
     png(os.path.join(HERE, "brenik.png"), pixels(147, 45, WHITE, PALE, LINE))
     ico(os.path.join(HERE, "bg.ico"), pixels(36, 45, BLUE, SKY, WHITE))
     ico(os.path.join(HERE, "quorvan-config.ico"), pixels(36, 45, BLUE, SKY, WHITE))
-    png(os.path.join(HERE, "quorvan-config.png"), pixels(64, 64, BLUE, SKY, WHITE))
+    icons = os.path.join(HERE, "icons")
+    os.makedirs(icons, exist_ok=True)
+    for size in (64, 128, 256):
+        png(os.path.join(icons, "quorvan-config-%d.png" % size),
+            pixels(size, size, BLUE, SKY, WHITE, size // 64))
+    svg(os.path.join(icons, "quorvan-config.svg"), 64, BLUE, SKY, WHITE)

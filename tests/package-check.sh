@@ -1,13 +1,15 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
-# Builds the Debian package from a build directory with cpack, unpacks it into a scratch
-# root with dpkg-deb -x and checks what it holds: both programs, executable, the desktop
-# entry and what it points at, the icon, the data files, and the Qt runtime packages in
-# Depends. The package goes to a scratch directory (cpack leaves only its install_manifest.txt
-# in the build directory) and nothing is installed on the system.
+# Builds the Debian package as scripts/package does (Debian's flags, no tests, benchmark or
+# simulator), in BUILD_DIR/package, and checks it as a Debian maintainer would: lintian
+# with every tag shown fails on any error or warning; the desktop entry, the AppStream
+# data and the hardening of both programs; then what the package holds, unpacked into a
+# scratch root with dpkg-deb -x; and an install of the same build directory under another
+# prefix, with its uninstall. Nothing is installed on the system.
 #   tests/package-check.sh BUILD_DIR
 set -eu
 build=$(cd "$1" && pwd)
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 failures=0
@@ -16,23 +18,48 @@ fail() {
     failures=$((failures + 1))
 }
 
-prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
-cd "$build"
-if ! cpack -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1; then
-    cat "$scratch/cpack.log" >&2
-    echo "package-check: cpack failed" >&2
+package_build=$build/package
+launcher=$(sed -n 's/^CMAKE_CXX_COMPILER_LAUNCHER:[A-Z]*=//p' "$build/CMakeCache.txt")
+if ! deb=$("$source_dir/scripts/package" "$package_build" \
+    ${launcher:+"-DCMAKE_CXX_COMPILER_LAUNCHER=$launcher"} 2>"$scratch/package.log"); then
+    cat "$scratch/package.log" >&2
+    echo "package-check: scripts/package failed" >&2
     exit 1
 fi
-set -- "$scratch"/out/*.deb
-if [ $# != 1 ] || [ ! -f "$1" ]; then
-    echo "package-check: expected one .deb in $scratch/out, found: $*" >&2
-    exit 1
-fi
-deb=$1
 echo "package: $(basename "$deb")"
 dpkg-deb -f "$deb" Package Version Architecture Depends
+prefix=/usr
 root="$scratch/root"
 dpkg-deb -x "$deb" "$root"
+
+# Only what the package holds was compiled.
+for unwanted in tests bench tools/board-sim fuzz; do
+    [ ! -e "$package_build/$unwanted" ] || fail "the package build compiled $unwanted/"
+done
+# Every file compiled with the optimisation and hardening flags of dpkg-buildflags (the
+# fortify check of hardening-check cannot tell a program whose calls all have unknown
+# sizes from one built without fortify, so the compile lines are read instead; control flow
+# protection is not among the flags of Debian 12).
+commands=$(grep '"command"' "$package_build/compile_commands.json")
+for flag in -O2 -D_FORTIFY_SOURCE=2 -fstack-protector-strong; do
+    without=$(echo "$commands" | grep -c -v -e " $flag " || true)
+    [ "$without" = 0 ] || fail "$without file(s) compiled without $flag"
+done
+
+if ! lintian --fail-on error,warning -EIL +pedantic "$deb" >"$scratch/lintian.log" 2>&1; then
+    fail "lintian reports errors or warnings"
+fi
+grep -v '^running with root privileges' "$scratch/lintian.log" || true
+
+version=$(dpkg-deb -f "$deb" Version)
+project_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$package_build/CMakeCache.txt")
+echo "$version" | grep -qx "$project_version+[0-9][0-9.]*" ||
+    fail "version $version is not $project_version+BUILD"
+zcat "$root$prefix/share/doc/quorvan-config/changelog.gz" | head -1 | grep -qF "($version)" ||
+    fail "the changelog does not begin with version $version"
+if dpkg-deb -f "$deb" Description | grep -q '^ *;'; then
+    fail "a line of the description begins with ';': $(dpkg-deb -f "$deb" Description)"
+fi
 
 for program in quorvan-config quorvan-cli; do
     path="$root$prefix/bin/$program"
@@ -40,12 +67,17 @@ for program in quorvan-config quorvan-cli; do
         fail "$prefix/bin/$program is missing or not executable"
     elif ! file -b "$path" | grep -q '^ELF .* executable'; then
         fail "$prefix/bin/$program is not an ELF executable: $(file -b "$path")"
+    else
+        hardening-check --nofortify --nocfprotection "$path" ||
+            fail "$program lacks a hardening feature"
     fi
 done
-[ ! -e "$root$prefix/bin/quorvan-board-sim" ] || fail "the board simulator is in the package"
 
 desktop="$root$prefix/share/applications/quorvan-config.desktop"
 if [ -f "$desktop" ]; then
+    # Hints count too: two main categories, say, are only a hint.
+    validation=$(desktop-file-validate "$desktop" 2>&1) && [ -z "$validation" ] ||
+        fail "desktop-file-validate: $validation"
     exec_path=$(sed -n 's/^Exec=//p' "$desktop")
     work_dir=$(sed -n 's/^Path=//p' "$desktop")
     icon=$(sed -n 's/^Icon=//p' "$desktop")
@@ -58,13 +90,18 @@ if [ -f "$desktop" ]; then
 else
     fail "no desktop entry at $prefix/share/applications/quorvan-config.desktop"
 fi
+metainfo="$root$prefix/share/metainfo/invalid.quorvan.config.metainfo.xml"
+appstreamcli validate --no-net --pedantic "$metainfo" || fail "the AppStream data do not validate"
+grep -q '<launchable type="desktop-id">quorvan-config.desktop</launchable>' "$metainfo" ||
+    fail "the AppStream data do not name the desktop entry"
 
-png="$root$prefix/share/icons/hicolor/64x64/apps/quorvan-config.png"
-if [ ! -f "$png" ]; then
-    fail "no icon at $prefix/share/icons/hicolor/64x64/apps/quorvan-config.png"
-elif ! file -b "$png" | grep -q '^PNG image data, 64 x 64'; then
-    fail "the icon is not a 64x64 PNG: $(file -b "$png")"
-fi
+icons=$prefix/share/icons/hicolor
+for size in 64 128 256; do
+    png="$root$icons/${size}x$size/apps/quorvan-config.png"
+    file -b "$png" | grep -q "^PNG image data, $size x $size," ||
+        fail "no $size x $size PNG icon at $icons/${size}x$size/apps: $(file -b "$png")"
+done
+grep -q '<svg ' "$root$icons/scalable/apps/quorvan-config.svg" || fail "no scalable icon"
 for data in share/quorvan-config/run/config/brenik.png share/quorvan-config/FindQuorvan/bg.ico; do
     [ -s "$root$prefix/$data" ] || fail "$prefix/$data is missing or empty"
 done
@@ -76,19 +113,42 @@ for package in libqt5core5a libqt5network5 libqt5gui5 libqt5widgets5; do
 done
 [ "$(dpkg-deb -f "$deb" Package)" = quorvan-config ] || fail "the package is not named quorvan-config"
 
-# The unpacked command-line program runs and answers --help (no socket is opened for it).
+# The unpacked command-line program runs and answers --help (no socket is opened for it),
+# and its manual page has a section for each command.
 if ! "$root$prefix/bin/quorvan-cli" --help | grep -q '^Usage: quorvan-cli COMMAND'; then
     fail "the packaged quorvan-cli does not answer --help"
 fi
+for command in discover set apply; do
+    zcat "$root$prefix/share/man/man1/quorvan-cli.1.gz" | grep -qx ".SS \"$command\"" ||
+        fail "the manual page of quorvan-cli has no section for $command"
+done
 
 # Only the files that the install rules name.
-unexpected=$(cd "$root" && find . -type f | sed 's|^\.||' | grep -v -x \
-    -e "$prefix/bin/quorvan-config" -e "$prefix/bin/quorvan-cli" \
-    -e "$prefix/share/applications/quorvan-config.desktop" \
-    -e "$prefix/share/icons/hicolor/64x64/apps/quorvan-config.png" \
-    -e "$prefix/share/quorvan-config/run/config/brenik.png" \
-    -e "$prefix/share/quorvan-config/FindQuorvan/bg.ico" || true)
-[ -z "$unexpected" ] || fail "unexpected files in the package: $unexpected"
+expected="bin/quorvan-config bin/quorvan-cli share/applications/quorvan-config.desktop
+share/icons/hicolor/64x64/apps/quorvan-config.png share/icons/hicolor/128x128/apps/quorvan-config.png
+share/icons/hicolor/256x256/apps/quorvan-config.png share/icons/hicolor/scalable/apps/quorvan-config.svg
+share/metainfo/invalid.quorvan.config.metainfo.xml
+share/man/man1/quorvan-config.1.gz share/man/man1/quorvan-cli.1.gz
+share/doc/quorvan-config/copyright share/doc/quorvan-config/changelog.gz
+share/quorvan-config/run/config/brenik.png share/quorvan-config/FindQuorvan/bg.ico"
+echo "$expected" | tr ' ' '\n' | sed "s|^|$prefix/|" | sort >"$scratch/expected"
+(cd "$root" && find . -type f | sed 's|^\.||' | sort) >"$scratch/found"
+[ "$(cat "$scratch/expected")" = "$(cat "$scratch/found")" ] ||
+    fail "the package does not hold exactly the expected files:
+$(diff "$scratch/expected" "$scratch/found" | grep '^[<>]')"
+
+# cmake --install with a prefix given only then: the desktop entry follows it; uninstall
+# removes every file again.
+other=/opt/quorvan-check
+DESTDIR="$scratch/install" cmake --install "$package_build" --prefix "$other" >/dev/null
+installed="$scratch/install$other/share/applications/quorvan-config.desktop"
+grep -qx "Exec=$other/bin/quorvan-config" "$installed" ||
+    fail "installed under $other, the desktop entry says $(grep '^Exec=' "$installed")"
+grep -qx "Path=$other/share/quorvan-config/run/config" "$installed" ||
+    fail "installed under $other, the desktop entry says $(grep '^Path=' "$installed")"
+DESTDIR="$scratch/install" cmake --build "$package_build" --target uninstall >/dev/null
+left=$(cd "$scratch/install" && find . -type f -o -path '*quorvan-config*')
+[ -z "$left" ] || fail "uninstall left: $left"
 
 if [ "$failures" != 0 ]; then
     echo "package-check: $failures problem(s)" >&2

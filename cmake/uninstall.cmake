@@ -1,0 +1,35 @@
+# SPDX-License-Identifier: MIT
+# Removes what the last `cmake --install` of this build directory wrote, as its
+# install_manifest.txt lists it, then the directories of the project's own that are left
+# empty. Shared directories such as bin/ or share/applications/ stay.
+#   cmake -DMANIFEST=install_manifest.txt -P uninstall.cmake
+if(NOT EXISTS "${MANIFEST}")
+    message(FATAL_ERROR "${MANIFEST} not found: nothing was installed from this build directory")
+endif()
+file(STRINGS "${MANIFEST}" files)
+set(own_dirs)
+foreach(file IN LISTS files)
+    set(path "$ENV{DESTDIR}${file}")
+    if(IS_SYMLINK "${path}" OR EXISTS "${path}")
+        message(STATUS "Removing ${path}")
+        file(REMOVE "${path}")
+    else()
+        message(STATUS "Already gone: ${path}")
+    endif()
+    if(path MATCHES "^(.*/share/(doc/)?quorvan-config)/")
+        list(APPEND own_dirs "${CMAKE_MATCH_1}")
+    endif()
+endforeach()
+# Deepest first, so that a directory is empty by the time it is reached.
+list(REMOVE_DUPLICATES own_dirs)
+foreach(top IN LISTS own_dirs)
+    file(GLOB_RECURSE dirs LIST_DIRECTORIES true "${top}/*")
+    list(APPEND dirs "${top}")
+    list(SORT dirs ORDER DESCENDING)
+    foreach(dir IN LISTS dirs)
+        file(GLOB entries "${dir}/*")
+        if(IS_DIRECTORY "${dir}" AND NOT entries)
+            execute_process(COMMAND rmdir "${dir}")
+        endif()
+    endforeach()
+endforeach()
