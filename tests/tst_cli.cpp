@@ -17,9 +17,6 @@
 
 namespace {
 
-// The board restarts in 300 ms; the command waits a little longer, instead of the 20 s of a
-// real board.
-constexpr int restartWait = 800;
 // Each search listens this long: one query goes out at 1 s.
 const QString shortSearch = QStringLiteral("2");
 
@@ -30,14 +27,12 @@ struct CliRun
     QString err;
 };
 
-// The real executable (or `script` around it), in the test's own namespace, which it inherits.
+// The real executable (or `script` around it), in the test's own namespace and environment,
+// which it inherits.
 CliRun cli(const QStringList &arguments, const QByteArray &input = QByteArray(),
            const QString &program = QStringLiteral(QUORVAN_CLI))
 {
     QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QUORVAN_CLI_RESTART_WAIT_MS"), QString::number(restartWait));
-    process.setProcessEnvironment(environment);
     process.start(program, arguments);
     process.write(input);
     process.closeWriteChannel();
@@ -113,6 +108,9 @@ private:
 
 Simulator *TestCli::startBoards(const QStringList &boards)
 {
+    // The boards restart in 300 ms; the command waits a little longer, instead of the 20 s of
+    // a real board.
+    qputenv("QUORVAN_CLI_RESTART_WAIT_MS", "800");
     lab = std::make_unique<NetLab>();
     host = lab->addHost();
     card = lab->link(host, QStringLiteral("10.77.0.1/24"),
@@ -387,7 +385,7 @@ void TestCli::commands_data()
                            << input << code << text(message);
     };
     early("help discover", "help discover", "Usage: quorvan-cli discover");
-    early("set --help", "set --help", "Usage: quorvan-cli set");
+    early("apply --help", "apply --help", "Usage: quorvan-cli apply");
     early("--help", "--help", "Usage: quorvan-cli COMMAND");
     early("ip", "set #1 --ip 10.77.0.256",
           "quorvan-cli: --ip: \"10.77.0.256\" is not an address: four numbers from 0 to 255");
@@ -486,10 +484,9 @@ void TestCli::commands()
         // Exactly the window's datagram, from the PC's port 4022.
         const SimEvent write = writes(sim).first();
         QCOMPARE(write.address + ':' + QString::number(write.port), "10.77.0.1:4022");
-        QCOMPARE(write.bytes, "QuorvanW" + QByteArray::fromHex("0050c20de405") + 'N' +
-                                  QByteArray("4022\0", 5) +
-                                  QByteArray::fromHex("0a4d0063ffff00000a4d00010a4d0035") + 'O' +
-                                  QByteArray("V3.00.01", 8));
+        QCOMPARE(write.bytes, "QuorvanW" + QByteArray::fromHex("0050c20de405") + "N4022" +
+                                  QByteArray::fromHex("000a4d0063ffff00000a4d00010a4d0035") +
+                                  "OV3.00.01");
     }
 }
 
