@@ -103,11 +103,8 @@ void commandRows(bool verified)
           "quorvan-cli: --ip: \"10.77.0.256\" is not an address: four numbers from 0 to 255");
     early("escapes", "set #1 --dns \x1b]0;x\x07\x1b[2J", "--dns: \"\\x1b]0;x\\x07\\x1b[2J\"");
     early("expected ip", "set #1 --ip 10.77.0.99 --expect-ip 10.77.0", "--expect-ip: \"10.77.0\"");
-    early("mac with newline", "set 2:0:00:00:01:0d\n --level2 off",
-          "\"2:0:00:00:01:0d\\x0a\" is not a MAC address");
     early("dhcp on with address", "set #1 --dhcp on --ip 10.77.0.99", "--dhcp on keeps the");
     early("unknown command", "\x1b]0;title\x07", "unknown command \"\\x1b]0;title\\x07\"");
-    early("unknown option", "discover --\x1b[2J", "Unknown option '\\x1b[2J'");
     early("help", "help frobnicate", "unknown command \"frobnicate\"");
     early("endless file", "apply /dev/zero", "larger than 1024 KiB, too large for a list");
     early("wrong line", "apply -", "line 3: mask: \"255.255.0\" is not an address",
@@ -300,12 +297,10 @@ void TestCli::settingsChecks_data()
 {
     QTest::addColumn<QString>("settings"); // dhcp, ip, mask, gateway as sent
     QTest::addColumn<QString>("refused");  // "|" between refusals, "!" before a forceable one
-    // The board reports "off 10.0.0.20 255.255.255.0 10.0.0.254"; this PC is 10.0.0.1 and
-    // another board 10.0.0.21.
+    // The board reports "off 10.0.0.20 255.255.255.0 10.0.0.254"; this PC is 10.0.0.1.
     const auto row = [](const char *tag, const char *settings, const char *refused) {
         QTest::newRow(tag) << QString::fromLatin1(settings) << QString::fromLatin1(refused);
     };
-    row("new address", "off 10.0.0.30 255.255.255.0 10.0.0.254", "");
     row("DHCP", "on 0.0.0.0 0.0.0.0 0.0.0.0", "");
     row("host of a /16", "off 10.0.0.255 255.255.0.0 10.0.0.254", "");
     row("gap", "off 10.0.0.30 255.0.255.0 10.0.0.254", "mask: 255.0.255.0 is not a subnet mask");
@@ -316,7 +311,6 @@ void TestCli::settingsChecks_data()
         "ip: 10.0.0.0 is the network address of the subnet 10.0.0.0/24");
     row("broadcast", "off 10.0.255.255 255.255.0.0 10.0.0.254",
         "ip: 10.0.255.255 is the broadcast address of the subnet 10.0.0.0/16");
-    row("board", "off 10.0.0.21 255.255.255.0 10.0.0.254", "!ip: 10.0.0.21 is held by board 2:0");
     row("outside", "off 10.0.0.30 255.255.255.0 10.1.0.1",
         "!gateway: 10.1.0.1 lies outside the new subnet 10.0.0.0/24");
     row("all wrong", "off 10.0.0.1 255.255.0.255 10.0.0.1",
@@ -330,7 +324,6 @@ void TestCli::settingsChecks()
     QFETCH(QString, refused);
     AddressHolders holders;
     holders.insert(QHostAddress("10.0.0.1").toIPv4Address(), QStringLiteral("this PC"));
-    holders.insert(QHostAddress("10.0.0.21").toIPv4Address(), "board 2:0:00:00:00:02");
     QStringList got;
     for (const ChangeError &problem : checkNewSettings(
              record("off 10.0.0.20 255.255.255.0 10.0.0.254"), record(settings), holders))
@@ -424,7 +417,6 @@ void TestCli::discoverFormatsTimingAndCountdown()
           "10.77.0.1,%1,unicast\n"})
         QVERIFY2((strchr(row, ',') ? csv : table).contains(QString::fromLatin1(row).arg(card)),
                  qPrintable(table + csv));
-    QVERIFY(csv.startsWith(csvColumns().join(QLatin1Char(',')) + '\n'));
     QVERIFY(rows.size() == 7 && lines(csv).size() == 7 &&
             json.object().value(QStringLiteral("boards")).toArray().size() == 6);
     const QString board = QStringLiteral(
