@@ -93,7 +93,7 @@ void commandRows(bool verified)
                          const QByteArray &input = QByteArray()) {
         if (verified == ((code == 0 || code == 3 || code == 4) && !strstr(arguments, "no-verify")))
             QTest::newRow(tag) << text(arguments).split(QLatin1Char(' ')) +
-                                      QStringList{"--wait", "2"}
+                                      QStringList{"--wait", shortSearch}
                                << input << code << text(message);
     };
     early("help discover", "help discover", "Usage: quorvan-cli discover");
