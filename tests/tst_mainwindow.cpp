@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTableWidget>
@@ -18,8 +19,9 @@
 #include <cstring>
 #include <memory>
 
-// The main window against its form, the device table as boards fill it over the loopback
-// interface, and the way the window meets the settings dialog.
+// The main window against its form, where it finds its picture and icon (the real executable
+// too, started from a bare directory on an X server), the device table as boards fill it
+// over the loopback interface, and the way the window meets the settings dialog.
 class TestMainWindow : public StrictTestCase
 {
     Q_OBJECT
@@ -28,16 +30,15 @@ private slots:
     void init();
     void cleanup();
     void form();
-    void iconAndBackgroundFromWorkingDirectory_data();
-    void iconAndBackgroundFromWorkingDirectory();
+    void workingDirectoryFilesComeFirst();
+    void startsWithoutOptionalFilesAndExitsCleanly_data();
+    void startsWithoutOptionalFilesAndExitsCleanly();
     void everyTextFits_data();
     void everyTextFits();
     void rowTexts_data();
     void rowTexts();
-    void newestOnTopDuplicatesDropped();
     void selectedRowOpensItsRecord_data();
     void selectedRowOpensItsRecord();
-    void rowMatchingNoRecordOpensNothing();
     void cancelReleasesTheWindow_data();
     void cancelReleasesTheWindow();
 
@@ -54,6 +55,7 @@ private:
     void clickRow(int row);
     QDialog *openedDialog() const { return window->findChild<QDialog *>(QStringLiteral("Update")); }
     static void clickThroughWindow(QWidget *widget);
+    static bool place(const char *resource, const QString &to);
 
     std::unique_ptr<QTemporaryDir> workDir;
     std::unique_ptr<MainWindow> window;
@@ -134,51 +136,106 @@ void TestMainWindow::form()
     QVERIFY(t->verticalHeader()->isHidden());
 }
 
-void TestMainWindow::iconAndBackgroundFromWorkingDirectory_data()
+bool TestMainWindow::place(const char *resource, const QString &to)
 {
-    QTest::addColumn<bool>("inWorkingDirectory");
-    QTest::addColumn<bool>("installed");
-    QTest::addColumn<QString>("picture");
-    QTest::addColumn<QSize>("iconSize");
-    // The installed picture is another image than the working directory's, to tell them apart.
-    QTest::newRow("neither: embedded") << false << false << ":/brenik.png" << QSize(16, 5);
-    QTest::newRow("installed only")
-        << false << true << QUORVAN_RESOURCES "/embedded/vemtal_64x64.png" << QSize(36, 45);
-    QTest::newRow("working directory first")
-        << true << true << QUORVAN_RESOURCES "/brenik.png" << QSize(36, 45);
+    return QDir().mkpath(QFileInfo(to).path()) &&
+           QFile::copy(QLatin1String(QUORVAN_RESOURCES) + QLatin1String(resource), to);
 }
 
-void TestMainWindow::iconAndBackgroundFromWorkingDirectory()
+// The working directory's picture comes before the installed one (another picture, to tell
+// them apart).
+void TestMainWindow::workingDirectoryFilesComeFirst()
 {
-    QFETCH(bool, inWorkingDirectory);
-    QFETCH(bool, installed);
-    QFETCH(QString, picture);
-    QFETCH(QSize, iconSize);
     window.reset();
     QTemporaryDir root;
-    const auto place = [](const char *resource, const QString &to) {
-        return QDir().mkpath(QFileInfo(to).path()) &&
-               QFile::copy(QLatin1String(QUORVAN_RESOURCES) + QLatin1String(resource), to);
-    };
-    if (inWorkingDirectory)
-        QVERIFY(place("/bg.ico", root.filePath(QStringLiteral("FindQuorvan/bg.ico"))) &&
-                place("/brenik.png", root.filePath(QStringLiteral("a/b/brenik.png"))));
     // The installed copies lie at fixed places beside the executable's folder.
     const QString data =
         QCoreApplication::applicationDirPath() + QStringLiteral("/../share/quorvan-config/");
     QVERIFY2(!QDir(data).exists(), "left over from another run");
     const auto removeData = qScopeGuard([&data] { QDir(data).removeRecursively(); });
-    if (installed)
-        QVERIFY(
-            place("/embedded/vemtal_64x64.png", data + QStringLiteral("run/config/brenik.png")) &&
-            place("/bg.ico", data + QStringLiteral("FindQuorvan/bg.ico")));
-    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("a/b")));
+    QVERIFY(place("/embedded/vemtal_64x64.png", data + QStringLiteral("run/config/brenik.png")) &&
+            place("/bg.ico", data + QStringLiteral("FindQuorvan/bg.ico")) &&
+            place("/bg.ico", root.filePath(QStringLiteral("FindQuorvan/bg.ico"))) &&
+            place("/brenik.png", root.filePath(QStringLiteral("a/b/brenik.png"))));
     QVERIFY(QDir::setCurrent(root.filePath(QStringLiteral("a/b"))));
     window = std::make_unique<MainWindow>();
-    QCOMPARE(window->windowIcon().availableSizes(), QList<QSize>{iconSize});
+    QCOMPARE(window->windowIcon().availableSizes(), QList<QSize>{QSize(36, 45)});
     const QBrush base = table()->viewport()->palette().brush(QPalette::Active, QPalette::Base);
     QCOMPARE(base.texture().toImage().convertToFormat(QImage::Format_ARGB32),
-             QImage(picture).convertToFormat(QImage::Format_ARGB32));
+             QImage(QStringLiteral(QUORVAN_RESOURCES "/brenik.png"))
+                 .convertToFormat(QImage::Format_ARGB32));
+}
+
+// Started from a directory without the picture and the icon, the tool takes the copies
+// installed beside it, or else its embedded images: the table never shows plain white and
+// the window always has an icon. The two pictures differ in the colour of their stripes.
+void TestMainWindow::startsWithoutOptionalFilesAndExitsCleanly_data()
+{
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<QString>("icon");
+    QTest::addColumn<QString>("stripes");
+    QTest::newRow("installed copies") << true << "icon 36x45"
+                                      << "colour d6e4f0";
+    QTest::newRow("embedded images") << false << "icon 16x5"
+                                     << "colour 9dc3e6";
+}
+
+void TestMainWindow::startsWithoutOptionalFilesAndExitsCleanly()
+{
+    QFETCH(bool, installed);
+    QFETCH(QString, icon);
+    QFETCH(QString, stripes);
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(QStringLiteral("Xvfb"),
+                 QStringLiteral("-displayfd 1 -nolisten tcp -screen 0 1280x800x24").split(' '));
+    const auto stopServer = qScopeGuard([&server] {
+        server.terminate();
+        server.waitForFinished();
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 15000);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"),
+                       ':' + QString::fromLatin1(server.readLine().trimmed()));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    // The X client libraries keep allocations to the end of the process; in a sanitizer
+    // build the leak report would replace the exit code under test.
+    environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+
+    // An installation laid out as the package lays it out, anywhere.
+    QTemporaryDir bare;
+    QTemporaryDir prefix;
+    const QString share = prefix.filePath(QStringLiteral("share/quorvan-config/"));
+    QVERIFY(!installed || (QDir(prefix.path()).mkpath(QStringLiteral("bin")) &&
+                           QFile::copy(QStringLiteral(QUORVAN_TOOL),
+                                       prefix.filePath(QStringLiteral("bin/quorvan-config"))) &&
+                           place("/brenik.png", share + QStringLiteral("run/config/brenik.png")) &&
+                           place("/bg.ico", share + QStringLiteral("FindQuorvan/bg.ico"))));
+    QProcess tool;
+    const auto stopTool = qScopeGuard([&tool] {
+        tool.kill();
+        tool.waitForFinished();
+    });
+    tool.setProcessEnvironment(environment);
+    tool.setWorkingDirectory(bare.path());
+    tool.setProcessChannelMode(QProcess::ForwardedChannels);
+    tool.start(installed ? prefix.filePath(QStringLiteral("bin/quorvan-config"))
+                         : QStringLiteral(QUORVAN_TOOL),
+               QStringList());
+    QVERIFY(tool.waitForStarted());
+
+    QProcess closer;
+    closer.setProcessEnvironment(environment);
+    closer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    closer.start(QStringLiteral(QUORVAN_CLOSE_WINDOW),
+                 {QStringLiteral("Configuration Quorvan"), QStringLiteral("--describe")});
+    QVERIFY(closer.waitForFinished(30000));
+    QCOMPARE(closer.exitCode(), 0);
+    const QStringList seen = QString::fromUtf8(closer.readAllStandardOutput()).split('\n');
+    QVERIFY2(seen.contains(icon) && seen.contains(stripes), qPrintable(seen.join(' ')));
+    QVERIFY(tool.waitForFinished(15000));
+    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tool.exitCode(), 0);
 }
 
 void TestMainWindow::everyTextFits_data()
@@ -276,7 +333,8 @@ void TestMainWindow::rowTexts_data()
                               << "V9.9";
 }
 
-// Listed before any search, after another board, with every cell centred and read-only.
+// Listed before any search, on top of an earlier board whose duplicates changed nothing,
+// with every cell centred and read-only.
 void TestMainWindow::rowTexts()
 {
     QFETCH(int, layout);
@@ -285,12 +343,16 @@ void TestMainWindow::rowTexts()
     QFETCH(QString, levelTwo);
     QFETCH(QString, shown);
     listBoard(makeBoard("020000000001", QStringLiteral("10.0.0.1"), "V3.00.01"));
+    for (int i = 0; i < 3; ++i)
+        sendToTool(replyBytes(makeBoard("020000000001", QStringLiteral("10.0.0.9"))));
     DeviceRecord board = makeBoard("0050c20de405", QStringLiteral("10.0.0.254"), version);
     board.dhcp = 1;
     board.cdeNiveau2 = 1;
     const QByteArray reply = replyBytes(board, ReplyLayout(layout));
     sendToTool(length ? reply.left(length) : reply);
-    QTRY_COMPARE(table()->rowCount(), 2);
+    QTRY_COMPARE(table()->item(0, 0)->text(), QStringLiteral("0:50:c2:0d:e4:05"));
+    QCOMPARE(table()->rowCount(), 2);
+    QCOMPARE(table()->item(1, 1)->text(), QStringLiteral("10.0.0.1"));
     const QStringList cells = {"0:50:c2:0d:e4:05", "10.0.0.254",  "Oui",    "502", "10.77.0.254",
                                "255.255.255.0",    "10.77.0.253", levelTwo, shown};
     for (int column = 0; column < 9; ++column) {
@@ -302,55 +364,40 @@ void TestMainWindow::rowTexts()
     }
 }
 
-void TestMainWindow::newestOnTopDuplicatesDropped()
-{
-    listBoard(makeBoard("020000000001", QStringLiteral("10.0.0.1")));
-    for (int i = 0; i < 3; ++i)
-        sendToTool(replyBytes(makeBoard("020000000001", QStringLiteral("10.0.0.9"))));
-    // Boards behind the duplicates show that they were all read.
-    listBoard(makeBoard("020000000002"));
-    listBoard(makeBoard("020000000003"));
-    QCOMPARE(table()->rowCount(), 3);
-    for (int row = 0; row < 3; ++row)
-        QCOMPARE(table()->item(row, 0)->text(), QStringLiteral("2:0:00:00:00:0%1").arg(3 - row));
-    QCOMPARE(table()->item(2, 1)->text(), QStringLiteral("10.0.0.1"));
-}
-
 void TestMainWindow::selectedRowOpensItsRecord_data()
 {
     QTest::addColumn<QByteArray>("mac");
-    QTest::newRow("first byte below 16") << QByteArray("0a0b0c0d0e0f");
-    QTest::newRow("first byte zero") << QByteArray("0050c20de405");
-    QTest::newRow("large bytes") << QByteArray("a0b0c0d0e0f0");
+    QTest::addColumn<bool>("renamed");
+    QTest::newRow("first byte below 16") << QByteArray("0a0b0c0d0e0f") << false;
+    QTest::newRow("first byte zero") << QByteArray("0050c20de405") << false;
+    QTest::newRow("large bytes") << QByteArray("a0b0c0d0e0f0") << false;
+    // The lookup by MAC text must not fall back to another board's record: that would open,
+    // and send, the wrong board's settings.
+    QTest::newRow("row matching no record") << QByteArray("020000000002") << true;
 }
 
 void TestMainWindow::selectedRowOpensItsRecord()
 {
     QFETCH(QByteArray, mac);
+    QFETCH(bool, renamed);
+    QMetaObject::invokeMethod(window.get(), "UpdateButtonClick"); // nothing selected
+    QVERIFY(!openedDialog());
     listBoard(makeBoard("020000000001", QStringLiteral("10.0.0.1")));
     listBoard(makeBoard(mac, QStringLiteral("10.0.0.2")));
     listBoard(makeBoard("020000000003", QStringLiteral("10.0.0.3")));
+    if (renamed)
+        table()->item(1, 0)->setText(QStringLiteral("2:0:00:00:00:09"));
     QVERIFY(!button("buttonUpdate")->isEnabled());
     clickRow(1);
     QCOMPARE(table()->selectedItems().size(), 8); // the whole row, less the hidden column
     QVERIFY(button("buttonUpdate")->isEnabled());
     QTest::mouseClick(button("buttonUpdate"), Qt::LeftButton);
-    QVERIFY(openedDialog() && openedDialog()->isVisible() && openedDialog()->isModal());
+    QCOMPARE(!openedDialog(), renamed);
+    if (renamed)
+        return;
+    QVERIFY(openedDialog()->isVisible() && openedDialog()->isModal());
     QCOMPARE(openedDialog()->findChild<QLineEdit *>(QStringLiteral("lineEditIP"))->text(),
              QStringLiteral("10.0.0.2"));
-}
-
-// The lookup by MAC text must not fall back to another board's record: that would open,
-// and send, the wrong board's settings. Nor may the button, pressed with nothing selected.
-void TestMainWindow::rowMatchingNoRecordOpensNothing()
-{
-    QMetaObject::invokeMethod(window.get(), "UpdateButtonClick");
-    listBoard(makeBoard("020000000001"));
-    listBoard(makeBoard("020000000002"));
-    table()->item(0, 0)->setText(QStringLiteral("2:0:00:00:00:09"));
-    clickRow(0);
-    QTest::mouseClick(button("buttonUpdate"), Qt::LeftButton);
-    QVERIFY(!openedDialog());
 }
 
 // Clicks go through the window system, where a modal dialog blocks them.
