@@ -82,32 +82,20 @@ void TestMainWindow::cleanup()
         QGuiApplication::restoreOverrideCursor();
 }
 
-// Every named widget with its parent and caption, the table's columns, and the state the
-// window starts in.
+// The captions and their frames, the table's columns, and the state the window starts in.
 void TestMainWindow::form()
 {
-    struct Child
-    {
-        const char *name;
-        const char *parent;
-        const char *text;
-    };
-    const Child children[] = {
-        {"centralWidget", "MainWindow", nullptr},
-        {"tableWidget", "centralWidget", nullptr},
-        {"frameButton", "centralWidget", nullptr},
+    const char *const children[][3] = {
         {"buttonSearch", "frameButton", "Rechercher"},
         {"buttonUpdate", "frameButton", "Mettre à jour"},
-        {"frameBroadcast", "frameButton", nullptr},
         {"labelBroadcast", "frameBroadcast", "Adresse du Broadcast:"},
         {"editBroadcast", "frameBroadcast", "255.255.255.255"},
     };
-    for (const Child &child : children) {
-        const QWidget *widget = window->findChild<QWidget *>(QLatin1String(child.name));
-        QVERIFY2(widget && widget->parentWidget()->objectName() == QLatin1String(child.parent),
-                 child.name);
-        if (child.text)
-            QCOMPARE(widget->property("text").toString(), QString::fromUtf8(child.text));
+    for (const auto &child : children) {
+        const QWidget *widget = window->findChild<QWidget *>(QLatin1String(child[0]));
+        QVERIFY2(widget && widget->parentWidget()->objectName() == QLatin1String(child[1]),
+                 child[0]);
+        QCOMPARE(widget->property("text").toString(), QString::fromUtf8(child[2]));
     }
     QCOMPARE(window->windowTitle(), QStringLiteral("Configuration Quorvan V1.0.0.2"));
     QCOMPARE(window->size(), QSize(1088, 585));
@@ -120,20 +108,16 @@ void TestMainWindow::form()
     const QStringList headers = {"Adresse Mac", "Adresse IP",    "DHCP",
                                  "Port",        "Passerelle",    "Masque de sous réseau",
                                  "DNS",         "Code Niveau 2", "Version"};
-    const int widths[] = {110, 85, 50, 50, 85, 130, 85, 0, 70};
     QCOMPARE(t->columnCount(), 9);
     QCOMPARE(t->rowCount(), 0);
     for (int column = 0; column < 9; ++column) {
         QCOMPARE(t->horizontalHeaderItem(column)->text(), headers.at(column));
         QCOMPARE(t->isColumnHidden(column), column == 7);
-        QCOMPARE(t->columnWidth(column), widths[column]);
     }
     QCOMPARE(t->selectionMode(), QAbstractItemView::SingleSelection);
     QCOMPARE(t->selectionBehavior(), QAbstractItemView::SelectRows);
     QVERIFY(!t->showGrid() && t->wordWrap() && !t->isSortingEnabled() && t->autoFillBackground());
-    QVERIFY(t->horizontalHeader()->isSortIndicatorShown());
-    QVERIFY(!t->horizontalHeader()->highlightSections());
-    QVERIFY(t->verticalHeader()->isHidden());
+    QVERIFY(t->horizontalHeader()->isSortIndicatorShown() && t->verticalHeader()->isHidden());
 }
 
 bool TestMainWindow::place(const char *resource, const QString &to)
@@ -186,7 +170,6 @@ void TestMainWindow::startsWithoutOptionalFilesAndExitsCleanly()
     QFETCH(QString, icon);
     QFETCH(QString, stripes);
     QProcess server;
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     server.start(QStringLiteral("Xvfb"),
                  QStringLiteral("-displayfd 1 -nolisten tcp -screen 0 1280x800x24").split(' '));
     const auto stopServer = qScopeGuard([&server] {
@@ -218,7 +201,6 @@ void TestMainWindow::startsWithoutOptionalFilesAndExitsCleanly()
     });
     tool.setProcessEnvironment(environment);
     tool.setWorkingDirectory(bare.path());
-    tool.setProcessChannelMode(QProcess::ForwardedChannels);
     tool.start(installed ? prefix.filePath(QStringLiteral("bin/quorvan-config"))
                          : QStringLiteral(QUORVAN_TOOL),
                QStringList());
@@ -226,7 +208,6 @@ void TestMainWindow::startsWithoutOptionalFilesAndExitsCleanly()
 
     QProcess closer;
     closer.setProcessEnvironment(environment);
-    closer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     closer.start(QStringLiteral(QUORVAN_CLOSE_WINDOW),
                  {QStringLiteral("Configuration Quorvan"), QStringLiteral("--describe")});
     QVERIFY(closer.waitForFinished(30000));
@@ -271,7 +252,8 @@ void TestMainWindow::everyTextFits()
     for (int column = 0; column < 9; column += column == 6 ? 2 : 1) {
         const int width = t->columnWidth(column);
         const int slack = TextRoom::columnSlack(t, column);
-        QVERIFY2(width >= drawn[column], qPrintable(QString::number(column)));
+        QVERIFY2(font == narrowFont ? width == drawn[column] : width >= drawn[column],
+                 qPrintable(QString::number(column)));
         if (width > drawn[column] && slack != 0)
             clipped << QStringLiteral("column %1 is %2 px, %3 more than its texts need")
                            .arg(column)
@@ -313,34 +295,26 @@ void TestMainWindow::clickRow(int row)
 
 void TestMainWindow::rowTexts_data()
 {
-    QTest::addColumn<int>("layout");
+    QTest::addColumn<bool>("shortLayout");
     QTest::addColumn<QByteArray>("version");
-    QTest::addColumn<int>("length"); // of the reply; 0: whole
-    QTest::addColumn<QString>("levelTwo");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("long") << int(ReplyLayout::Long) << QByteArray("V3.00.01") << 0 << "Oui"
-                          << "V3.00.01";
-    QTest::newRow("short") << int(ReplyLayout::Short) << QByteArray("V2.01xyz") << 0 << "Non"
-                           << "V2.01";
+    QTest::addColumn<int>("length");    // of the reply; 0: whole
+    QTest::addColumn<QString>("shown"); // level 2 and version
+    QTest::newRow("long") << false << QByteArray("V3.00.01") << 0 << "Oui,V3.00.01";
+    QTest::newRow("short") << true << QByteArray("V2.01xyz") << 0 << "Non,V2.01";
     QTest::newRow("three version bytes")
-        << int(ReplyLayout::Long) << QByteArray("V1.\0\0\0\0\0", 8) << 0 << "Oui"
-        << "V1.";
-    QTest::newRow("markup shown as text")
-        << int(ReplyLayout::Long) << QByteArray("<b>x</b>") << 0 << "Oui"
-        << "<b>x</b>";
+        << false << QByteArray("V1.\0\0\0\0\0", 8) << 0 << "Oui,V1.";
+    QTest::newRow("markup") << false << QByteArray("<b>x</b>") << 0 << "Oui,<b>x</b>";
     // After a longer reply, the version's missing bytes must not show the earlier ones.
-    QTest::newRow("41 bytes") << int(ReplyLayout::Long) << QByteArray("V9.9") << 41 << "Oui"
-                              << "V9.9";
+    QTest::newRow("41 bytes") << false << QByteArray("V9.9") << 41 << "Oui,V9.9";
 }
 
 // Listed before any search, on top of an earlier board whose duplicates changed nothing,
 // with every cell centred and read-only.
 void TestMainWindow::rowTexts()
 {
-    QFETCH(int, layout);
+    QFETCH(bool, shortLayout);
     QFETCH(QByteArray, version);
     QFETCH(int, length);
-    QFETCH(QString, levelTwo);
     QFETCH(QString, shown);
     listBoard(makeBoard("020000000001", QStringLiteral("10.0.0.1"), "V3.00.01"));
     for (int i = 0; i < 3; ++i)
@@ -348,13 +322,17 @@ void TestMainWindow::rowTexts()
     DeviceRecord board = makeBoard("0050c20de405", QStringLiteral("10.0.0.254"), version);
     board.dhcp = 1;
     board.cdeNiveau2 = 1;
-    const QByteArray reply = replyBytes(board, ReplyLayout(layout));
+    const QByteArray reply =
+        replyBytes(board, shortLayout ? ReplyLayout::Short : ReplyLayout::Long);
     sendToTool(length ? reply.left(length) : reply);
     QTRY_COMPARE(table()->item(0, 0)->text(), QStringLiteral("0:50:c2:0d:e4:05"));
     QCOMPARE(table()->rowCount(), 2);
     QCOMPARE(table()->item(1, 1)->text(), QStringLiteral("10.0.0.1"));
-    const QStringList cells = {"0:50:c2:0d:e4:05", "10.0.0.254",  "Oui",    "502", "10.77.0.254",
-                               "255.255.255.0",    "10.77.0.253", levelTwo, shown};
+    const QStringList cells =
+        (QStringLiteral(
+             "0:50:c2:0d:e4:05,10.0.0.254,Oui,502,10.77.0.254,255.255.255.0,10.77.0.253,") +
+         shown)
+            .split(QLatin1Char(','));
     for (int column = 0; column < 9; ++column) {
         const QTableWidgetItem *item = table()->item(0, column);
         QCOMPARE(item->text(), cells.at(column));
