@@ -30,7 +30,6 @@ private slots:
     void init();
     void cleanup();
     void form();
-    void workingDirectoryFilesComeFirst();
     void startsWithoutOptionalFilesAndExitsCleanly_data();
     void startsWithoutOptionalFilesAndExitsCleanly();
     void everyTextFits_data();
@@ -126,46 +125,26 @@ bool TestMainWindow::place(const char *resource, const QString &to)
            QFile::copy(QLatin1String(QUORVAN_RESOURCES) + QLatin1String(resource), to);
 }
 
-// The working directory's picture comes before the installed one (another picture, to tell
-// them apart).
-void TestMainWindow::workingDirectoryFilesComeFirst()
-{
-    window.reset();
-    QTemporaryDir root;
-    // The installed copies lie at fixed places beside the executable's folder.
-    const QString data =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/../share/quorvan-config/");
-    QVERIFY2(!QDir(data).exists(), "left over from another run");
-    const auto removeData = qScopeGuard([&data] { QDir(data).removeRecursively(); });
-    QVERIFY(place("/embedded/vemtal_64x64.png", data + QStringLiteral("run/config/brenik.png")) &&
-            place("/bg.ico", data + QStringLiteral("FindQuorvan/bg.ico")) &&
-            place("/bg.ico", root.filePath(QStringLiteral("FindQuorvan/bg.ico"))) &&
-            place("/brenik.png", root.filePath(QStringLiteral("a/b/brenik.png"))));
-    QVERIFY(QDir::setCurrent(root.filePath(QStringLiteral("a/b"))));
-    window = std::make_unique<MainWindow>();
-    QCOMPARE(window->windowIcon().availableSizes(), QList<QSize>{QSize(36, 45)});
-    const QBrush base = table()->viewport()->palette().brush(QPalette::Active, QPalette::Base);
-    QCOMPARE(base.texture().toImage().convertToFormat(QImage::Format_ARGB32),
-             QImage(QStringLiteral(QUORVAN_RESOURCES "/brenik.png"))
-                 .convertToFormat(QImage::Format_ARGB32));
-}
-
-// Started from a directory without the picture and the icon, the tool takes the copies
+// The tool takes its picture and icon from the working directory, or else the copies
 // installed beside it, or else its embedded images: the table never shows plain white and
 // the window always has an icon. The two pictures differ in the colour of their stripes.
 void TestMainWindow::startsWithoutOptionalFilesAndExitsCleanly_data()
 {
+    QTest::addColumn<bool>("inWorkingDirectory");
     QTest::addColumn<bool>("installed");
     QTest::addColumn<QString>("icon");
     QTest::addColumn<QString>("stripes");
-    QTest::newRow("installed copies") << true << "icon 36x45"
+    QTest::newRow("working directory first") << true << true << "icon 36x45"
+                                             << "colour d6e4f0";
+    QTest::newRow("installed copies") << false << true << "icon 36x45"
                                       << "colour d6e4f0";
-    QTest::newRow("embedded images") << false << "icon 16x5"
+    QTest::newRow("embedded images") << false << false << "icon 16x5"
                                      << "colour 9dc3e6";
 }
 
 void TestMainWindow::startsWithoutOptionalFilesAndExitsCleanly()
 {
+    QFETCH(bool, inWorkingDirectory);
     QFETCH(bool, installed);
     QFETCH(QString, icon);
     QFETCH(QString, stripes);
@@ -185,22 +164,28 @@ void TestMainWindow::startsWithoutOptionalFilesAndExitsCleanly()
     // build the leak report would replace the exit code under test.
     environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
 
-    // An installation laid out as the package lays it out, anywhere.
+    // An installation laid out as the package lays it out, anywhere. Its picture differs from
+    // the working directory's, to tell them apart.
     QTemporaryDir bare;
     QTemporaryDir prefix;
     const QString share = prefix.filePath(QStringLiteral("share/quorvan-config/"));
     QVERIFY(!installed || (QDir(prefix.path()).mkpath(QStringLiteral("bin")) &&
                            QFile::copy(QStringLiteral(QUORVAN_TOOL),
                                        prefix.filePath(QStringLiteral("bin/quorvan-config"))) &&
-                           place("/brenik.png", share + QStringLiteral("run/config/brenik.png")) &&
+                           place(inWorkingDirectory ? "/embedded/vemtal_64x64.png" : "/brenik.png",
+                                 share + QStringLiteral("run/config/brenik.png")) &&
                            place("/bg.ico", share + QStringLiteral("FindQuorvan/bg.ico"))));
+    QVERIFY(!inWorkingDirectory ||
+            (place("/brenik.png", bare.filePath(QStringLiteral("a/b/brenik.png"))) &&
+             place("/bg.ico", bare.filePath(QStringLiteral("FindQuorvan/bg.ico")))));
+    QVERIFY(QDir(bare.path()).mkpath(QStringLiteral("a/b")));
     QProcess tool;
     const auto stopTool = qScopeGuard([&tool] {
         tool.kill();
         tool.waitForFinished();
     });
     tool.setProcessEnvironment(environment);
-    tool.setWorkingDirectory(bare.path());
+    tool.setWorkingDirectory(bare.filePath(QStringLiteral("a/b")));
     tool.start(installed ? prefix.filePath(QStringLiteral("bin/quorvan-config"))
                          : QStringLiteral(QUORVAN_TOOL),
                QStringList());
