@@ -5,10 +5,8 @@
 #include "dialogs/update.h"
 #include "discovery/devicetext.h"
 
-#include <QFrame>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 
 #include <algorithm>
 #include <cstddef>
@@ -47,10 +45,8 @@ private slots:
 
 private:
     void open(DeviceRecord &record);
-    template <class T = QWidget> T *child(const char *name) const
-    {
-        return dialog->findChild<T *>(QLatin1String(name));
-    }
+    QWidget *child(const char *name) const { return dialog->findChild<QWidget *>(name); }
+    QLineEdit *edit(const char *name) const { return dialog->findChild<QLineEdit *>(name); }
     void click(const char *name) const { QTest::mouseClick(child(name), Qt::LeftButton); }
     void typeInto(const char *name, const QString &text) const;
     QStringList whileWatchingErrors(const std::function<void()> &action);
@@ -87,11 +83,11 @@ void TestUpdate::open(DeviceRecord &target)
 
 void TestUpdate::typeInto(const char *name, const QString &text) const
 {
-    auto *edit = child<QLineEdit>(name);
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    QTest::keyClicks(edit, text);
+    QLineEdit *field = edit(name);
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClicks(field, text);
 }
 
 // Each error box seen as "title|text|buttons". The box runs its own event loop; a timer
@@ -220,7 +216,7 @@ void TestUpdate::opensWithRecord()
     open(record);
     const QStringList texts = {"192.168.1.10", "255.255.255.0", "10.77.0.254", "10.77.0.253"};
     for (int i = 0; i < 4; ++i) {
-        QCOMPARE(child<QLineEdit>(fields[i])->text(), texts.at(i));
+        QCOMPARE(edit(fields[i])->text(), texts.at(i));
         QCOMPARE(child(fields[i])->isEnabled(), dhcp == 0);
     }
     const auto checked = [this](const char *name) { return child(name)->property("checked"); };
@@ -303,7 +299,7 @@ void TestUpdate::submit()
                              "format suivant:\n [0-255].[0-255].[0-255].[0-255]|1")});
         QVERIFY(dialog && dialog->isVisible());
         for (int i = 0; i < 4; ++i)
-            QCOMPARE(child<QLineEdit>(fields[i])->text(), texts.at(i));
+            QCOMPARE(edit(fields[i])->text(), texts.at(i));
     } else {
         QCOMPARE(errors, QStringList());
         QVERIFY(!QApplication::activeModalWidget());
@@ -340,8 +336,7 @@ void TestUpdate::manyCancelledDialogsLeaveNothingBehind()
     for (int i = 0; i < 1000; ++i) {
         auto *d = new Update(parent.get(), &record);
         d->show();
-        QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("buttonCancel")),
-                          Qt::LeftButton);
+        QTest::mouseClick(d->findChild<QWidget *>(QStringLiteral("buttonCancel")), Qt::LeftButton);
         if (i % 100 == 0)
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
