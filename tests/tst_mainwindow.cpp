@@ -38,8 +38,6 @@ private slots:
     void rowTexts();
     void selectedRowOpensItsRecord_data();
     void selectedRowOpensItsRecord();
-    void cancelReleasesTheWindow_data();
-    void cancelReleasesTheWindow();
 
 private:
     QTableWidget *table() const { return window->findChild<QTableWidget *>(); }
@@ -48,7 +46,6 @@ private:
     void clickRow(int row);
     QDialog *openedDialog() const { return window->findChild<QDialog *>(QStringLiteral("Update")); }
     static void clickThroughWindow(QWidget *widget);
-    static bool place(const char *resource, const QString &to);
 
     std::unique_ptr<QTemporaryDir> workDir;
     std::unique_ptr<MainWindow> window;
@@ -93,8 +90,7 @@ void TestMainWindow::form()
     QCOMPARE(window->windowTitle(), QStringLiteral("Configuration Quorvan V1.0.0.2"));
     QCOMPARE(window->size(), QSize(1088, 585));
     QVERIFY(window->findChild<QFrame *>(QStringLiteral("frameBroadcast"))->isHidden());
-    QVERIFY(button("buttonSearch")->isEnabled());
-    QVERIFY(!button("buttonUpdate")->isEnabled());
+    QVERIFY(button("buttonSearch")->isEnabled() && !button("buttonUpdate")->isEnabled());
     QVERIFY(!QGuiApplication::overrideCursor());
 
     QTableWidget *t = table();
@@ -111,12 +107,6 @@ void TestMainWindow::form()
     QCOMPARE(t->selectionBehavior(), QAbstractItemView::SelectRows);
     QVERIFY(!t->showGrid() && t->wordWrap() && !t->isSortingEnabled() && t->autoFillBackground());
     QVERIFY(t->horizontalHeader()->isSortIndicatorShown() && t->verticalHeader()->isHidden());
-}
-
-bool TestMainWindow::place(const char *resource, const QString &to)
-{
-    return QDir().mkpath(QFileInfo(to).path()) &&
-           QFile::copy(QLatin1String(QUORVAN_RESOURCES) + QLatin1String(resource), to);
 }
 
 // The tool takes its picture and icon from the working directory, or else the copies
@@ -163,6 +153,10 @@ void TestMainWindow::startsWithoutOptionalFilesAndExitsCleanly()
     QTemporaryDir bare;
     QTemporaryDir prefix;
     const QString share = prefix.filePath(QStringLiteral("share/quorvan-config/"));
+    const auto place = [](const char *resource, const QString &to) {
+        return QDir().mkpath(QFileInfo(to).path()) &&
+               QFile::copy(QLatin1String(QUORVAN_RESOURCES) + QLatin1String(resource), to);
+    };
     QVERIFY(!installed || (QDir(prefix.path()).mkpath(QStringLiteral("bin")) &&
                            QFile::copy(QStringLiteral(QUORVAN_TOOL),
                                        prefix.filePath(QStringLiteral("bin/quorvan-config"))) &&
@@ -316,24 +310,34 @@ void TestMainWindow::rowTexts()
     }
 }
 
+// Clicks go through the window system, where a modal dialog blocks them.
+void TestMainWindow::clickThroughWindow(QWidget *widget)
+{
+    QWidget *top = widget->window();
+    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {},
+                      widget->mapTo(top, widget->rect().center()));
+}
+
 void TestMainWindow::selectedRowOpensItsRecord_data()
 {
     QTest::addColumn<QByteArray>("mac");
     QTest::addColumn<bool>("renamed");
-    QTest::newRow("first byte below 16") << QByteArray("0a0b0c0d0e0f") << false;
-    QTest::newRow("first byte zero") << QByteArray("0050c20de405") << false;
-    QTest::newRow("large bytes") << QByteArray("a0b0c0d0e0f0") << false;
+    QTest::addColumn<bool>("escape"); // or "Annuler"
+    QTest::newRow("first byte below 16, Annuler") << QByteArray("0a0b0c0d0e0f") << false << false;
+    QTest::newRow("first byte zero, Escape") << QByteArray("0050c20de405") << false << true;
+    QTest::newRow("large bytes, Annuler") << QByteArray("a0b0c0d0e0f0") << false << false;
     // The lookup by MAC text must not fall back to another board's record: that would open,
     // and send, the wrong board's settings.
-    QTest::newRow("row matching no record") << QByteArray("020000000002") << true;
+    QTest::newRow("row matching no record") << QByteArray("020000000002") << true << false;
 }
 
+// The dialog opens on the selected row's record, blocks the window while it is open and
+// releases it once cancelled.
 void TestMainWindow::selectedRowOpensItsRecord()
 {
     QFETCH(QByteArray, mac);
     QFETCH(bool, renamed);
-    QMetaObject::invokeMethod(window.get(), "UpdateButtonClick"); // nothing selected
-    QVERIFY(!openedDialog());
+    QFETCH(bool, escape);
     listBoard(makeBoard("020000000001", QStringLiteral("10.0.0.1")));
     listBoard(makeBoard(mac, QStringLiteral("10.0.0.2")));
     listBoard(makeBoard("020000000003", QStringLiteral("10.0.0.3")));
@@ -343,38 +347,14 @@ void TestMainWindow::selectedRowOpensItsRecord()
     clickRow(1);
     QCOMPARE(table()->selectedItems().size(), 8); // the whole row, less the hidden column
     QVERIFY(button("buttonUpdate")->isEnabled());
-    QTest::mouseClick(button("buttonUpdate"), Qt::LeftButton);
-    QCOMPARE(!openedDialog(), renamed);
-    if (renamed)
-        return;
-    QVERIFY(openedDialog()->isVisible() && openedDialog()->isModal());
-    QCOMPARE(openedDialog()->findChild<QLineEdit *>(QStringLiteral("lineEditIP"))->text(),
-             QStringLiteral("10.0.0.2"));
-}
-
-// Clicks go through the window system, where a modal dialog blocks them.
-void TestMainWindow::clickThroughWindow(QWidget *widget)
-{
-    QWidget *top = widget->window();
-    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {},
-                      widget->mapTo(top, widget->rect().center()));
-}
-
-void TestMainWindow::cancelReleasesTheWindow_data()
-{
-    QTest::addColumn<bool>("escape");
-    QTest::newRow("Annuler") << false;
-    QTest::newRow("Escape") << true;
-}
-
-void TestMainWindow::cancelReleasesTheWindow()
-{
-    QFETCH(bool, escape);
-    listBoard(makeBoard("020000000001", QStringLiteral("10.0.0.1")));
-    clickRow(0);
     clickThroughWindow(button("buttonUpdate"));
     QPointer<QDialog> dialog = openedDialog();
-    QVERIFY(dialog && QTest::qWaitForWindowExposed(dialog.data()));
+    QCOMPARE(!dialog, renamed);
+    if (renamed)
+        return;
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.data()) && dialog->isModal());
+    QCOMPARE(dialog->findChild<QLineEdit *>(QStringLiteral("lineEditIP"))->text(),
+             QStringLiteral("10.0.0.2"));
     clickThroughWindow(button("buttonSearch")); // blocked by the modal dialog
     QVERIFY(button("buttonSearch")->isEnabled());
     if (escape)
@@ -385,11 +365,10 @@ void TestMainWindow::cancelReleasesTheWindow()
 
     // A search empties the table and the selection, and holds the wait cursor.
     clickThroughWindow(button("buttonSearch"));
-    QVERIFY(!button("buttonSearch")->isEnabled());
-    QVERIFY(!button("buttonUpdate")->isEnabled());
+    QVERIFY(!button("buttonSearch")->isEnabled() && !button("buttonUpdate")->isEnabled());
     QCOMPARE(table()->rowCount(), 0);
     QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    QMetaObject::invokeMethod(window.get(), "UpdateButtonClick");
+    QMetaObject::invokeMethod(window.get(), "UpdateButtonClick"); // with nothing selected
     QVERIFY(!openedDialog());
 }
 

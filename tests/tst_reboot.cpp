@@ -2,8 +2,6 @@
 #include "common/testsupport.h"
 #include "dialogs/reboot.h"
 
-#include <memory>
-
 // The wait dialog: frameless and modal, the wait cursor held for 20 s, one TimerDone().
 class TestReboot : public StrictTestCase
 {
@@ -12,9 +10,6 @@ class TestReboot : public StrictTestCase
 private slots:
     void holdsTheCursorUntilTimeout_data();
     void holdsTheCursorUntilTimeout();
-
-private:
-    std::unique_ptr<QWidget> parent = std::make_unique<QWidget>();
 };
 
 void TestReboot::holdsTheCursorUntilTimeout_data()
@@ -28,7 +23,8 @@ void TestReboot::holdsTheCursorUntilTimeout()
 {
     QFETCH(bool, escaped);
     QGuiApplication::setOverrideCursor(QCursor(Qt::ArrowCursor)); // something already pushed
-    QPointer<Reboot> wait = new Reboot(parent.get());
+    QWidget parent;
+    QPointer<Reboot> wait = new Reboot(&parent);
     QSignalSpy done(wait.data(), SIGNAL(TimerDone()));
     QVERIFY(done.isValid());
     QCOMPARE(int(wait->windowFlags()), int(Qt::Window | Qt::FramelessWindowHint));
