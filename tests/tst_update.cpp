@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
-#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <functional>
@@ -99,9 +98,8 @@ QStringList TestUpdate::whileWatchingErrors(const std::function<void()> &action)
     watcher.setInterval(20);
     connect(&watcher, &QTimer::timeout, [&seen] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            seen << QStringLiteral("%1|%2|%3")
-                        .arg(box->windowTitle(), box->text())
-                        .arg(box->buttons().size());
+            seen << box->windowTitle() + '|' + box->text() + '|' +
+                        QString::number(box->buttons().size());
             QTest::keyClick(box, Qt::Key_Enter);
         }
     });
@@ -327,7 +325,7 @@ void TestUpdate::recordDeletedWhileOpen()
     click("buttonOk");
     QCOMPARE(valueModified, 1);
     QCOMPARE(addressToText(dialog->record()->ip), std::string("1.2.3.4"));
-    QVERIFY(std::equal(record.mac, record.mac + 6, dialog->record()->mac));
+    QVERIFY(std::memcmp(record.mac, dialog->record()->mac, 6) == 0);
     QTRY_VERIFY(!dialog);
 }
 
@@ -337,10 +335,8 @@ void TestUpdate::manyCancelledDialogsLeaveNothingBehind()
         auto *d = new Update(parent.get(), &record);
         d->show();
         QTest::mouseClick(d->findChild<QWidget *>(QStringLiteral("buttonCancel")), Qt::LeftButton);
-        if (i % 100 == 0)
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(parent->findChildren<Update *>().isEmpty());
 }
 

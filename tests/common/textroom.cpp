@@ -48,8 +48,7 @@ namespace {
 
 struct Fit
 {
-    QString what;
-    QString text;
+    QString what; // and its text
     int needed;
     int room;
 };
@@ -69,13 +68,13 @@ QList<Fit> columnFits(const QTableWidget *table, int column)
         option.sortIndicator = QStyleOptionHeader::SortUp;
     const QString caption = table->model()->headerData(column, Qt::Horizontal).toString();
     QList<Fit> fits = {
-        {QStringLiteral("header %1").arg(column), caption, width(header, caption),
+        {QStringLiteral("header %1 \"%2\"").arg(column).arg(caption), width(header, caption),
          header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header).width()}};
     const int margin =
         table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1;
     for (int row = 0; row < table->rowCount(); ++row) {
         if (const QTableWidgetItem *item = table->item(row, column))
-            fits.append({QStringLiteral("cell %1,%2").arg(row).arg(column), item->text(),
+            fits.append({QStringLiteral("cell %1,%2 \"%3\"").arg(row).arg(column).arg(item->text()),
                          width(table, item->text()),
                          table->visualItemRect(item).width() - 2 * margin});
     }
@@ -108,12 +107,13 @@ QStringList clipped(const QWidget *root)
                    qobject_cast<const QAbstractButton *>(widget) ||
                    qobject_cast<const QLineEdit *>(widget)) {
             const QString text = widget->property("text").toString();
-            fits << Fit{widget->objectName(), text, width(widget, text), room(widget)};
+            fits << Fit{QStringLiteral("%1 \"%2\"").arg(widget->objectName(), text),
+                        width(widget, text), room(widget)};
         }
         for (const Fit &fit : fits) {
             if (fit.needed > fit.room)
-                out << QStringLiteral("%1 \"%2\": %3 px in %4")
-                           .arg(fit.what, fit.text)
+                out << QStringLiteral("%1: %2 px in %3")
+                           .arg(fit.what)
                            .arg(fit.needed)
                            .arg(fit.room);
         }
