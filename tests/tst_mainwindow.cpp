@@ -86,15 +86,14 @@ void TestMainWindow::form()
     QVERIFY(!QGuiApplication::overrideCursor());
 
     QTableWidget *t = table();
-    const QStringList headers = {"Adresse Mac", "Adresse IP",    "DHCP",
-                                 "Port",        "Passerelle",    "Masque de sous réseau",
-                                 "DNS",         "Code Niveau 2", "Version"};
-    QCOMPARE(t->columnCount(), 9);
+    QStringList headers;
+    for (int column = 0; column < t->columnCount(); ++column)
+        headers << (t->isColumnHidden(column) ? "hidden " : "") +
+                       t->horizontalHeaderItem(column)->text();
+    QCOMPARE(headers,
+             (QStringList{"Adresse Mac", "Adresse IP", "DHCP", "Port", "Passerelle",
+                          "Masque de sous réseau", "DNS", "hidden Code Niveau 2", "Version"}));
     QCOMPARE(t->rowCount(), 0);
-    for (int column = 0; column < 9; ++column) {
-        QCOMPARE(t->horizontalHeaderItem(column)->text(), headers.at(column));
-        QCOMPARE(t->isColumnHidden(column), column == 7);
-    }
     QCOMPARE(t->selectionMode(), QAbstractItemView::SingleSelection);
     QCOMPARE(t->selectionBehavior(), QAbstractItemView::SelectRows);
     QVERIFY(!t->showGrid() && t->wordWrap() && !t->isSortingEnabled() && t->autoFillBackground());
