@@ -209,15 +209,11 @@ void TestMainWindow::everyTextFits()
     QStringList clipped = TextRoom::clipped(window.get());
     const int drawn[] = {110, 85, 50, 50, 85, 130, 85, 90, 70};
     QTableWidget *t = table();
+    // Never narrower than drawn; wider only as far as a text needs, and not at all when narrow.
     for (int column = 0; column < 9; column += column == 6 ? 2 : 1) {
-        const int width = t->columnWidth(column);
-        const int slack = TextRoom::columnSlack(t, column);
-        QVERIFY2(font == narrowFont ? width == drawn[column] : width >= drawn[column],
-                 qPrintable(QString::number(column)));
-        if (width > drawn[column] && slack != 0)
-            clipped << QStringLiteral("column %1: %2 px more than its texts need")
-                           .arg(column)
-                           .arg(slack);
+        const int extra = t->columnWidth(column) - drawn[column];
+        if (extra < 0 || (extra > 0 && (font == narrowFont || TextRoom::columnSlack(t, column))))
+            clipped << QStringLiteral("column %1: %2 px wider than drawn").arg(column).arg(extra);
     }
 
     clickRow(0);
@@ -252,13 +248,12 @@ void TestMainWindow::rowTexts_data()
 {
     QTest::addColumn<bool>("shortLayout");
     QTest::addColumn<QByteArray>("version");
-    QTest::addColumn<int>("length");    // of the reply; 0: whole
+    QTest::addColumn<int>("length");    // bytes of the reply, at most
     QTest::addColumn<QString>("shown"); // level 2 and version
-    QTest::newRow("long") << false << QByteArray("V3.00.01") << 0 << "Oui,V3.00.01";
-    QTest::newRow("short") << true << QByteArray("V2.01xyz") << 0 << "Non,V2.01";
-    QTest::newRow("three version bytes")
-        << false << QByteArray("V1.\0\0\0\0\0", 8) << 0 << "Oui,V1.";
-    QTest::newRow("markup") << false << QByteArray("<b>x</b>") << 0 << "Oui,<b>x</b>";
+    QTest::newRow("long") << false << QByteArray("V3.00.01") << 100 << "Oui,V3.00.01";
+    QTest::newRow("short") << true << QByteArray("V2.01xyz") << 100 << "Non,V2.01";
+    QTest::newRow("3 bytes") << false << QByteArray("V1.\0\0\0\0", 7) << 100 << "Oui,V1.";
+    QTest::newRow("markup") << false << QByteArray("<b>x</b>") << 100 << "Oui,<b>x</b>";
     // After a longer reply, the version's missing bytes must not show the earlier ones.
     QTest::newRow("41 bytes") << false << QByteArray("V9.9") << 41 << "Oui,V9.9";
 }
@@ -278,9 +273,8 @@ void TestMainWindow::rowTexts()
     DeviceRecord board = makeBoard("0050c20de405", QStringLiteral("10.0.0.254"), version);
     board.dhcp = 1;
     board.cdeNiveau2 = 1;
-    const QByteArray reply =
-        replyBytes(board, shortLayout ? ReplyLayout::Short : ReplyLayout::Long);
-    sendToTool(length ? reply.left(length) : reply);
+    sendToTool(
+        replyBytes(board, shortLayout ? ReplyLayout::Short : ReplyLayout::Long).left(length));
     QTRY_COMPARE(table()->rowCount(), 2);
     QCOMPARE(table()->item(1, 1)->text(), QStringLiteral("10.0.0.1"));
     const QStringList cells =

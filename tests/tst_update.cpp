@@ -227,32 +227,33 @@ void TestUpdate::submit_data()
 {
     QTest::addColumn<QStringList>("texts"); // IP, mask, gateway, DNS; none: as shown
     QTest::addColumn<bool>("dhcpOn");
-    QTest::addColumn<QString>("key"); // cancel, escape, Return in a widget; none: "Valider"
+    QTest::addColumn<QString>("key"); // the widget clicked, or the widget and the key it takes
     QTest::addColumn<int>("outcome");
     QTest::addColumn<QByteArray>("addresses"); // IP, mask, gateway, DNS once stored
-    const auto add = [](const QByteArray &name, const char *texts, bool dhcpOn, const char *key,
-                        Outcome outcome, const char *hex = "c0a8010affffff000a4d00fe0a4d00fd") {
+    const auto add = [](const QByteArray &name, const char *texts, bool dhcpOn,
+                        const QByteArray &key, Outcome outcome,
+                        const char *hex = "c0a8010affffff000a4d00fe0a4d00fd") {
         QTest::newRow(name.constData())
             << (*texts ? QString::fromLatin1(texts).split(QLatin1Char(',')) : QStringList())
             << dhcpOn << QString::fromLatin1(key) << int(outcome) << QByteArray::fromHex(hex);
     };
-    add("texts read leniently", "010.001.000.007,255.255.0.0,192.168..1.254.,.8.8.8.8", false, "",
-        Stored, "0a010007ffff0000c0a801fe08080808");
-    add("mask 256", "10.0.0.1,255.255.255.256,10.0.0.254,8.8.8.8", false, "", Refused);
-    add("empty ip", ",255.0.0.0,10.0.0.254,8.8.8.8", false, "", Refused);
-    add("dns overflow", "10.0.0.1,255.0.0.0,10.0.0.254,99999999999999999999.1.1.1", false, "",
-        Refused);
-    add("gateway 2^32", "10.0.0.1,255.0.0.0,4294967296.0.0.1,8.8.8.8", false, "", Refused);
-    add("every field bad: one box", "x,y,z,w", false, "", Refused);
-    add("dhcp on: addresses neither checked nor stored", "abc,,10.77.0.254,10.77.0.253", true, "",
-        Stored);
+    add("texts read leniently", "010.001.000.007,255.255.0.0,192.168..1.254.,.8.8.8.8", false,
+        "buttonOk", Stored, "0a010007ffff0000c0a801fe08080808");
+    add("mask 256", "10.0.0.1,255.255.255.256,10.0.0.254,8.8.8.8", false, "buttonOk", Refused);
+    add("empty ip", ",255.0.0.0,10.0.0.254,8.8.8.8", false, "buttonOk", Refused);
+    add("dns overflow", "10.0.0.1,255.0.0.0,10.0.0.254,99999999999999999999.1.1.1", false,
+        "buttonOk", Refused);
+    add("gateway 2^32", "10.0.0.1,255.0.0.0,4294967296.0.0.1,8.8.8.8", false, "buttonOk", Refused);
+    add("every field bad: one box", "x,y,z,w", false, "buttonOk", Refused);
+    add("dhcp on: addresses neither checked nor stored", "abc,,10.77.0.254,10.77.0.253", true,
+        "buttonOk", Stored);
     for (const char *field : fields)
-        add(QByteArray("Return in ") + field, "", false, field, Stored);
+        add(QByteArray("Return in ") + field, "", false, QByteArray(field) + " Return", Stored);
     add("Return, mask bad", "192.168.1.10,255.255.255,10.77.0.254,10.77.0.253", false,
-        "lineEditDNS", Refused);
-    add("Return on Annuler, never the default", "", false, "buttonCancel", Stored);
-    add("Annuler", "1.2.3.4", true, "cancel", Dropped);
-    add("Escape", "1.2.3.4", true, "escape", Dropped);
+        "lineEditDNS Return", Refused);
+    add("Return on Annuler, never the default", "", false, "buttonCancel Return", Stored);
+    add("Annuler", "1.2.3.4", true, "buttonCancel", Dropped);
+    add("Escape", "1.2.3.4", true, "lineEditIP Escape", Dropped);
 }
 
 void TestUpdate::submit()
@@ -273,15 +274,14 @@ void TestUpdate::submit()
             QVERIFY(!child(field)->isEnabled());
     }
     const QStringList errors = whileWatchingErrors([this, &key] {
-        if (key == QLatin1String("escape"))
-            QTest::keyPress(dialog->windowHandle(), Qt::Key_Escape);
-        else if (key == QLatin1String("cancel") || key.isEmpty())
-            click(key.isEmpty() ? "buttonOk" : "buttonCancel");
-        else {
-            QWidget *target = dialog->findChild<QWidget *>(key);
-            target->setFocus();
-            QTest::keyClick(target, Qt::Key_Return);
-        }
+        const QStringList words = key.split(QLatin1Char(' ')); // a widget, and a key for it
+        QWidget *target = dialog->findChild<QWidget *>(words.at(0));
+        target->setFocus();
+        if (words.size() == 1)
+            QTest::mouseClick(target, Qt::LeftButton);
+        else
+            QTest::keyClick(target, words.at(1) == QLatin1String("Return") ? Qt::Key_Return
+                                                                           : Qt::Key_Escape);
     });
     QCOMPARE(valueModified, outcome == Stored ? 1 : 0);
     if (outcome == Refused) {
