@@ -95,7 +95,6 @@ QStringList TestUpdate::whileWatchingErrors(const std::function<void()> &action)
 {
     QStringList seen;
     QTimer watcher;
-    watcher.setInterval(20);
     connect(&watcher, &QTimer::timeout, [&seen] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             seen << box->windowTitle() + '|' + box->text() + '|' +
@@ -103,7 +102,7 @@ QStringList TestUpdate::whileWatchingErrors(const std::function<void()> &action)
             QTest::keyClick(box, Qt::Key_Enter);
         }
     });
-    watcher.start();
+    watcher.start(20);
     action();
     return seen;
 }
@@ -158,8 +157,7 @@ void TestUpdate::form()
             child.text ? QString::fromUtf8(child.text) : QStringLiteral("255.255.255.255");
         if (child.text)
             QCOMPARE(widget->property("text").toString(), text);
-        const QRect actual = widget->geometry();
-        const QRect drawn = child.drawn;
+        const QRect actual = widget->geometry(), drawn = child.drawn;
         const int roomAsDrawn = TextRoom::room(widget) - actual.width() + drawn.width();
         const bool fitsAsDrawn = narrow || TextRoom::width(widget, text) <= roomAsDrawn;
         QVERIFY2(fitsAsDrawn ? actual.width() == drawn.width() : actual.width() > drawn.width(),
@@ -170,8 +168,7 @@ void TestUpdate::form()
         widened += fitsAsDrawn ? 0 : 1;
     }
     QCOMPARE(widened > 0, !narrow);
-    QCOMPARE(dialog->width() == 357, narrow);
-    QVERIFY(dialog->width() >= 357);
+    QVERIFY(narrow ? dialog->width() == 357 : dialog->width() > 357);
     QCOMPARE(dialog->height(), 405);
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Mise à jour"));
 }
@@ -202,8 +199,7 @@ void TestUpdate::opensWithRecord()
     QFETCH(bool, greyed);
     record.dhcp = std::uint8_t(dhcp);
     record.cdeNiveau2 = std::uint8_t(levelTwo);
-    std::memset(record.version, 0, 8);
-    std::memcpy(record.version, version.constData(), std::size_t(version.size()));
+    std::memcpy(record.version, version.leftJustified(8, '\0').constData(), 8);
     open(record);
     const QStringList texts = {"192.168.1.10", "255.255.255.0", "10.77.0.254", "10.77.0.253"};
     for (int i = 0; i < 4; ++i) {
