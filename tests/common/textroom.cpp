@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QStyleOptionButton>
 #include <QStyleOptionFrame>
 #include <QStyleOptionHeader>
@@ -40,11 +39,6 @@ int room(const QWidget *widget)
     return style->subElementRect(QStyle::SE_LineEditContents, &option, edit).width() - 4 - 1;
 }
 
-QString text(const QWidget *widget)
-{
-    return widget->property("text").toString();
-}
-
 int width(const QWidget *widget, const QString &text)
 {
     return qCeil(QFontMetricsF(widget->font()).horizontalAdvance(text));
@@ -52,46 +46,37 @@ int width(const QWidget *widget, const QString &text)
 
 namespace {
 
-// The header elides a caption to the style's label rectangle, less the arrow on the section
-// that shows the sort indicator.
-int headerRoom(const QHeaderView *header, int section)
-{
-    QStyleOptionHeader option;
-    option.initFrom(header);
-    option.state |= QStyle::State_Horizontal;
-    option.orientation = Qt::Horizontal;
-    option.rect = QRect(0, 0, header->sectionSize(section), header->height());
-    if (header->isSortIndicatorShown() && header->sortIndicatorSection() == section)
-        option.sortIndicator = QStyleOptionHeader::SortUp;
-    return header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header).width();
-}
-
-// A cell's text is elided to the cell less the style's focus margin and one pixel each side.
-int cellRoom(const QTableWidget *table, const QTableWidgetItem *item)
-{
-    const int margin =
-        table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1;
-    return table->visualItemRect(item).width() - 2 * margin;
-}
-
 struct Fit
 {
-    QString what;
-    QString text;
+    QString what; // and its text
     int needed;
     int room;
 };
 
+// A header elides its caption to the style's label rectangle, less the arrow on the section
+// that shows the sort indicator; a cell elides its text to the cell less the style's focus
+// margin and one pixel each side.
 QList<Fit> columnFits(const QTableWidget *table, int column)
 {
     const QHeaderView *header = table->horizontalHeader();
+    QStyleOptionHeader option;
+    option.initFrom(header);
+    option.state |= QStyle::State_Horizontal;
+    option.orientation = Qt::Horizontal;
+    option.rect = QRect(0, 0, header->sectionSize(column), header->height());
+    if (header->isSortIndicatorShown() && header->sortIndicatorSection() == column)
+        option.sortIndicator = QStyleOptionHeader::SortUp;
     const QString caption = table->model()->headerData(column, Qt::Horizontal).toString();
-    QList<Fit> fits = {{QStringLiteral("header %1").arg(column), caption, width(header, caption),
-                        headerRoom(header, column)}};
+    QList<Fit> fits = {
+        {QStringLiteral("header %1 \"%2\"").arg(column).arg(caption), width(header, caption),
+         header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header).width()}};
+    const int margin =
+        table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1;
     for (int row = 0; row < table->rowCount(); ++row) {
         if (const QTableWidgetItem *item = table->item(row, column))
-            fits.append({QStringLiteral("cell %1,%2").arg(row).arg(column), item->text(),
-                         width(table, item->text()), cellRoom(table, item)});
+            fits.append({QStringLiteral("cell %1,%2 \"%3\"").arg(row).arg(column).arg(item->text()),
+                         width(table, item->text()),
+                         table->visualItemRect(item).width() - 2 * margin});
     }
     return fits;
 }
@@ -110,33 +95,28 @@ QStringList clipped(const QWidget *root)
 {
     QStringList out;
     for (const QWidget *widget : root->findChildren<QWidget *>()) {
-        if (!widget->isVisibleTo(root->window()))
+        if (!widget->isVisibleTo(root->window()) || widget->objectName().isEmpty())
             continue;
+        QList<Fit> fits;
         if (const auto *table = qobject_cast<const QTableWidget *>(widget)) {
             for (int column = 0; column < table->columnCount(); ++column) {
-                if (table->isColumnHidden(column))
-                    continue;
-                for (const Fit &fit : columnFits(table, column)) {
-                    if (fit.needed > fit.room)
-                        out << QStringLiteral("%1 \"%2\": %3 px in %4")
-                                   .arg(fit.what, fit.text)
-                                   .arg(fit.needed)
-                                   .arg(fit.room);
-                }
+                if (!table->isColumnHidden(column))
+                    fits << columnFits(table, column);
             }
-            continue;
+        } else if (qobject_cast<const QLabel *>(widget) ||
+                   qobject_cast<const QAbstractButton *>(widget) ||
+                   qobject_cast<const QLineEdit *>(widget)) {
+            const QString text = widget->property("text").toString();
+            fits << Fit{QStringLiteral("%1 \"%2\"").arg(widget->objectName(), text),
+                        width(widget, text), room(widget)};
         }
-        const bool hasText =
-            qobject_cast<const QLabel *>(widget) || qobject_cast<const QPushButton *>(widget) ||
-            qobject_cast<const QRadioButton *>(widget) || qobject_cast<const QLineEdit *>(widget);
-        if (!hasText || widget->objectName().isEmpty())
-            continue;
-        const int needed = width(widget, text(widget));
-        if (needed > room(widget))
-            out << QStringLiteral("%1 \"%2\": %3 px in %4")
-                       .arg(widget->objectName(), text(widget))
-                       .arg(needed)
-                       .arg(room(widget));
+        for (const Fit &fit : fits) {
+            if (fit.needed > fit.room)
+                out << QStringLiteral("%1: %2 px in %3")
+                           .arg(fit.what)
+                           .arg(fit.needed)
+                           .arg(fit.room);
+        }
     }
     return out;
 }

@@ -13,8 +13,6 @@ namespace TextRoom {
 
 // Room for the text of a label, radio button, push button or line edit at its present width.
 int room(const QWidget *widget);
-// The text the widget must show whole: its caption or its value.
-QString text(const QWidget *widget);
 // Width of `text` in the widget's font, rounded up.
 int width(const QWidget *widget, const QString &text);
 // Room left over in a table column by its narrowest fit: its caption or one of its cells.
