@@ -68,40 +68,6 @@ void requirePrivateNetwork()
     }
 }
 
-QString formTreeDifference(const QObject *root, std::initializer_list<FormNode> expected,
-                           const QObject *ignored)
-{
-    QStringList problems;
-    QStringList names;
-    for (const FormNode &node : expected) {
-        names << QLatin1String(node.name);
-        const QObject *object = root->findChild<QObject *>(QLatin1String(node.name));
-        if (!object) {
-            problems << QStringLiteral("%1 missing").arg(QLatin1String(node.name));
-            continue;
-        }
-        if (qstrcmp(object->metaObject()->className(), node.className) != 0)
-            problems << QStringLiteral("%1 is a %2")
-                            .arg(QLatin1String(node.name),
-                                 QLatin1String(object->metaObject()->className()));
-        if (object->parent()->objectName() != QLatin1String(node.parent))
-            problems << QStringLiteral("%1 is a child of %2")
-                            .arg(QLatin1String(node.name), object->parent()->objectName());
-    }
-    QStringList found;
-    for (const QObject *object : root->findChildren<QObject *>()) {
-        const bool formObject = object->isWidgetType() || qobject_cast<const QLayout *>(object);
-        if (formObject && object != ignored && !object->objectName().isEmpty() &&
-            !object->objectName().startsWith(QLatin1String("qt_")))
-            found << object->objectName();
-    }
-    found.sort();
-    names.sort();
-    if (found != names)
-        problems << QStringLiteral("objects: %1").arg(found.join(QLatin1Char(' ')));
-    return problems.join(QLatin1String("; "));
-}
-
 } // namespace TestSupport
 
 void StrictTestCase::initTestCase()

@@ -8,27 +8,11 @@
 #include <QStringList>
 #include <QtTest>
 
-#include <initializer_list>
-
 namespace TestSupport {
 
 // Aborts the program unless it runs in a private network namespace: not the namespace of
 // process 1, and no default route through any interface.
 void requirePrivateNetwork();
-
-// One widget or layout of a form: its object name, class and parent's object name.
-struct FormNode
-{
-    const char *name;
-    const char *className;
-    const char *parent;
-};
-
-// Compares the named widgets and layouts below `root` with `expected`: the same objects,
-// classes and parents, nothing more and nothing less. `ignored` (a toolkit's own layout,
-// say) is left out. Returns what differs, or an empty text.
-QString formTreeDifference(const QObject *root, std::initializer_list<FormNode> expected,
-                           const QObject *ignored = nullptr);
 
 } // namespace TestSupport
 
