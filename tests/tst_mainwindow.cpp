@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
@@ -81,6 +82,9 @@ void TestMainWindow::cleanup()
     window.reset();
     while (QGuiApplication::overrideCursor())
         QGuiApplication::restoreOverrideCursor();
+    // Windows cannot remove a folder that is a process's working directory.
+    QDir::setCurrent(QDir::tempPath());
+    workDir.reset();
 }
 
 void TestMainWindow::widgetTree()
@@ -239,6 +243,7 @@ void TestMainWindow::iconAndBackgroundFromWorkingDirectory()
     QFETCH(bool, filesPresent);
     window.reset();
     QTemporaryDir root;
+    const auto leaveRoot = qScopeGuard([] { QDir::setCurrent(QDir::tempPath()); });
     const QString run = root.filePath(QStringLiteral("a/b"));
     QVERIFY(QDir().mkpath(run));
     if (filesPresent) {
