@@ -69,6 +69,9 @@ void TestMainWindow::cleanup()
     window.reset();
     while (QGuiApplication::overrideCursor())
         QGuiApplication::restoreOverrideCursor();
+    // Windows cannot remove a folder that is a process's working directory.
+    QDir::setCurrent(QDir::tempPath());
+    workDir.reset();
 }
 
 // The captions, the table's columns, and the state the window starts in.
@@ -115,6 +118,9 @@ void TestMainWindow::startsWithoutOptionalFilesAndExitsCleanly_data()
 
 void TestMainWindow::startsWithoutOptionalFilesAndExitsCleanly()
 {
+#ifdef Q_OS_WIN
+    QSKIP("starts the Linux build on an X server; the Windows build is started end to end");
+#endif
     QFETCH(bool, inWorkingDirectory);
     QFETCH(bool, installed);
     QFETCH(QString, seen);
