@@ -111,7 +111,6 @@ void TestDelivery::cleanup()
 {
     window.reset();
     lab.reset();
-    sim = nullptr;
     while (QGuiApplication::overrideCursor())
         QGuiApplication::restoreOverrideCursor();
 }
@@ -159,8 +158,8 @@ void TestDelivery::changeReachesBoardAndComesBack()
     QElapsedTimer clock;
     clock.start();
     click(settings, "buttonOk");
-    QDialog *wait = visibleDialog("Reboot");
-    QVERIFY(wait && wait->windowFlags() & Qt::FramelessWindowHint);
+    QVERIFY(visibleDialog("Reboot") &&
+            visibleDialog("Reboot")->windowFlags() & Qt::FramelessWindowHint);
     QCOMPARE(cursorDepth(), 2); // the search's and the wait's
     QVERIFY(!visibleDialog("Update"));
     QCOMPARE(table()->item(rowOf(shortBoard), 1)->text(), QStringLiteral("10.77.0.21"));

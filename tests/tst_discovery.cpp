@@ -242,18 +242,14 @@ void TestDiscovery::socketProblemsAreReported_data()
 {
     QTest::addColumn<QString>("held"); // the address another program holds
     QTest::addColumn<QStringList>("says");
-    QTest::addColumn<QStringList>("saysNot");
     QTest::addColumn<int>("cliCode");
     QTest::addColumn<QString>("cliSays");
     QTest::newRow("port held everywhere")
-        << "0.0.0.0" << QStringList{inUse, "copie de cet outil", "quorvan-cli"}
-        << QStringList{"10.88.0.1"} << 5 << "already in use on this PC by another program";
+        << "0.0.0.0" << QStringList{inUse, "copie de cet outil", "quorvan-cli"} << 5
+        << "already in use on this PC by another program";
     QTest::newRow("port held on one card")
-        << "10.77.0.1" << QStringList{inUse, "interrogées :\n– 10.77.0.1", "malgré tout"}
-        << QStringList{"10.88.0.1"} << 7 << "in use by another program on 10.77.0.1";
-    QTest::newRow("port held on loopback")
-        << "127.0.0.1" << QStringList{"par diffusion"}
-        << QStringList{"127.0.0.1", "10.77.0.1", "10.88.0.1"} << 7 << "0.0.0.0";
+        << "10.77.0.1" << QStringList{inUse, "interrogées :\n– 10.77.0.1", "malgré tout"} << 7
+        << "in use by another program on 10.77.0.1";
 }
 
 // Another program on port 4022 keeps its port, and a search that cannot reach every card
@@ -263,7 +259,6 @@ void TestDiscovery::socketProblemsAreReported()
 {
     QFETCH(QString, held);
     QFETCH(QStringList, says);
-    QFETCH(QStringList, saysNot);
     QFETCH(int, cliCode);
     QFETCH(QString, cliSays);
     const int board =
@@ -284,8 +279,7 @@ void TestDiscovery::socketProblemsAreReported()
     QVERIFY(box);
     for (const QString &text : says)
         QVERIFY2(box->text().contains(text), qPrintable(box->text()));
-    for (const QString &text : saysNot)
-        QVERIFY2(!box->text().contains(text), qPrintable(box->text()));
+    QVERIFY2(!box->text().contains("10.88.0.1"), qPrintable(box->text())); // that card works
     QVERIFY(!button("buttonSearch")->isEnabled()); // the search runs as usual
     if (held == QLatin1String("0.0.0.0"))
         QCOMPARE(boundAddresses(window.get()), QStringList());
@@ -294,11 +288,7 @@ void TestDiscovery::socketProblemsAreReported()
     QVERIFY(!boundAddresses(window.get()).contains(held));
     // What is sent to the held address stays with the program that holds it.
     const int rows = table()->rowCount();
-    const QByteArray reply = replyBytes(makeBoard("020000000101"));
-    if (held == QLatin1String("127.0.0.1"))
-        sendToTool(reply);
-    else
-        QVERIFY(NetLab::sendFrom(board, reply, QStringLiteral("10.77.0.1")));
+    QVERIFY(NetLab::sendFrom(board, replyBytes(makeBoard("020000000101")), "10.77.0.1"));
     QTRY_VERIFY(holder->hasPendingDatagrams());
     QTest::qWait(100);
     QCOMPARE(table()->rowCount(), rows);
@@ -336,7 +326,7 @@ void TestDiscovery::cardsComeAndGo()
     QVERIFY(!errorBox());
     QTRY_COMPARE_WITH_TIMEOUT(table()->rowCount(), 3, 3000);
 
-    QVERIFY(NetLab::ip({"addr", "del", "10.77.0.1/24", "dev", firstCard}));
+    QVERIFY(NetLab::ip("addr del 10.77.0.1/24 dev " + firstCard));
     const int queriesBefore = queryCount({a});
     QMetaObject::invokeMethod(window.get(), "RebootDone");
     QVERIFY(!errorBox());

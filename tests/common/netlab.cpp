@@ -16,18 +16,7 @@ namespace {
 
 constexpr int commandTimeout = 10000;
 
-// "ip" with its arguments written as one line of words.
-bool ipWords(const QString &words)
-{
-    return NetLab::ip(words.split(QLatin1Char(' ')));
-}
-
 } // namespace
-
-Simulator::~Simulator()
-{
-    stop();
-}
 
 bool Simulator::start(const QString &host, const QStringList &arguments)
 {
@@ -108,18 +97,18 @@ NetLab::~NetLab()
     // gives its end back only when the kernel gets round to it, and a later window would
     // still see the old link.
     for (const QString &own : ownLinks)
-        ipWords(QStringLiteral("link del ") + own);
+        ip(QStringLiteral("link del ") + own);
     for (const QString &host : hosts)
-        ipWords(QStringLiteral("netns del ") + host);
+        ip(QStringLiteral("netns del ") + host);
 }
 
 QString NetLab::addHost()
 {
     const QString host = QStringLiteral("%1-%2").arg(prefix).arg(hosts.size());
-    if (!ipWords(QStringLiteral("netns add ") + host))
+    if (!ip(QStringLiteral("netns add ") + host))
         return QString();
     hosts.append(host);
-    ipWords(QStringLiteral("-n %1 link set lo up").arg(host));
+    ip(QStringLiteral("-n %1 link set lo up").arg(host));
     return host;
 }
 
@@ -130,13 +119,12 @@ QString NetLab::link(const QString &host, const QString &ownAddress,
     const QString peer = QStringLiteral("%1b%2").arg(prefix).arg(links++);
     ownLinks.append(own);
     bool ok =
-        ipWords(
-            QStringLiteral("link add %1 type veth peer name %2 netns %3").arg(own, peer, host)) &&
-        ipWords(QStringLiteral("addr add %1 dev %2").arg(ownAddress, own)) &&
-        ipWords(QStringLiteral("link set %1 up").arg(own));
+        ip(QStringLiteral("link add %1 type veth peer name %2 netns %3").arg(own, peer, host)) &&
+        ip(QStringLiteral("addr add %1 dev %2").arg(ownAddress, own)) &&
+        ip(QStringLiteral("link set %1 up").arg(own));
     for (const QString &address : hostAddresses)
-        ok = ok && ipWords(QStringLiteral("-n %1 addr add %2 dev %3").arg(host, address, peer));
-    ok = ok && ipWords(QStringLiteral("-n %1 link set %2 up").arg(host, peer));
+        ok = ok && ip(QStringLiteral("-n %1 addr add %2 dev %3").arg(host, address, peer));
+    ok = ok && ip(QStringLiteral("-n %1 link set %2 up").arg(host, peer));
     return ok ? own : QString();
 }
 
@@ -193,11 +181,11 @@ bool NetLab::sendFrom(int socket, const QByteArray &bytes, const QString &to, qu
                   sizeof destination) == bytes.size();
 }
 
-bool NetLab::ip(const QStringList &arguments)
+bool NetLab::ip(const QString &words)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(QStringLiteral("ip"), arguments);
+    process.start(QStringLiteral("ip"), words.split(QLatin1Char(' ')));
     return process.waitForFinished(commandTimeout) &&
            process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }

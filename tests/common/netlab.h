@@ -30,7 +30,7 @@ struct SimEvent
 class Simulator
 {
 public:
-    ~Simulator();
+    ~Simulator() { stop(); }
 
     bool start(const QString &host, const QStringList &arguments);
     void stop();
@@ -68,7 +68,8 @@ public:
     static bool sendFrom(int socket, const QByteArray &bytes, const QString &to,
                          quint16 port = 4022);
 
-    static bool ip(const QStringList &arguments);
+    // Runs `ip` with the given words (separated by single spaces).
+    static bool ip(const QString &words);
 
 private:
     QString prefix;
