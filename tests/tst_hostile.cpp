@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <memory>
 #include <thread>
 
 namespace {
@@ -25,12 +24,9 @@ namespace {
 // datagram shows.
 QByteArray patternedReply(int index)
 {
-    DeviceRecord record = makeBoard(QByteArray::number(0x020000000000LL + index, 16),
-                                    QStringLiteral("10.%1.%2.%3")
-                                        .arg((index >> 16) & 0xff)
-                                        .arg((index >> 8) & 0xff)
-                                        .arg(index & 0xff),
-                                    "V7.65.43");
+    DeviceRecord record =
+        makeBoard(QByteArray::number(0x020000000000LL + index, 16),
+                  QHostAddress(quint32(0x0a000000 + index)).toString(), "V7.65.43");
     record.dhcp = index & 1;
     return replyBytes(record, ReplyLayout::Long).left(41 + index % 5);
 }
@@ -69,22 +65,8 @@ class TestHostile : public StrictTestCase
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup() { window.reset(); }
     void flood();
-
-private:
-    QTableWidget *table() const { return window->findChild<QTableWidget *>("tableWidget"); }
-
-    std::unique_ptr<MainWindow> window;
 };
-
-void TestHostile::init()
-{
-    window = std::make_unique<MainWindow>();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-}
 
 // First the tool's own query and write, and replies of every size around the shortest one
 // (their MACs begin with 0xfd): only replies are listed, with what their bytes hold. Then
@@ -92,6 +74,10 @@ void TestHostile::init()
 // for QUORVAN_FLOOD_SECONDS (8 s unless set; 60 s for a full run).
 void TestHostile::flood()
 {
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QTableWidget *table = window.findChild<QTableWidget *>("tableWidget");
     sendToTool(QByteArray("Quorvan?\0", 9));
     const WriteDatagram write = buildWriteDatagram(makeBoard("fd0000000001"));
     sendToTool(bytesOf(write.data(), int(write.size())));
@@ -105,12 +91,12 @@ void TestHostile::flood()
         sendToTool(datagram);
         sendToTool(datagram, QHostAddress(QHostAddress::LocalHostIPv6));
     }
-    QTRY_COMPARE(table()->rowCount(), 5);
+    QTRY_COMPARE(table->rowCount(), 5);
     QTest::qWait(200);
-    QCOMPARE(table()->rowCount(), 5);
+    QCOMPARE(table->rowCount(), 5);
     const QStringList versions = {"V3.00.01", "V3.00.01", "V3.00.01", "V3.00.0", "V3.0"};
     for (int row = 0; row < 5; ++row) // rows for 65507, 46, 45, 44, 41
-        QCOMPARE(table()->item(row, 8)->text(), versions.at(row));
+        QCOMPARE(table->item(row, 8)->text(), versions.at(row));
 
     const int seconds = qEnvironmentVariable("QUORVAN_FLOOD_SECONDS", "8").toInt();
     constexpr int pool = 3000;
@@ -140,7 +126,7 @@ void TestHostile::flood()
     QTest::qWait(500);
     const qint64 rssAfter = residentKiB();
 
-    const int rows = table()->rowCount();
+    const int rows = table->rowCount();
     qInfo("flood: %lld datagrams in %d s, %d rows listed, worst event-loop stall %lld ms, "
           "RSS %+lld KiB",
           qlonglong(datagrams.load()), seconds, rows, qlonglong(worst),
@@ -150,8 +136,8 @@ void TestHostile::flood()
     // Every row is one of the patterned boards, once, or a board of random bytes or of a
     // chosen size.
     QSet<QString> seen;
-    for (int row = 0; row < table()->rowCount(); ++row) {
-        const QString mac = table()->item(row, 0)->text();
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QString mac = table->item(row, 0)->text();
         QVERIFY2(!seen.contains(mac), qPrintable(mac));
         seen.insert(mac);
         if (mac.startsWith(QLatin1String("fe:")) || mac.startsWith(QLatin1String("fd:")))
@@ -159,9 +145,9 @@ void TestHostile::flood()
         const MacAddress bytes = macTextToBytes(mac.toStdString());
         const int index = int(macKey(bytes.data()) - 0x020000000000LL);
         QVERIFY2(index >= 0 && index < pool, qPrintable(mac));
-        QCOMPARE(table()->item(row, 8)->text(), QStringLiteral("V7.65.43").left(4 + index % 5));
-        QCOMPARE(table()->item(row, 2)->text(), QLatin1String(index & 1 ? "Oui" : "Non"));
-        QCOMPARE(table()->item(row, 7)->text(), QStringLiteral("Non"));
+        QCOMPARE(table->item(row, 8)->text(), QStringLiteral("V7.65.43").left(4 + index % 5));
+        QCOMPARE(table->item(row, 2)->text(), QLatin1String(index & 1 ? "Oui" : "Non"));
+        QCOMPARE(table->item(row, 7)->text(), QStringLiteral("Non"));
     }
     // Memory follows the boards listed, not the datagrams read: a generous bound per row.
     // AddressSanitizer keeps freed memory in quarantine, so its builds say nothing here.
