@@ -336,6 +336,11 @@ void TestDiscovery::cardsComeAndGo()
     QTest::qWait(1200); // a second query went out through the card that is left
     QCOMPARE(queryCount({a}), queriesBefore);
     QCOMPARE(queryCount({b}), 3);
+    // The address comes back on the first card, listed before the second one's.
+    QVERIFY(NetLab::ip("addr add 10.77.0.1/24 dev " + firstCard));
+    QMetaObject::invokeMethod(window.get(), "RebootDone");
+    QVERIFY(boundAddresses(window.get()).contains(QStringLiteral("10.77.0.1")));
+    QTRY_COMPARE_WITH_TIMEOUT(table()->rowCount(), 3, 3000);
 }
 
 void TestDiscovery::secondCopyLeavesThePortToTheFirst_data()
