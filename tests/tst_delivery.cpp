@@ -36,10 +36,26 @@ QDialog *visibleDialog(const char *name)
     return nullptr;
 }
 
+void click(QDialog *dialog, const char *name)
+{
+    QTest::mouseClick(dialog->findChild<QAbstractButton *>(name), Qt::LeftButton);
+}
+
+void type(QDialog *dialog, const char *field, const QString &text)
+{
+    auto *edit = dialog->findChild<QLineEdit *>(QLatin1String(field));
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, text);
+}
+
+const QString longBoard = QStringLiteral("0:50:c2:0d:e4:05");
+const QString shortBoard = QStringLiteral("a:1b:2c:3d:4e:5f");
+
 } // namespace
 
-// One change of settings from the table to a simulated board and back, watched on the wire
-// and in the window at every step.
+// Changes of settings from the table to a simulated board and back, watched on the wire and
+// in the window. Each starts while the search that lists the boards still runs.
 class TestDelivery : public StrictTestCase
 {
     Q_OBJECT
@@ -49,27 +65,18 @@ private slots:
     void cleanup();
 
     void changeReachesBoardAndComesBack();
-    void cancelSendsNothing();
-    void changeDuringSearchWaitEndsWithEmptyStack();
     void escapedWaitThenRecordDeletedUnderOpenDialog();
 
 private:
-    QTableWidget *table() const
+    QTableWidget *table() const { return window->findChild<QTableWidget *>("tableWidget"); }
+    QPushButton *button(const char *name) const { return window->findChild<QPushButton *>(name); }
+    int rowOf(const QString &mac) const
     {
-        return window->findChild<QTableWidget *>(QStringLiteral("tableWidget"));
+        const QList<QTableWidgetItem *> items = table()->findItems(mac, Qt::MatchExactly);
+        return items.isEmpty() ? -1 : items.first()->row();
     }
-    QPushButton *button(const char *name) const
-    {
-        return window->findChild<QPushButton *>(QLatin1String(name));
-    }
-    int rowOf(const QString &mac) const;
-    void searchAndWait();
     QDialog *openSettings(const QString &mac);
-    static void type(QDialog *dialog, const char *field, const QString &text);
-    QVector<SimEvent> writes()
-    {
-        return sim->events(QStringLiteral("RECV"), QStringLiteral("write"));
-    }
+    QVector<SimEvent> writes() { return sim->events("RECV", "write"); }
 
     std::unique_ptr<NetLab> lab;
     std::unique_ptr<MainWindow> window;
@@ -79,45 +86,25 @@ private:
 void TestDelivery::init()
 {
     lab = std::make_unique<NetLab>();
-    const QString boards = lab->addHost();
-    QVERIFY(!lab->link(boards, QStringLiteral("10.77.0.1/24"), {QStringLiteral("10.77.0.2/24")})
-                 .isEmpty());
     sim = lab->startSimulator(
-        boards,
-        {QStringLiteral("--restart"), QStringLiteral("3000"), QStringLiteral("--board"),
-         QStringLiteral("mac=00:50:c2:0d:e4:05,ip=10.77.0.20,layout=long,dhcp=on,port=4022"),
-         QStringLiteral("--board"),
-         QStringLiteral(
-             "mac=0a:1b:2c:3d:4e:5f,ip=10.77.0.21,layout=short,version=V3.07,delay=100")});
+        lab->linkedHost("10.77.0.1/24", {"10.77.0.2/24"}),
+        {"--restart", "3000", "--board",
+         "mac=00:50:c2:0d:e4:05,ip=10.77.0.20,layout=long,dhcp=on,port=4022", "--board",
+         "mac=0a:1b:2c:3d:4e:5f,ip=10.77.0.21,layout=short,version=V3.07,delay=100"});
     QVERIFY(sim);
     window = std::make_unique<MainWindow>();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QTest::mouseClick(button("buttonSearch"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(table()->rowCount(), 2, 3000);
 }
 
 void TestDelivery::cleanup()
 {
     window.reset();
     lab.reset();
-    sim = nullptr;
     while (QGuiApplication::overrideCursor())
         QGuiApplication::restoreOverrideCursor();
-}
-
-int TestDelivery::rowOf(const QString &mac) const
-{
-    for (int row = 0; row < table()->rowCount(); ++row) {
-        if (table()->item(row, 0)->text() == mac)
-            return row;
-    }
-    return -1;
-}
-
-void TestDelivery::searchAndWait()
-{
-    QTest::mouseClick(button("buttonSearch"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(button("buttonSearch")->isEnabled(), 12000);
-    QCOMPARE(table()->rowCount(), 2);
 }
 
 QDialog *TestDelivery::openSettings(const QString &mac)
@@ -131,44 +118,43 @@ QDialog *TestDelivery::openSettings(const QString &mac)
     return visibleDialog("Update");
 }
 
-void TestDelivery::type(QDialog *dialog, const char *field, const QString &text)
-{
-    auto *edit = dialog->findChild<QLineEdit *>(QLatin1String(field));
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    QTest::keyClicks(edit, text);
-}
-
-// The lifecycle of one change, on the short-layout board, which must receive the long layout.
+// A cancelled edit, then the lifecycle of one change on the short-layout board, which must
+// receive the long layout: the search's cursor and the wait's share the stack.
 void TestDelivery::changeReachesBoardAndComesBack()
 {
-    searchAndWait();
-    QCOMPARE(cursorDepth(), 0);
-    QVERIFY(!button("buttonUpdate")->isEnabled());
-
-    QDialog *settings = openSettings(QStringLiteral("a:1b:2c:3d:4e:5f"));
+    QDialog *settings = openSettings(longBoard);
     QVERIFY(settings);
-    QCOMPARE(settings->findChild<QLineEdit *>(QStringLiteral("lineEditIP"))->text(),
-             QStringLiteral("10.77.0.21"));
+    click(settings, "radioButtonDHCPNo");
+    type(settings, "lineEditIP", QStringLiteral("10.77.0.98"));
+    click(settings, "buttonCancel");
+    QTest::qWait(300);
+    QVERIFY(writes().isEmpty());
+    QVERIFY(!visibleDialog("Reboot"));
+    QVERIFY(button("buttonUpdate")->isEnabled());
+    QCOMPARE(cursorDepth(), 1);
+    // The record is untouched: a new dialog shows what the board reported.
+    settings = openSettings(longBoard);
+    QVERIFY(settings);
+    QCOMPARE(settings->findChild<QLineEdit *>("lineEditIP")->text(), QStringLiteral("10.77.0.20"));
+    QVERIFY(settings->findChild<QRadioButton *>("radioButtonDHCPYes")->isChecked());
+    click(settings, "buttonCancel");
+
+    settings = openSettings(shortBoard);
+    QVERIFY(settings);
+    QCOMPARE(settings->findChild<QLineEdit *>("lineEditIP")->text(), QStringLiteral("10.77.0.21"));
     type(settings, "lineEditIP", QStringLiteral("10.77.0.99"));
     type(settings, "lineEditMask", QStringLiteral("255.255.0.0"));
     type(settings, "lineEditGw", QStringLiteral("10.77.0.1"));
     type(settings, "lineEditDNS", QStringLiteral("10.77.0.53"));
-    QTest::mouseClick(
-        settings->findChild<QRadioButton *>(QStringLiteral("radioButtonCdeNiveau2Oui")),
-        Qt::LeftButton);
+    click(settings, "radioButtonCdeNiveau2Oui");
     QElapsedTimer clock;
     clock.start();
-    QTest::mouseClick(settings->findChild<QPushButton *>(QStringLiteral("buttonOk")),
-                      Qt::LeftButton);
-
-    QDialog *wait = visibleDialog("Reboot");
-    QVERIFY(wait);
-    QVERIFY(wait->windowFlags() & Qt::FramelessWindowHint);
-    QCOMPARE(cursorDepth(), 1);
+    click(settings, "buttonOk");
+    QVERIFY(visibleDialog("Reboot") &&
+            visibleDialog("Reboot")->windowFlags() & Qt::FramelessWindowHint);
+    QCOMPARE(cursorDepth(), 2); // the search's and the wait's
     QVERIFY(!visibleDialog("Update"));
-    QCOMPARE(table()->item(rowOf(QStringLiteral("a:1b:2c:3d:4e:5f")), 1)->text(),
-             QStringLiteral("10.77.0.21")); // the row keeps the reported settings
+    QCOMPARE(table()->item(rowOf(shortBoard), 1)->text(), QStringLiteral("10.77.0.21"));
 
     QTRY_COMPARE_WITH_TIMEOUT(writes().size(), 1, 2000);
     const SimEvent write = writes().first();
@@ -180,10 +166,13 @@ void TestDelivery::changeReachesBoardAndComesBack()
                                 QByteArray("V3.07\0\0\0", 8);
     QCOMPARE(write.bytes, expected);
 
-    // Twenty seconds of wait, then the new search starts as the wait dialog goes.
+    // The search ends under the wait, which lasts its twenty seconds; the new search then
+    // starts as the wait dialog goes.
+    QTRY_VERIFY_WITH_TIMEOUT(button("buttonSearch")->isEnabled(), 11000);
+    QCOMPARE(cursorDepth(), 1);
     while (clock.elapsed() < 18000) {
-        QTest::qWait(500);
         QVERIFY(visibleDialog("Reboot"));
+        QTest::qWait(500);
     }
     QTRY_VERIFY_WITH_TIMEOUT(!visibleDialog("Reboot"), 3000);
     QCOMPARE(table()->rowCount(), 0);
@@ -195,83 +184,36 @@ void TestDelivery::changeReachesBoardAndComesBack()
     QTRY_VERIFY_WITH_TIMEOUT(button("buttonSearch")->isEnabled(), 11000);
     QCOMPARE(cursorDepth(), 0);
     QVERIFY(!button("buttonUpdate")->isEnabled());
-    const int row = rowOf(QStringLiteral("a:1b:2c:3d:4e:5f"));
+    const int row = rowOf(shortBoard);
     QVERIFY(row >= 0);
-    QCOMPARE(table()->item(row, 1)->text(), QStringLiteral("10.77.0.99"));
-    QCOMPARE(table()->item(row, 5)->text(), QStringLiteral("255.255.0.0"));
-    QCOMPARE(table()->item(row, 4)->text(), QStringLiteral("10.77.0.1"));
-    QCOMPARE(table()->item(row, 6)->text(), QStringLiteral("10.77.0.53"));
-    QCOMPARE(table()->item(row, 8)->text(), QStringLiteral("V3.07"));
+    QStringList cells;
+    for (int column = 0; column < table()->columnCount(); ++column)
+        cells << table()->item(row, column)->text();
+    QCOMPARE(cells.join('|'),
+             "a:1b:2c:3d:4e:5f|10.77.0.99|Non|502|10.77.0.1|255.255.0.0|10.77.0.53|Non|V3.07");
     QCOMPARE(writes().size(), 1);
-    QCOMPARE(sim->events(QStringLiteral("APPLY")).size(), 1);
-}
-
-void TestDelivery::cancelSendsNothing()
-{
-    searchAndWait();
-    QDialog *settings = openSettings(QStringLiteral("0:50:c2:0d:e4:05"));
-    QVERIFY(settings);
-    QTest::mouseClick(settings->findChild<QRadioButton *>(QStringLiteral("radioButtonDHCPNo")),
-                      Qt::LeftButton);
-    type(settings, "lineEditIP", QStringLiteral("10.77.0.98"));
-    QTest::mouseClick(settings->findChild<QPushButton *>(QStringLiteral("buttonCancel")),
-                      Qt::LeftButton);
-    QTest::qWait(500);
-    QVERIFY(writes().isEmpty());
-    QVERIFY(!visibleDialog("Reboot"));
-    QVERIFY(button("buttonUpdate")->isEnabled());
-    QVERIFY(button("buttonSearch")->isEnabled());
-    QCOMPARE(cursorDepth(), 0);
-    // The record is untouched: a new dialog shows what the board reported.
-    settings = openSettings(QStringLiteral("0:50:c2:0d:e4:05"));
-    QVERIFY(settings);
-    QCOMPARE(settings->findChild<QLineEdit *>(QStringLiteral("lineEditIP"))->text(),
-             QStringLiteral("10.77.0.20"));
-    QVERIFY(settings->findChild<QRadioButton *>(QStringLiteral("radioButtonDHCPYes"))->isChecked());
-}
-
-void TestDelivery::changeDuringSearchWaitEndsWithEmptyStack()
-{
-    QTest::mouseClick(button("buttonSearch"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(table()->rowCount(), 2, 3000);
-    QDialog *settings = openSettings(QStringLiteral("0:50:c2:0d:e4:05"));
-    QVERIFY(settings);
-    QTest::mouseClick(settings->findChild<QPushButton *>(QStringLiteral("buttonOk")),
-                      Qt::LeftButton);
-    QCOMPARE(cursorDepth(), 2); // the search's and the wait's
-    QTRY_VERIFY_WITH_TIMEOUT(button("buttonSearch")->isEnabled(), 11000);
-    QCOMPARE(cursorDepth(), 1);
-    QVERIFY(visibleDialog("Reboot"));
-    QTRY_VERIFY_WITH_TIMEOUT(!visibleDialog("Reboot"), 15000);
-    QCOMPARE(cursorDepth(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(button("buttonSearch")->isEnabled(), 11000);
-    QCOMPARE(cursorDepth(), 0);
-    QCOMPARE(writes().size(), 1);
+    QCOMPARE(sim->events("APPLY").size(), 1);
 }
 
 // Escape hides the wait dialog while its timer runs on; the user opens the settings of a
 // listed board, and the search at the end of the wait deletes every record under it.
 void TestDelivery::escapedWaitThenRecordDeletedUnderOpenDialog()
 {
-    searchAndWait();
-    QDialog *settings = openSettings(QStringLiteral("0:50:c2:0d:e4:05"));
+    QDialog *settings = openSettings(longBoard);
     QVERIFY(settings);
-    QTest::mouseClick(settings->findChild<QPushButton *>(QStringLiteral("buttonOk")),
-                      Qt::LeftButton);
+    click(settings, "buttonOk");
     QDialog *wait = visibleDialog("Reboot");
     QVERIFY(wait);
     QTest::keyClick(wait, Qt::Key_Escape);
     QVERIFY(!visibleDialog("Reboot"));
 
-    settings = openSettings(QStringLiteral("a:1b:2c:3d:4e:5f"));
+    settings = openSettings(shortBoard);
     QVERIFY(settings);
-    QTest::mouseClick(settings->findChild<QRadioButton *>(QStringLiteral("radioButtonDHCPNo")),
-                      Qt::LeftButton);
+    click(settings, "radioButtonDHCPNo");
     type(settings, "lineEditIP", QStringLiteral("10.77.0.97"));
     QTRY_COMPARE_WITH_TIMEOUT(table()->rowCount(), 0, 22000); // the wait is over: new search
     QPointer<QDialog> stale = settings;
-    QTest::mouseClick(settings->findChild<QPushButton *>(QStringLiteral("buttonOk")),
-                      Qt::LeftButton);
+    click(settings, "buttonOk");
     QTRY_VERIFY(!stale);
     // The edit is not lost: the board, no longer listed, still gets it, and the wait begins.
     QTRY_COMPARE_WITH_TIMEOUT(writes().size(), 2, 2000);

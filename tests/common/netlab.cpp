@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "netlab.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 
 #include <arpa/inet.h>
@@ -17,64 +16,39 @@ namespace {
 
 constexpr int commandTimeout = 10000;
 
-bool runCommand(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(program, arguments);
-    return process.waitForFinished(commandTimeout) &&
-           process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
 } // namespace
-
-Simulator::~Simulator()
-{
-    stop();
-}
 
 bool Simulator::start(const QString &host, const QStringList &arguments)
 {
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(QStringLiteral("ip"), QStringList{QStringLiteral("netns"), QStringLiteral("exec"),
-                                                    host, QStringLiteral(QUORVAN_BOARD_SIM)} +
-                                            arguments);
-    if (!process.waitForStarted(commandTimeout))
-        return false;
+    process.start(QStringLiteral("ip"),
+                  QStringList{"netns", "exec", host, QStringLiteral(QUORVAN_BOARD_SIM)} +
+                      arguments);
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < commandTimeout) {
+    while (!ready && clock.elapsed() < commandTimeout && process.state() != QProcess::NotRunning) {
         process.waitForReadyRead(100);
         readLines();
-        if (ready)
-            return true;
-        if (process.state() == QProcess::NotRunning)
-            return false;
     }
-    return false;
+    return ready;
 }
 
 void Simulator::stop()
 {
-    if (process.state() != QProcess::NotRunning) {
-        process.terminate();
-        if (!process.waitForFinished(3000)) {
-            process.kill();
-            process.waitForFinished(3000);
-        }
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(3000)) {
+        process.kill();
+        process.waitForFinished(3000);
     }
-}
-
-QVector<SimEvent> Simulator::events()
-{
-    readLines();
-    return log;
 }
 
 QVector<SimEvent> Simulator::events(const QString &what, const QString &kind)
 {
+    readLines();
     QVector<SimEvent> matching;
-    for (const SimEvent &event : events()) {
+    for (const SimEvent &event : qAsConst(log)) {
         if (event.what == what && (kind.isEmpty() || event.kind == kind))
             matching.append(event);
     }
@@ -90,21 +64,17 @@ void Simulator::readLines()
     while ((end = pending.indexOf('\n')) >= 0) {
         const QList<QByteArray> fields = pending.left(end).trimmed().split(' ');
         pending.remove(0, end + 1);
-        if (fields.value(0) == "READY")
-            ready = true;
+        ready = ready || fields.value(0) == "READY";
         if (fields.size() < 3 || fields.at(0) == "READY")
             continue;
         SimEvent event;
         event.msecs = fields.at(0).toLongLong();
         event.what = QString::fromLatin1(fields.at(1));
+        event.kind = QString::fromLatin1(fields.at(fields.size() >= 5 ? 4 : 2));
         if (fields.size() >= 5) {
             event.address = QString::fromLatin1(fields.at(2));
             event.port = fields.at(3).toInt();
-            event.kind = QString::fromLatin1(fields.at(4));
-            if (fields.size() >= 6)
-                event.bytes = QByteArray::fromHex(fields.at(5));
-        } else {
-            event.kind = QString::fromLatin1(fields.at(2));
+            event.bytes = QByteArray::fromHex(fields.value(5));
         }
         log.append(event);
     }
@@ -112,10 +82,10 @@ void Simulator::readLines()
 
 // Names stay unique for the whole test program: a namespace that was just deleted may
 // still hold its end of a veth pair for a moment.
-NetLab::NetLab() : prefix(QStringLiteral("qv%1").arg(getpid()))
+NetLab::NetLab()
 {
     static int labs = 0;
-    prefix += QLatin1Char('x') + QString::number(labs++);
+    prefix = QStringLiteral("qv%1x%2").arg(getpid()).arg(labs++);
 }
 
 NetLab::~NetLab()
@@ -127,19 +97,18 @@ NetLab::~NetLab()
     // gives its end back only when the kernel gets round to it, and a later window would
     // still see the old link.
     for (const QString &own : ownLinks)
-        ip({QStringLiteral("link"), QStringLiteral("del"), own});
+        ip(QStringLiteral("link del ") + own);
     for (const QString &host : hosts)
-        ip({QStringLiteral("netns"), QStringLiteral("del"), host});
+        ip(QStringLiteral("netns del ") + host);
 }
 
 QString NetLab::addHost()
 {
     const QString host = QStringLiteral("%1-%2").arg(prefix).arg(hosts.size());
-    if (!ip({QStringLiteral("netns"), QStringLiteral("add"), host}))
+    if (!ip(QStringLiteral("netns add ") + host))
         return QString();
     hosts.append(host);
-    run(host, {QStringLiteral("ip"), QStringLiteral("link"), QStringLiteral("set"),
-               QStringLiteral("lo"), QStringLiteral("up")});
+    ip(QStringLiteral("-n %1 link set lo up").arg(host));
     return host;
 }
 
@@ -147,35 +116,28 @@ QString NetLab::link(const QString &host, const QString &ownAddress,
                      const QStringList &hostAddresses)
 {
     const QString own = QStringLiteral("%1a%2").arg(prefix).arg(links);
-    const QString peer = QStringLiteral("%1b%2").arg(prefix).arg(links);
-    ++links;
+    const QString peer = QStringLiteral("%1b%2").arg(prefix).arg(links++);
     ownLinks.append(own);
-    bool ok = ip({QStringLiteral("link"), QStringLiteral("add"), own, QStringLiteral("type"),
-                  QStringLiteral("veth"), QStringLiteral("peer"), QStringLiteral("name"), peer,
-                  QStringLiteral("netns"), host});
-    ok = ok && ip({QStringLiteral("addr"), QStringLiteral("add"), ownAddress, QStringLiteral("dev"),
-                   own});
-    ok = ok && ip({QStringLiteral("link"), QStringLiteral("set"), own, QStringLiteral("up")});
+    bool ok =
+        ip(QStringLiteral("link add %1 type veth peer name %2 netns %3").arg(own, peer, host)) &&
+        ip(QStringLiteral("addr add %1 dev %2").arg(ownAddress, own)) &&
+        ip(QStringLiteral("link set %1 up").arg(own));
     for (const QString &address : hostAddresses)
-        ok = ok && run(host, {QStringLiteral("ip"), QStringLiteral("addr"), QStringLiteral("add"),
-                              address, QStringLiteral("dev"), peer});
-    ok = ok && run(host, {QStringLiteral("ip"), QStringLiteral("link"), QStringLiteral("set"), peer,
-                          QStringLiteral("up")});
+        ok = ok && ip(QStringLiteral("-n %1 addr add %2 dev %3").arg(host, address, peer));
+    ok = ok && ip(QStringLiteral("-n %1 link set %2 up").arg(host, peer));
     return ok ? own : QString();
 }
 
-bool NetLab::run(const QString &host, const QStringList &command)
+QString NetLab::linkedHost(const QString &ownAddress, const QStringList &hostAddresses)
 {
-    if (host.isEmpty())
-        return runCommand(command.first(), command.mid(1));
-    return ip(QStringList{QStringLiteral("netns"), QStringLiteral("exec"), host} + command);
+    const QString host = addHost();
+    return !host.isEmpty() && !link(host, ownAddress, hostAddresses).isEmpty() ? host : QString();
 }
 
 Simulator *NetLab::startSimulator(const QString &host, const QStringList &arguments)
 {
     simulators.push_back(std::make_unique<Simulator>());
-    Simulator *simulator = simulators.back().get();
-    return simulator->start(host, arguments) ? simulator : nullptr;
+    return simulators.back()->start(host, arguments) ? simulators.back().get() : nullptr;
 }
 
 // A socket stays in the namespace it was made in, so a thread of its own joins `host` just
@@ -187,22 +149,21 @@ int NetLab::udpSocketIn(const QString &host, const QString &address)
     const QByteArray bound = address.toLatin1();
     std::thread([&] {
         const int space = open(path.constData(), O_RDONLY | O_CLOEXEC);
-        if (space < 0)
-            return;
-        if (setns(space, CLONE_NEWNET) == 0) {
-            made = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            const int on = 1;
-            sockaddr_in local{};
-            local.sin_family = AF_INET;
-            if (made >= 0 &&
-                (setsockopt(made, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
-                 inet_pton(AF_INET, bound.constData(), &local.sin_addr) != 1 ||
-                 bind(made, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0)) {
-                close(made);
-                made = -1;
-            }
-        }
+        const bool joined = space >= 0 && setns(space, CLONE_NEWNET) == 0;
         close(space);
+        if (!joined)
+            return;
+        made = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        const int on = 1;
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        if (made >= 0 &&
+            (setsockopt(made, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
+             inet_pton(AF_INET, bound.constData(), &local.sin_addr) != 1 ||
+             bind(made, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0)) {
+            close(made);
+            made = -1;
+        }
     }).join();
     if (made >= 0)
         sockets.append(made);
@@ -220,7 +181,11 @@ bool NetLab::sendFrom(int socket, const QByteArray &bytes, const QString &to, qu
                   sizeof destination) == bytes.size();
 }
 
-bool NetLab::ip(const QStringList &arguments)
+bool NetLab::ip(const QString &words)
 {
-    return runCommand(QStringLiteral("ip"), arguments);
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(QStringLiteral("ip"), words.split(QLatin1Char(' ')));
+    return process.waitForFinished(commandTimeout) &&
+           process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }

@@ -7,7 +7,6 @@
 // removed when the NetLab goes away.
 
 #include <QByteArray>
-#include <QObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -28,18 +27,13 @@ struct SimEvent
     QByteArray bytes;
 };
 
-class Simulator : public QObject
+class Simulator
 {
-    Q_OBJECT
-
 public:
-    explicit Simulator(QObject *parent = nullptr) : QObject(parent) {}
-    ~Simulator() override;
+    ~Simulator() { stop(); }
 
     bool start(const QString &host, const QStringList &arguments);
     void stop();
-    // Every event logged so far.
-    QVector<SimEvent> events();
     QVector<SimEvent> events(const QString &what, const QString &kind = QString());
 
 private:
@@ -56,8 +50,6 @@ class NetLab
 public:
     NetLab();
     ~NetLab();
-    NetLab(const NetLab &) = delete;
-    NetLab &operator=(const NetLab &) = delete;
 
     // A new namespace with its loopback up; returns its name.
     QString addHost();
@@ -65,8 +57,8 @@ public:
     // side, `hostAddresses` (CIDR, the first is the primary) on the other. Returns the name
     // of the interface on this side.
     QString link(const QString &host, const QString &ownAddress, const QStringList &hostAddresses);
-    // Runs a command in `host` (or in the test's namespace when `host` is empty).
-    bool run(const QString &host, const QStringList &command);
+    // A new host linked to the test's namespace as `link` does; its name, empty on failure.
+    QString linkedHost(const QString &ownAddress, const QStringList &hostAddresses);
     // Starts the board simulator in `host` and waits until it listens.
     Simulator *startSimulator(const QString &host, const QStringList &arguments);
     // A UDP socket made inside `host` and bound there to `address` (an ephemeral port), with
@@ -76,7 +68,8 @@ public:
     static bool sendFrom(int socket, const QByteArray &bytes, const QString &to,
                          quint16 port = 4022);
 
-    static bool ip(const QStringList &arguments);
+    // Runs `ip` with the given words (separated by single spaces).
+    static bool ip(const QString &words);
 
 private:
     QString prefix;
