@@ -354,7 +354,7 @@ void TestCli::discoverFormatsTimingAndCountdown()
                                        "mac=02:00:00:00:00:05,ip=192.168.50.7,reply=broadcast",
                                        "--board", // claims the MAC of another board
                                        "mac=02:00:00:00:00:04,ip=10.77.0.1,dns=10.77.0.53"}));
-    QVERIFY(lab->run(QString(), {"ip", "address", "add", "10.78.0.1/24", "dev", card}));
+    QVERIFY(NetLab::ip("address add 10.78.0.1/24 dev " + card));
     QUdpSocket holder;
     QVERIFY(holder.bind(QHostAddress("10.78.0.1"), 4022, QUdpSocket::ShareAddress));
     QElapsedTimer clock;

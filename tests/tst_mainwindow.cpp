@@ -50,8 +50,7 @@ private:
     std::unique_ptr<MainWindow> window;
 };
 
-// The form's sizes were drawn for a narrow dialog font; at this size every text fits them.
-const QFont narrowFont(QStringLiteral("DejaVu Sans Condensed"), 7);
+using TextRoom::narrowFont;
 
 void TestMainWindow::init()
 {

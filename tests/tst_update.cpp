@@ -19,8 +19,7 @@ enum Outcome { Stored, Refused, Dropped };
 
 const char *const fields[] = {"lineEditIP", "lineEditMask", "lineEditGw", "lineEditDNS"};
 
-// The form's geometry was drawn for a narrow dialog font; at this size every text fits it.
-const QFont narrowFont(QStringLiteral("DejaVu Sans Condensed"), 7);
+using TextRoom::narrowFont;
 
 } // namespace
 
@@ -46,7 +45,13 @@ private:
     void open(DeviceRecord &record);
     QWidget *child(const char *name) const { return dialog->findChild<QWidget *>(name); }
     QLineEdit *edit(const char *name) const { return dialog->findChild<QLineEdit *>(name); }
-    void click(const char *name) const { QTest::mouseClick(child(name), Qt::LeftButton); }
+    // Near the left edge: a radio button takes clicks only on its indicator and caption, which
+    // may be narrower than the widget.
+    void click(const char *name) const
+    {
+        QWidget *widget = child(name);
+        QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(6, widget->height() / 2));
+    }
     void typeInto(const char *name, const QString &text) const;
     QStringList whileWatchingErrors(const std::function<void()> &action);
 

@@ -4,12 +4,21 @@
 // Whether the texts of a window are drawn whole: each text's width in its widget's font
 // against the horizontal room the widget's style leaves for it.
 
+#include <QFont>
 #include <QStringList>
 
 class QTableWidget;
 class QWidget;
 
 namespace TextRoom {
+
+// A font at which the drawn geometry holds every text. Windows' font engine measures the same
+// face a pixel or two wider, so the Windows build takes it a point smaller.
+#ifdef Q_OS_WIN
+const QFont narrowFont(QStringLiteral("DejaVu Sans Condensed"), 6);
+#else
+const QFont narrowFont(QStringLiteral("DejaVu Sans Condensed"), 7);
+#endif
 
 // Room for the text of a label, radio button, push button or line edit at its present width.
 int room(const QWidget *widget);
