@@ -34,6 +34,10 @@ constexpr bool useListener = false;
 // the probe of single addresses does not see such a program, the probe of the whole port
 // does.
 constexpr bool addressProbeMissesWildcard = true;
+// An exclusive bind is refused wherever the address is held, so it is its own probe. A
+// separate probe would also have to be released before the bind, and Wine (on which the
+// Windows build is tested) releases a closed socket's port only some time later.
+constexpr bool bindIsProbe = true;
 #else
 // Linux hands a datagram sent to 255.255.255.255 only to sockets bound to the any-address,
 // so the boards that answer by broadcast (the usual case for a board in a foreign subnet)
@@ -45,9 +49,20 @@ constexpr bool useListener = true;
 // The kernel refuses a bind without SO_REUSEADDR that overlaps any other binding of the port,
 // the wildcard address's included.
 constexpr bool addressProbeMissesWildcard = false;
+// The binds share the port, so only a bind without sharing can tell whether it is held.
+constexpr bool bindIsProbe = false;
 #endif
 
 enum class Probe { Free, Held, Failed };
+
+// WSAEACCES is how Windows refuses some binds over an exclusive one.
+Probe refusal(QAbstractSocket::SocketError error)
+{
+    return error == QAbstractSocket::AddressInUseError ||
+                   error == QAbstractSocket::SocketAccessError
+               ? Probe::Held
+               : Probe::Failed;
+}
 
 // Whether another program holds port 4022 on `address`. A socket bound without sharing
 // (Linux: no SO_REUSEADDR; Windows: SO_EXCLUSIVEADDRUSE) is refused wherever another socket
@@ -62,11 +77,7 @@ Probe probe(const QHostAddress &address, QString &reason)
     if (probe.bind(address, devicePort, QAbstractSocket::DontShareAddress))
         return Probe::Free;
     reason = probe.errorString();
-    // WSAEACCES is how Windows refuses some binds over an exclusive one.
-    return probe.error() == QAbstractSocket::AddressInUseError ||
-                   probe.error() == QAbstractSocket::SocketAccessError
-               ? Probe::Held
-               : Probe::Failed;
+    return refusal(probe.error());
 }
 
 bool isIPv4(const QHostAddress &address)
@@ -106,6 +117,10 @@ SocketReport DiscoverySockets::refresh()
         if (!current.contains(address))
             current.append(address);
     }
+    // The cards first: no board answers on loopback, and Wine refuses a second exclusive bind
+    // of the port even on another address, so the card must not lose it to loopback there.
+    std::stable_partition(current.begin(), current.end(),
+                          [](const QHostAddress &address) { return !address.isLoopback(); });
     std::list<Entry> next;
     for (const QHostAddress &address : current) {
         const auto kept = std::find_if(sockets.begin(), sockets.end(), [&](const Entry &entry) {
@@ -147,7 +162,8 @@ SocketReport DiscoverySockets::refresh()
         discard(entry.socket);
         entry.socket = nullptr;
         Attempt attempt{&entry, Probe::Free, QString()};
-        attempt.result = probe(entry.address, attempt.reason);
+        if (!bindIsProbe)
+            attempt.result = probe(entry.address, attempt.reason);
         attempts.append(attempt);
     }
     const bool someHeld = std::any_of(attempts.cbegin(), attempts.cend(), [](const Attempt &a) {
@@ -161,9 +177,10 @@ SocketReport DiscoverySockets::refresh()
         if (wildcardHeld && isIPv4(address))
             attempt.result = Probe::Held;
         if (attempt.result == Probe::Free) {
-            attempt.entry->socket = bound(address, attempt.reason);
+            QAbstractSocket::SocketError error = QAbstractSocket::UnknownSocketError;
+            attempt.entry->socket = bound(address, attempt.reason, &error);
             if (!attempt.entry->socket)
-                attempt.result = Probe::Failed;
+                attempt.result = bindIsProbe ? refusal(error) : Probe::Failed;
         }
         if (!isIPv4(address) || address.isLoopback())
             continue; // no board answers there
@@ -192,11 +209,14 @@ SocketReport DiscoverySockets::refresh()
     return report;
 }
 
-QUdpSocket *DiscoverySockets::bound(const QHostAddress &address, QString &reason)
+QUdpSocket *DiscoverySockets::bound(const QHostAddress &address, QString &reason,
+                                    QAbstractSocket::SocketError *error)
 {
     auto *socket = new QUdpSocket(owner);
     if (!socket->bind(address, devicePort, bindMode)) {
         reason = socket->errorString();
+        if (error)
+            *error = socket->error();
         discard(socket);
         return nullptr;
     }

@@ -9,6 +9,7 @@
 // what could not be bound; send() writes through the bound IPv4 sockets only; readSlice()
 // takes what the sockets hold without letting a flood starve the event loop.
 
+#include <QAbstractSocket>
 #include <QHostAddress>
 #include <QList>
 #include <QString>
@@ -80,7 +81,8 @@ private:
         QUdpSocket *socket = nullptr;
     };
 
-    QUdpSocket *bound(const QHostAddress &address, QString &reason);
+    QUdpSocket *bound(const QHostAddress &address, QString &reason,
+                      QAbstractSocket::SocketError *error = nullptr);
     void closeListener();
 
     QObject *owner;
