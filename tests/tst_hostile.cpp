@@ -6,7 +6,6 @@
 #include "discovery/mainwindow.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QTableWidget>
@@ -29,18 +28,6 @@ QByteArray patternedReply(int index)
                   QHostAddress(quint32(0x0a000000 + index)).toString(), "V7.65.43");
     record.dhcp = index & 1;
     return replyBytes(record, ReplyLayout::Long).left(41 + index % 5);
-}
-
-qint64 residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
 }
 
 // Random bytes of a random length below 200. Half of them begin with the reply magic: when
@@ -101,12 +88,10 @@ void TestHostile::flood()
     const int seconds = qEnvironmentVariable("QUORVAN_FLOOD_SECONDS", "8").toInt();
     constexpr int pool = 3000;
     std::atomic<bool> stop{false};
-    std::atomic<qint64> datagrams{0};
-    const qint64 rssBefore = residentKiB();
     std::thread sender([&] {
         const int fd = socket(AF_INET, SOCK_DGRAM, 0);
         QRandomGenerator random(77);
-        for (; !stop.load(); ++datagrams) {
+        while (!stop.load()) {
             NetLab::sendFrom(
                 fd, random.bounded(2) ? patternedReply(int(random.bounded(pool))) : garbage(random),
                 QStringLiteral("127.0.0.1"));
@@ -124,13 +109,8 @@ void TestHostile::flood()
     stop = true;
     sender.join();
     QTest::qWait(500);
-    const qint64 rssAfter = residentKiB();
 
     const int rows = table->rowCount();
-    qInfo("flood: %lld datagrams in %d s, %d rows listed, worst event-loop stall %lld ms, "
-          "RSS %+lld KiB",
-          qlonglong(datagrams.load()), seconds, rows, qlonglong(worst),
-          qlonglong(rssAfter - rssBefore));
     QVERIFY(rows > 5);
     QVERIFY(rows <= 5 + pool + 256);
     // Every row is one of the patterned boards, once, or a board of random bytes or of a
@@ -149,12 +129,6 @@ void TestHostile::flood()
         QCOMPARE(table->item(row, 2)->text(), QLatin1String(index & 1 ? "Oui" : "Non"));
         QCOMPARE(table->item(row, 7)->text(), QStringLiteral("Non"));
     }
-    // Memory follows the boards listed, not the datagrams read: a generous bound per row.
-    // AddressSanitizer keeps freed memory in quarantine, so its builds say nothing here.
-#ifndef __SANITIZE_ADDRESS__
-    QVERIFY2(rssAfter - rssBefore < 16 * rows + 32 * 1024,
-             qPrintable(QString::number(rssAfter - rssBefore)));
-#endif
     // A hang detector, not a speed target: the benchmark measures the stall.
     QVERIFY2(worst < 2000, qPrintable(QString::number(worst)));
 }
