@@ -7,11 +7,41 @@
 #include <QHostAddress>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace {
 
 const char *const addressNames[AddressFieldCount] = {"ip", "mask", "gateway", "dns"};
+
+// Exactly as many pieces as `out` has bytes, between single separators, each of one to
+// `maxDigits` digits in `base` and at most 255. `out` is left alone unless all of them are.
+template <std::size_t N>
+bool parsePieces(const QString &text, QChar separator, int base, int maxDigits,
+                 std::array<std::uint8_t, N> &out)
+{
+    const QStringList pieces = text.split(separator);
+    if (pieces.size() != int(N))
+        return false;
+    std::array<std::uint8_t, N> bytes{};
+    for (std::size_t i = 0; i < N; ++i) {
+        const QString &piece = pieces.at(int(i));
+        if (piece.isEmpty() || piece.size() > maxDigits)
+            return false;
+        int value = 0;
+        for (const QChar c : piece) {
+            const int digit = hexDigitValue(c);
+            if (digit < 0 || digit >= base)
+                return false;
+            value = value * base + digit;
+        }
+        if (value > 255)
+            return false;
+        bytes[i] = std::uint8_t(value);
+    }
+    out = bytes;
+    return true;
+}
 
 } // namespace
 
@@ -53,25 +83,7 @@ bool SettingsChange::hasAddress() const
 bool parseMacText(const QString &text, MacAddress &mac)
 {
     const QChar separator = text.contains(QLatin1Char(':')) ? QLatin1Char(':') : QLatin1Char('-');
-    const QStringList groups = text.split(separator);
-    if (groups.size() != 6)
-        return false;
-    MacAddress bytes{};
-    for (int i = 0; i < 6; ++i) {
-        const QString &group = groups.at(i);
-        if (group.isEmpty() || group.size() > 2)
-            return false;
-        int value = 0;
-        for (const QChar c : group) {
-            const int digit = hexDigitValue(c);
-            if (digit < 0)
-                return false;
-            value = value * 16 + digit;
-        }
-        bytes[std::size_t(i)] = std::uint8_t(value);
-    }
-    mac = bytes;
-    return true;
+    return parsePieces(text, separator, 16, 2, mac);
 }
 
 QString macText(const std::uint8_t mac[6])
@@ -86,26 +98,7 @@ QString onOff(bool value)
 
 bool parseAddressText(const QString &text, Address &address)
 {
-    const QStringList pieces = text.split(QLatin1Char('.'));
-    if (pieces.size() != 4)
-        return false;
-    Address bytes{};
-    for (int i = 0; i < 4; ++i) {
-        const QString &piece = pieces.at(i);
-        if (piece.isEmpty() || piece.size() > 3)
-            return false;
-        int value = 0;
-        for (const QChar c : piece) {
-            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-                return false;
-            value = value * 10 + (c.unicode() - '0');
-        }
-        if (value > 255)
-            return false;
-        bytes[std::size_t(i)] = std::uint8_t(value);
-    }
-    address = bytes;
-    return true;
+    return parsePieces(text, QLatin1Char('.'), 10, 3, address);
 }
 
 QString notAnAddress(const QString &text)
