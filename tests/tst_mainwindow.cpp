@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "app/scaling.h"
 #include "common/boards.h"
 #include "common/testsupport.h"
 #include "common/textroom.h"
@@ -12,6 +13,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
@@ -185,22 +187,59 @@ void TestMainWindow::startsWithoutOptionalFilesAndExitsCleanly()
 void TestMainWindow::everyTextFits_data()
 {
     QTest::addColumn<QFont>("font");
-    QTest::newRow("narrow") << narrowFont;
-    QTest::newRow("9 pt") << QFont(QStringLiteral("DejaVu Sans"), 9);
-    QTest::newRow("11 pt") << QFont(QStringLiteral("DejaVu Sans"), 11);
+    QTest::addColumn<int>("dpi");      // a logical resolution of a run of its own; 0: 96
+    QTest::addColumn<bool>("scaling"); // the tool's own scaling, not switched off by the user
+    const QFont nine(QStringLiteral("DejaVu Sans"), 9);
+    QTest::newRow("narrow") << narrowFont << 0 << true;
+    QTest::newRow("9 pt") << nine << 0 << true;
+    QTest::newRow("11 pt") << QFont(QStringLiteral("DejaVu Sans"), 11) << 0 << true;
+    QTest::newRow("120 dpi") << nine << 120 << true;
+    QTest::newRow("144 dpi") << nine << 144 << true;
+    QTest::newRow("192 dpi") << nine << 192 << true;
+    QTest::newRow("144 dpi, unscaled") << nine << 144 << false;
+    QTest::newRow("192 dpi, unscaled") << nine << 192 << false;
 }
 
 // Every text of the window after a search, and of the settings dialog opened on a board with
-// the longest MAC and addresses, against the room its widget leaves for it. The columns are
-// never narrower than drawn, and a widened one is exactly as wide as its widest text needs.
+// the longest MAC and addresses, against the room its widget leaves for it across and up and
+// down. The columns are never narrower than drawn, and a widened one is exactly as wide as its
+// widest text needs; the window shows them all where the screen is wide enough. A resolution
+// is the process's own, so each of those rows runs this program again at it: scaled by the
+// tool itself, or with the user's QT_ENABLE_HIGHDPI_SCALING=0.
 void TestMainWindow::everyTextFits()
 {
     QFETCH(QFont, font);
+    QFETCH(int, dpi);
+    QFETCH(bool, scaling);
     window.reset();
+    if (dpi != qEnvironmentVariableIntValue("QT_FONT_DPI")) {
+#ifdef Q_OS_WIN
+        QSKIP("the Windows build is measured at 150 % end to end");
+#endif
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"QT_ENABLE_HIGHDPI_SCALING", "QT_AUTO_SCREEN_SCALE_FACTOR",
+                                 "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS",
+                                 "QT_SCALE_FACTOR_ROUNDING_POLICY", "QT_DEVICE_PIXEL_RATIO"})
+            environment.remove(QLatin1String(name));
+        environment.insert(QStringLiteral("QT_FONT_DPI"), QString::number(dpi));
+        if (!scaling)
+            environment.insert(QStringLiteral("QT_ENABLE_HIGHDPI_SCALING"), QStringLiteral("0"));
+        QProcess run;
+        run.setProcessEnvironment(environment);
+        run.setProcessChannelMode(QProcess::MergedChannels);
+        run.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("everyTextFits:") + QLatin1String(QTest::currentDataTag())});
+        QVERIFY(run.waitForFinished(120000));
+        QVERIFY2(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0,
+                 run.readAll().constData());
+        return;
+    }
     QApplication::setFont(font);
     window = std::make_unique<MainWindow>();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    // 125, 150 and 200 % exactly, not rounded to a whole factor.
+    QCOMPARE(window->devicePixelRatioF(), dpi && scaling ? dpi / 96.0 : 1.0);
     DeviceRecord board = makeBoard("888888888888", QStringLiteral("192.168.100.200"));
     storeAddressText("255.255.255.255", board.mask);
     storeAddressText("192.168.100.254", board.gateway);
@@ -218,6 +257,15 @@ void TestMainWindow::everyTextFits()
         if (extra < 0 || (extra > 0 && (font == narrowFont || TextRoom::columnSlack(t, column))))
             clipped << QStringLiteral("column %1: %2 px wider than drawn").arg(column).arg(extra);
     }
+    // The window is as drawn, or as wide as the columns need if the screen has the room.
+    const int lacking = t->horizontalHeader()->length() - t->viewport()->width();
+    const int screenWidth = window->screen()->availableGeometry().width();
+    if (lacking > 0 && window->width() + lacking <= screenWidth)
+        clipped << QStringLiteral("%1 px of the columns behind the scroll bar").arg(lacking);
+    if (window->width() > qMax(1088, screenWidth) || window->width() < 1088)
+        clipped << QStringLiteral("window %1 px wide").arg(window->width());
+    if (font == narrowFont && window->size() != QSize(1088, 585))
+        clipped << QStringLiteral("window not as drawn");
 
     clickRow(0);
     QTest::mouseClick(button("buttonUpdate"), Qt::LeftButton);
@@ -231,6 +279,8 @@ void TestMainWindow::everyTextFits()
         if ((row->rect() | row->childrenRect()) != row->rect())
             clipped << row->objectName() + QStringLiteral(" is smaller than its children");
     }
+    if (font == narrowFont && dialog->size() != QSize(357, 405))
+        clipped << QStringLiteral("dialog not as drawn");
     QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1Char('\n'))));
 }
 
@@ -356,5 +406,5 @@ void TestMainWindow::selectedRowOpensItsRecord()
     QVERIFY(!openedDialog());
 }
 
-QUORVAN_TEST_MAIN(TestMainWindow)
+QUORVAN_TEST_MAIN_PREPARED(TestMainWindow, Scaling::enableHighDpi)
 #include "tst_mainwindow.moc"

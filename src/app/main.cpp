@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
+#include "app/scaling.h"
 #include "discovery/mainwindow.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    Scaling::enableHighDpi();
     QApplication application(argc, argv);
     MainWindow window;
     window.show();

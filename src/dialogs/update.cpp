@@ -3,73 +3,29 @@
 
 #include "discovery/devicetext.h"
 #include "discovery/protocol.h"
+#include "textfit.h"
 #include "ui_update.h"
 
-#include <QLabel>
+#include <QFontMetricsF>
+#include <QLayout>
+#include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QStyleOptionButton>
-#include <QStyleOptionFrame>
-#include <QtMath>
+#include <QStyle>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
-
-// Horizontal room a widget's style leaves for its text at the widget's present width. It
-// grows pixel for pixel with the width, so a widget `width() + text - room` wide holds the
-// text exactly.
-int textRoom(const QWidget *widget)
-{
-    QStyle *style = widget->style();
-    if (const auto *label = qobject_cast<const QLabel *>(widget))
-        return label->contentsRect().width() - 2 * label->margin();
-    if (const auto *radio = qobject_cast<const QRadioButton *>(widget)) {
-        QStyleOptionButton option;
-        option.initFrom(radio);
-        option.text = radio->text();
-        return style->subElementRect(QStyle::SE_RadioButtonContents, &option, radio).width();
-    }
-    if (const auto *button = qobject_cast<const QPushButton *>(widget)) {
-        QStyleOptionButton option;
-        option.initFrom(button);
-        option.text = button->text();
-        if (button->autoDefault())
-            option.features |= QStyleOptionButton::AutoDefaultButton;
-        return style->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
-    }
-    const auto *edit = qobject_cast<const QLineEdit *>(widget);
-    QStyleOptionFrame option;
-    option.initFrom(edit);
-    option.lineWidth = edit->hasFrame() ? style->pixelMetric(QStyle::PM_DefaultFrameWidth) : 0;
-    option.state |= QStyle::State_Sunken;
-    // The line edit keeps 2 pixels clear on each side of its text and one for the cursor.
-    const QMargins margins = edit->textMargins();
-    return style->subElementRect(QStyle::SE_LineEditContents, &option, edit).width() -
-           margins.left() - margins.right() - 2 * 2 - 1;
-}
 
 // The text a widget must show whole: its caption, or for a field the widest address.
 QString textToShow(const QWidget *widget)
 {
     if (qobject_cast<const QLineEdit *>(widget)) {
-        const QFontMetricsF metrics(widget->font());
-        QChar widest = QLatin1Char('0');
-        for (QChar digit : QStringLiteral("0123456789")) {
-            if (metrics.horizontalAdvance(digit) > metrics.horizontalAdvance(widest))
-                widest = digit;
-        }
-        const QString group(3, widest);
+        const QString group(
+            3, TextFit::widestOf(QFontMetricsF(widget->font()), QStringLiteral("0123456789")));
         return QStringList{group, group, group, group}.join(QLatin1Char('.'));
     }
     return widget->property("text").toString();
-}
-
-int neededWidth(const QWidget *widget)
-{
-    const int text = qCeil(QFontMetricsF(widget->font()).horizontalAdvance(textToShow(widget)));
-    return widget->width() + text - textRoom(widget);
 }
 
 } // namespace
@@ -99,12 +55,13 @@ Update::~Update()
 }
 
 // The form places every child at a fixed position and size drawn for a narrow 8-point dialog
-// font; a larger desktop font clipped its captions and addresses. Here a child whose text
-// does not fit is widened by exactly what it lacks, the children to its right move over as
-// far as it then needs, the rows and the dialog grow to match, and the rest stays where the
-// form put it: with a narrow font nothing moves at all. The two choice rows, and the four
-// address rows, keep their children in columns that move together; the buttons are a row
-// of their own.
+// font; a larger desktop font, or a resolution the toolkit does not scale away, clipped its
+// captions and addresses. Here a child whose text does not fit is widened by exactly what it
+// lacks, the children to its right move over as far as it then needs, the rows and the dialog
+// grow to match, and the rest stays where the form put it: with a narrow font nothing moves
+// at all. The two choice rows, and the four address rows, keep their children in columns
+// that move together; the buttons are a row of their own. Up and down, a child too low for
+// its text grows downwards, its row by as much, and the rows below move down.
 void Update::makeRoomForTexts()
 {
     const QList<QFrame *> rowFrames = {ui->frame,
@@ -121,9 +78,16 @@ void Update::makeRoomForTexts()
             children |= child->geometry();
         return children;
     };
+    // The layout of the rows shares the dialog's height among them; hidden, they are laid out
+    // only on request, here at the drawn size, to keep those heights where nothing grows.
+    layout()->activate();
+    ui->verticalFrame->layout()->activate();
     QList<QRect> drawnExtents;
-    for (const QFrame *row : rowFrames)
+    QList<int> drawnHeights;
+    for (const QFrame *row : rowFrames) {
         drawnExtents << extent(row);
+        drawnHeights << row->height();
+    }
 
     const int spacing = style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing);
     const std::vector<std::vector<std::vector<QWidget *>>> blocks = {
@@ -143,7 +107,7 @@ void Update::makeRoomForTexts()
                     continue;
                 QWidget *child = row[column];
                 const QRect drawn = child->geometry();
-                const int width = qMax(drawn.width(), neededWidth(child));
+                const int width = TextFit::neededSize(child, textToShow(child)).width();
                 child->setGeometry(drawn.x() + shift, drawn.y(), width, drawn.height());
                 if (width == drawn.width() || column + 1 >= row.size())
                     continue;
@@ -157,12 +121,25 @@ void Update::makeRoomForTexts()
         }
     }
 
+    QList<int> growth;
+    for (int i = 0; i < rowFrames.size(); ++i) {
+        for (QWidget *child :
+             rowFrames[i]->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+            child->resize(child->width(), TextFit::neededSize(child, textToShow(child)).height());
+        growth << qMax(0, extent(rowFrames[i]).bottom() - drawnExtents[i].bottom());
+    }
+
     // The rows have no layout of their own: a row whose children now reach further than the
     // form drew them tells the dialog's layout, with its left margin kept on the right too.
+    // Once one row is taller, every row keeps its own height plus its growth, so that the
+    // layout does not share the new height out among the others.
+    const bool taller = *std::max_element(growth.cbegin(), growth.cend()) > 0;
     for (int i = 0; i < rowFrames.size(); ++i) {
         const QRect children = extent(rowFrames[i]);
         if (children.right() > drawnExtents[i].right())
             rowFrames[i]->setMinimumWidth(children.right() + 1 + children.left());
+        if (taller)
+            rowFrames[i]->setMinimumHeight(drawnHeights[i] + growth[i]);
     }
     resize(size().expandedTo(minimumSizeHint()));
 }

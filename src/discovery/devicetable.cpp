@@ -2,13 +2,17 @@
 #include "devicetable.h"
 
 #include "devicetext.h"
+#include "dialogs/textfit.h"
 #include "localfiles.h"
 #include "protocol.h"
 
 #include <QBrush>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QLayout>
 #include <QPalette>
 #include <QPixmap>
+#include <QScreen>
 #include <QStyleOptionHeader>
 #include <QStyleOptionViewItem>
 #include <QTableWidget>
@@ -20,23 +24,12 @@ namespace {
 
 constexpr int columnWidths[ColumnCount] = {110, 85, 50, 50, 85, 130, 85, 90, 70};
 
-// The widest character of `characters` in the table's font, for the widest text of a column.
-QChar widestOf(const QFontMetricsF &metrics, const QString &characters)
-{
-    QChar widest = characters.front();
-    for (QChar c : characters) {
-        if (metrics.horizontalAdvance(c) > metrics.horizontalAdvance(widest))
-            widest = c;
-    }
-    return widest;
-}
-
 // The widest text each column can hold: a MAC and an address with every digit the widest
 // one, a port of five digits, a version "Vn.nn.nn" of eight characters, the two flag texts.
 QStringList widestCellTexts(const QFontMetricsF &metrics, int column)
 {
-    const QString hex(2, widestOf(metrics, QStringLiteral("0123456789abcdef")));
-    const QString decimal(3, widestOf(metrics, QStringLiteral("0123456789")));
+    const QString hex(2, TextFit::widestOf(metrics, QStringLiteral("0123456789abcdef")));
+    const QString decimal(3, TextFit::widestOf(metrics, QStringLiteral("0123456789")));
     const QChar digit = decimal.front();
     switch (column) {
     case MacColumn:
@@ -58,7 +51,7 @@ QStringList widestCellTexts(const QFontMetricsF &metrics, int column)
 
 // Room a cell needs for `text`: the text plus the margins the style puts around it, as the
 // view itself measures a cell for its size hint.
-int cellWidthFor(const QTableWidget *table, const QString &text)
+QSize cellSizeFor(const QTableWidget *table, const QString &text)
 {
     QStyleOptionViewItem option;
     option.initFrom(table);
@@ -70,9 +63,7 @@ int cellWidthFor(const QTableWidget *table, const QString &text)
     option.displayAlignment = Qt::AlignCenter;
     option.text = text;
     option.rect = QRect();
-    return table->style()
-        ->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), table)
-        .width();
+    return table->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), table);
 }
 
 // Room a header section needs for its caption. The header elides the caption to the label
@@ -153,10 +144,46 @@ void setColumnWidths(QTableWidget *table)
     for (int column = 0; column < ColumnCount; ++column) {
         int width = columnWidths[column];
         for (const QString &text : widestCellTexts(metrics, column))
-            width = qMax(width, cellWidthFor(table, text));
+            width = qMax(width, cellSizeFor(table, text).width());
         width = qMax(width, headerWidthFor(table, column, width));
         table->setColumnWidth(column, width);
     }
+}
+
+// The style's rows are tall enough for a line of a narrow font; a larger font gets rows as
+// tall as a cell needs for it.
+void setRowHeight(QTableWidget *table)
+{
+    QHeaderView *rows = table->verticalHeader();
+    const int needed = cellSizeFor(table, QStringLiteral("0")).height();
+    if (needed > rows->defaultSectionSize())
+        rows->setDefaultSectionSize(needed);
+}
+
+// The window was drawn for the narrow columns. Where they are wider it opens wide enough to
+// show every visible one whole, with room for the scroll bar of a long list, as far as the
+// screen allows; it never opens narrower than drawn, and on a narrow screen the table scrolls.
+void fitWindowToColumns(QWidget *window, QTableWidget *table)
+{
+    // Hidden widgets are laid out on request only: the window's layouts, top down, place the
+    // table at the window's present size.
+    QList<QWidget *> chain;
+    for (QWidget *widget = table->parentWidget(); widget;
+         widget = widget->isWindow() ? nullptr : widget->parentWidget())
+        chain.prepend(widget);
+    for (QWidget *widget : chain) {
+        if (widget->layout())
+            widget->layout()->activate();
+    }
+    int needed = table->horizontalHeader()->length() + 2 * table->frameWidth() +
+                 table->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, table);
+    if (!table->verticalHeader()->isHidden())
+        needed += table->verticalHeader()->sizeHint().width();
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().width() : window->width();
+    const int width = qMin(window->width() + needed - table->width(), room);
+    if (width > window->width())
+        window->resize(width, window->height());
 }
 
 // The picture is looked up in the working directory first; a missing or unreadable file

@@ -10,6 +10,7 @@
 struct DeviceRecord;
 class QTableWidget;
 class QTableWidgetItem;
+class QWidget;
 
 namespace DeviceTable {
 
@@ -33,6 +34,9 @@ void addDeviceRows(QTableWidget *table, const DeviceRecord *const *records, int 
 void fillDeviceRow(QTableWidget *table, int row, const DeviceRecord &record);
 void placeCell(QTableWidget *table, int row, int column, QTableWidgetItem *item);
 void setColumnWidths(QTableWidget *table);
+void setRowHeight(QTableWidget *table);
+// Widens `window`, the table's, to show every visible column whole.
+void fitWindowToColumns(QWidget *window, QTableWidget *table);
 void setTableBackground(QTableWidget *table);
 
 } // namespace DeviceTable

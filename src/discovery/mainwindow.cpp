@@ -57,6 +57,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     DeviceTable::setTableBackground(ui->tableWidget);
     DeviceTable::setColumnWidths(ui->tableWidget);
     ui->tableWidget->hideColumn(DeviceTable::LevelTwoColumn);
+    DeviceTable::setRowHeight(ui->tableWidget);
+    DeviceTable::fitWindowToColumns(this, ui->tableWidget);
 }
 
 MainWindow::~MainWindow()

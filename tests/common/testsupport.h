@@ -28,15 +28,22 @@ private slots:
     void initTestCase();
 };
 
-#define QUORVAN_TEST_MAIN(TestObject)                                                              \
+// A run started with QT_FONT_DPI set measures the tool at that logical resolution: `prepare`
+// then does before the application object exists what the tool's main() does, and the run
+// keeps its resolution instead of the 96 dpi that every other run is held to.
+#define QUORVAN_TEST_MAIN_PREPARED(TestObject, prepare)                                            \
     int main(int argc, char *argv[])                                                               \
     {                                                                                              \
         TestSupport::requirePrivateNetwork();                                                      \
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                        \
             qputenv("QT_QPA_PLATFORM", "offscreen");                                               \
+        const bool ownResolution = qEnvironmentVariableIsSet("QT_FONT_DPI");                       \
+        if (ownResolution)                                                                         \
+            prepare();                                                                             \
         QApplication app(argc, argv);                                                              \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        app.setAttribute(Qt::AA_Use96Dpi, !ownResolution);                                        \
         TestObject tc;                                                                             \
         QTEST_SET_MAIN_SOURCE_PATH                                                                 \
         return QTest::qExec(&tc, argc, argv);                                                      \
     }
+#define QUORVAN_TEST_MAIN(TestObject) QUORVAN_TEST_MAIN_PREPARED(TestObject, [] {})

@@ -39,9 +39,42 @@ int room(const QWidget *widget)
     return style->subElementRect(QStyle::SE_LineEditContents, &option, edit).width() - 4 - 1;
 }
 
+// A label centres its text in its contents; a button draws it in the style's contents
+// rectangle, a line edit clips it to its contents less its text margins.
+int heightRoom(const QWidget *widget)
+{
+    const QStyle *style = widget->style();
+    if (const auto *label = qobject_cast<const QLabel *>(widget))
+        return label->contentsRect().height() - 2 * label->margin();
+    if (const auto *button = qobject_cast<const QAbstractButton *>(widget)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const auto *push = qobject_cast<const QPushButton *>(widget);
+        if (push && push->autoDefault())
+            option.features |= QStyleOptionButton::AutoDefaultButton;
+        const QStyle::SubElement contents =
+            push ? QStyle::SE_PushButtonContents : QStyle::SE_RadioButtonContents;
+        return style->subElementRect(contents, &option, button).height();
+    }
+    const auto *edit = qobject_cast<const QLineEdit *>(widget);
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.lineWidth = style->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    const QMargins margins = edit->textMargins();
+    return style->subElementRect(QStyle::SE_LineEditContents, &option, edit).height() -
+           margins.top() - margins.bottom();
+}
+
 int width(const QWidget *widget, const QString &text)
 {
     return qCeil(QFontMetricsF(widget->font()).horizontalAdvance(text));
+}
+
+int height(const QWidget *widget)
+{
+    const QFontMetrics metrics(widget->font());
+    return metrics.ascent() + metrics.descent();
 }
 
 namespace {
@@ -51,7 +84,14 @@ struct Fit
     QString what; // and its text
     int needed;
     int room;
+    const char *unit = "px";
 };
+
+int fontHeight(const QFont &font)
+{
+    const QFontMetrics metrics(font);
+    return metrics.ascent() + metrics.descent();
+}
 
 // A header elides its caption to the style's label rectangle, less the arrow on the section
 // that shows the sort indicator; a cell elides its text to the cell less the style's focus
@@ -67,16 +107,20 @@ QList<Fit> columnFits(const QTableWidget *table, int column)
     if (header->isSortIndicatorShown() && header->sortIndicatorSection() == column)
         option.sortIndicator = QStyleOptionHeader::SortUp;
     const QString caption = table->model()->headerData(column, Qt::Horizontal).toString();
-    QList<Fit> fits = {
-        {QStringLiteral("header %1 \"%2\"").arg(column).arg(caption), width(header, caption),
-         header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header).width()}};
+    const QString headerName = QStringLiteral("header %1 \"%2\"").arg(column).arg(caption);
+    const QRect label = header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header);
+    QList<Fit> fits = {{headerName, width(header, caption), label.width()},
+                       {headerName, fontHeight(header->font()), label.height(), "px high"}};
     const int margin =
         table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1;
     for (int row = 0; row < table->rowCount(); ++row) {
-        if (const QTableWidgetItem *item = table->item(row, column))
-            fits.append({QStringLiteral("cell %1,%2 \"%3\"").arg(row).arg(column).arg(item->text()),
-                         width(table, item->text()),
-                         table->visualItemRect(item).width() - 2 * margin});
+        if (const QTableWidgetItem *item = table->item(row, column)) {
+            const QString name =
+                QStringLiteral("cell %1,%2 \"%3\"").arg(row).arg(column).arg(item->text());
+            const QRect cell = table->visualItemRect(item);
+            fits.append({name, width(table, item->text()), cell.width() - 2 * margin});
+            fits.append({name, fontHeight(table->font()), cell.height(), "px high"});
+        }
     }
     return fits;
 }
@@ -86,8 +130,10 @@ QList<Fit> columnFits(const QTableWidget *table, int column)
 int columnSlack(const QTableWidget *table, int column)
 {
     int slack = table->columnWidth(column);
-    for (const Fit &fit : columnFits(table, column))
-        slack = qMin(slack, fit.room - fit.needed);
+    for (const Fit &fit : columnFits(table, column)) {
+        if (qstrcmp(fit.unit, "px") == 0)
+            slack = qMin(slack, fit.room - fit.needed);
+    }
     return slack;
 }
 
@@ -107,14 +153,16 @@ QStringList clipped(const QWidget *root)
                    qobject_cast<const QAbstractButton *>(widget) ||
                    qobject_cast<const QLineEdit *>(widget)) {
             const QString text = widget->property("text").toString();
-            fits << Fit{QStringLiteral("%1 \"%2\"").arg(widget->objectName(), text),
-                        width(widget, text), room(widget)};
+            const QString name = QStringLiteral("%1 \"%2\"").arg(widget->objectName(), text);
+            fits << Fit{name, width(widget, text), room(widget)}
+                 << Fit{name, height(widget), heightRoom(widget), "px high"};
         }
         for (const Fit &fit : fits) {
             if (fit.needed > fit.room)
-                out << QStringLiteral("%1: %2 px in %3")
+                out << QStringLiteral("%1: %2 %3 in %4")
                            .arg(fit.what)
                            .arg(fit.needed)
+                           .arg(QLatin1String(fit.unit))
                            .arg(fit.room);
         }
     }

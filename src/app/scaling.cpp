@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: MIT
+#include "scaling.h"
+
+#include <QGuiApplication>
+
+namespace Scaling {
+
+// Windows' 125 % and 150 % are taken as they are rather than rounded to 100 % or 200 %.
+// The toolkit lets the user's own QT_ENABLE_HIGHDPI_SCALING=0 (or the older
+// QT_AUTO_SCREEN_SCALE_FACTOR=0) switch the scaling off, and QT_SCALE_FACTOR_ROUNDING_POLICY
+// replace the rounding set here; the widgets then make room for their texts themselves.
+void enableHighDpi()
+{
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+#if QT_VERSION >= QT_VERSION_CHECK(5, 14, 0)
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+#endif
+}
+
+} // namespace Scaling
