@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "keyboard.h"
 
+#include "devicetable.h"
+
 #include <QAbstractButton>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -55,6 +57,7 @@ WindowKeys::WindowKeys(QWidget *window, QTableWidget *table, QPushButton *search
 
     // Enter on the current row, or a double click, activates it.
     connect(table, SIGNAL(activated(QModelIndex)), SLOT(openRow(QModelIndex)));
+    connect(table, SIGNAL(itemSelectionChanged()), SLOT(followSelection()));
     connect(refresh, SIGNAL(activated()), search, SLOT(click()));
 }
 
@@ -66,4 +69,15 @@ void WindowKeys::openRow(const QModelIndex &index)
         return;
     table->selectRow(index.row());
     update->click();
+}
+
+// A screen reader selects a row without moving the current cell; the arrows and Enter then
+// go on from the row selected.
+void WindowKeys::followSelection()
+{
+    const int row = DeviceTable::selectedRow(table);
+    if (row != -1 && row != table->currentRow())
+        table->selectionModel()->setCurrentIndex(
+            table->model()->index(row, qMax(0, table->currentColumn())),
+            QItemSelectionModel::NoUpdate);
 }

@@ -30,6 +30,7 @@ public:
 
 private slots:
     void openRow(const QModelIndex &index);
+    void followSelection();
 
 private:
     QTableWidget *table = nullptr;
