@@ -6,6 +6,7 @@
 #include "discovery/devicetext.h"
 #include "discovery/mainwindow.h"
 
+#include <QAccessible>
 #include <QDialog>
 #include <QDir>
 #include <QHeaderView>
@@ -39,6 +40,8 @@ private slots:
     void rowTexts();
     void selectedRowOpensItsRecord_data();
     void selectedRowOpensItsRecord();
+    void headerClickSorts_data();
+    void headerClickSorts();
 
 private:
     QTableWidget *table() const { return window->findChild<QTableWidget *>(); }
@@ -102,6 +105,14 @@ void TestMainWindow::form()
     QCOMPARE(t->selectionBehavior(), QAbstractItemView::SelectRows);
     QVERIFY(!t->showGrid() && t->wordWrap() && !t->isSortingEnabled() && t->autoFillBackground());
     QVERIFY(t->horizontalHeader()->isSortIndicatorShown() && t->verticalHeader()->isHidden());
+
+    // What a screen reader hears of the table and the buttons.
+    QStringList heard;
+    for (QWidget *widget :
+         {static_cast<QWidget *>(t), static_cast<QWidget *>(button("buttonSearch")),
+          static_cast<QWidget *>(button("buttonUpdate"))})
+        heard << QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    QCOMPARE(heard, (QStringList{"Cartes trouvées", "Rechercher", "Mettre à jour"}));
 }
 
 // The tool takes its picture and icon from the working directory, or else the copies
@@ -356,54 +367,192 @@ void TestMainWindow::selectedRowOpensItsRecord_data()
 {
     QTest::addColumn<QByteArray>("mac");
     QTest::addColumn<bool>("renamed");
-    QTest::addColumn<bool>("escape"); // or "Annuler"
-    QTest::newRow("first byte below 16, Annuler") << QByteArray("0a0b0c0d0e0f") << false << false;
-    QTest::newRow("first byte zero, Escape") << QByteArray("0050c20de405") << false << true;
-    QTest::newRow("large bytes, Annuler") << QByteArray("a0b0c0d0e0f0") << false << false;
+    QTest::addColumn<QString>("select"); // how row 1 is selected
+    QTest::addColumn<QString>("open");   // how the settings are asked for
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<bool>("keyboard"); // the dialog escaped and the search started by keys
+    const auto add = [](const char *name, const char *mac, const char *select, const char *open,
+                        bool opens, bool keyboard) {
+        QTest::newRow(name) << QByteArray(mac) << false << select << open << opens << keyboard;
+    };
+    add("first byte below 16, clicks", "0a0b0c0d0e0f", "click", "button", true, false);
+    // Tab leaves the table without moving the selection, and Return presses the button.
+    add("first byte zero, keyboard only", "0050c20de405", "Down Down", "Tab Tab Return", true,
+        true);
+    add("large bytes, selected by a screen reader, Enter on the row", "a0b0c0d0e0f0",
+        "accessibility", "Enter", true, false);
+    add("double click", "0b0000000001", "", "double click", true, true);
+    // The button goes with the selection: nothing to open, whatever still has the focus.
+    add("deselected by Ctrl+click", "0c0000000001", "click Ctrl+click", "button", false, false);
+    add("deselected by Ctrl+Space", "0d0000000001", "Down Down Ctrl+Space", "button", false, true);
+    // Enter acts on the row it is pressed on, and selects it for the user to see.
+    add("Enter on the current row, unselected", "0e0000000001", "Down Down Ctrl+Space", "Enter",
+        true, true);
     // The lookup by MAC text must not fall back to another board's record: that would open,
     // and send, the wrong board's settings.
-    QTest::newRow("row matching no record") << QByteArray("020000000002") << true << false;
+    QTest::newRow("row matching no record") << QByteArray("020000000002") << true << "click"
+                                            << "button" << false << false;
 }
 
-// The dialog opens on the selected row's record, blocks the window while it is open and
-// releases it once cancelled.
+// The dialog opens on the selected row's record, however the row was selected and the
+// settings asked for, blocks the window while it is open and releases it once cancelled.
 void TestMainWindow::selectedRowOpensItsRecord()
 {
     QFETCH(QByteArray, mac);
     QFETCH(bool, renamed);
-    QFETCH(bool, escape);
+    QFETCH(QString, select);
+    QFETCH(QString, open);
+    QFETCH(bool, opens);
+    QFETCH(bool, keyboard);
     listBoard(makeBoard("020000000001", QStringLiteral("10.0.0.1")));
     listBoard(makeBoard(mac, QStringLiteral("10.0.0.2")));
     listBoard(makeBoard("020000000003", QStringLiteral("10.0.0.3")));
     if (renamed)
         table()->item(1, 0)->setText(QStringLiteral("2:0:00:00:00:09"));
     QVERIFY(!button("buttonUpdate")->isEnabled());
-    clickRow(1);
-    QCOMPARE(table()->selectedItems().size(), 8); // the whole row, less the hidden column
-    QVERIFY(button("buttonUpdate")->isEnabled());
-    clickThroughWindow(button("buttonUpdate"));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    table()->setFocus(Qt::TabFocusReason);
+    for (const QString &step : select.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (step == QLatin1String("click"))
+            clickRow(1);
+        else if (step == QLatin1String("Ctrl+click"))
+            QTest::mouseClick(table()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                              table()->visualItemRect(table()->item(1, 0)).center());
+        else if (step == QLatin1String("Down"))
+            QTest::keyClick(table(), Qt::Key_Down);
+        else if (step == QLatin1String("Ctrl+Space"))
+            QTest::keyClick(table(), Qt::Key_Space, Qt::ControlModifier);
+        else
+            QVERIFY(QAccessible::queryAccessibleInterface(table())->tableInterface()->selectRow(1));
+    }
+    const bool selected = !select.isEmpty() && !select.contains(QLatin1String("Ctrl"));
+    if (selected)
+        QCOMPARE(table()->selectedItems().size(), 8); // the whole row, less the hidden column
+    QCOMPARE(button("buttonUpdate")->isEnabled(), selected && !renamed);
+    const auto selectedRows = [this] {
+        QSet<int> rows;
+        for (const QTableWidgetItem *item : table()->selectedItems())
+            rows << item->row();
+        return rows;
+    };
+    const QSet<int> before = selectedRows();
+    if (open == QLatin1String("button")) {
+        clickThroughWindow(button("buttonUpdate"));
+    } else if (open == QLatin1String("Enter")) {
+        QTest::keyClick(table(), Qt::Key_Enter, Qt::KeypadModifier);
+    } else if (open == QLatin1String("double click")) {
+        // Through the window system, which makes the second press a double click.
+        const QPoint cell = table()->viewport()->mapTo(
+            window.get(), table()->visualItemRect(table()->item(1, 0)).center());
+        QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, {}, cell);
+        QTest::mouseRelease(window->windowHandle(), Qt::LeftButton, {}, cell);
+    } else {
+        for (const char *name : {"buttonSearch", "buttonUpdate"}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            if (button(name)->isEnabled())
+                QCOMPARE(QApplication::focusWidget(), button(name));
+        }
+        QCOMPARE(selectedRows(), before);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    }
     QPointer<QDialog> dialog = openedDialog();
-    QCOMPARE(!dialog, renamed);
-    if (renamed)
+    QCOMPARE(!dialog, !opens);
+    if (!dialog)
         return;
     QVERIFY(QTest::qWaitForWindowExposed(dialog.data()) && dialog->isModal());
     QCOMPARE(dialog->findChild<QLineEdit *>(QStringLiteral("lineEditIP"))->text(),
              QStringLiteral("10.0.0.2"));
+    QCOMPARE(selectedRows(), QSet<int>{1});     // the row the user sees is the board edited
     clickThroughWindow(button("buttonSearch")); // blocked by the modal dialog
     QVERIFY(button("buttonSearch")->isEnabled());
-    if (escape)
+    if (keyboard)
         QTest::keyPress(dialog->windowHandle(), Qt::Key_Escape);
     else
         clickThroughWindow(dialog->findChild<QPushButton *>(QStringLiteral("buttonCancel")));
     QTRY_VERIFY(!dialog); // disposed of, not kept until the window closes
 
     // A search empties the table and the selection, and holds the wait cursor.
-    clickThroughWindow(button("buttonSearch"));
+    if (keyboard) {
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+    } else {
+        clickThroughWindow(button("buttonSearch"));
+    }
     QVERIFY(!button("buttonSearch")->isEnabled() && !button("buttonUpdate")->isEnabled());
     QCOMPARE(table()->rowCount(), 0);
     QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
     QMetaObject::invokeMethod(window.get(), "UpdateButtonClick"); // with nothing selected
     QVERIFY(!openedDialog());
+}
+
+void TestMainWindow::headerClickSorts_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("ascending"); // of five boards
+    QTest::addColumn<QString>("late");      // the one listed after the first click
+    QTest::newRow("MACs by their bytes")
+        << 0 << "9:0:00:00:00:03,a:0:00:00:00:01,b:0:00:00:00:04,f:0:00:00:00:05,10:0:00:00:00:02"
+        << "f:0:00:00:00:05";
+    QTest::newRow("addresses as numbers")
+        << 1 << "10.77.0.9,10.77.0.10,10.77.0.15,10.77.0.20,10.77.0.100"
+        << "10.77.0.15";
+    QTest::newRow("ports as numbers") << 3 << "9,80,502,600,4022"
+                                      << "600";
+    QTest::newRow("versions naturally") << 8 << "V3.00.01,V3.9.01,V3.9.10,V3.10.01,V10.0.00"
+                                        << "V3.9.10";
+}
+
+// A click on a header sorts the rows, a board listed afterwards takes its place, a second
+// click reverses the order; a search lists the boards newest on top again, without arrow.
+void TestMainWindow::headerClickSorts()
+{
+    QFETCH(int, column);
+    QFETCH(QString, ascending);
+    QFETCH(QString, late);
+    const auto board = [](const char *mac, const char *ip, const char *port, const char *version) {
+        DeviceRecord record = makeBoard(mac, QString::fromLatin1(ip), version);
+        std::memset(record.port, 0, sizeof record.port);
+        std::memcpy(record.port, port, std::strlen(port));
+        return record;
+    };
+    listBoard(board("0a0000000001", "10.77.0.10", "4022", "V3.10.01"));
+    listBoard(board("100000000002", "10.77.0.9", "502", "V3.9.01"));
+    listBoard(board("090000000003", "10.77.0.100", "80", "V3.00.01"));
+    listBoard(board("0b0000000004", "10.77.0.20", "9", "V10.0.00"));
+    QHeaderView *header = table()->horizontalHeader();
+    const auto clickHeader = [header, column] {
+        QTest::mouseClick(
+            header->viewport(), Qt::LeftButton, {},
+            QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                   header->height() / 2));
+    };
+    const auto shown = [this, column] {
+        QStringList texts;
+        for (int row = 0; row < table()->rowCount(); ++row)
+            texts << table()->item(row, column)->text();
+        return texts;
+    };
+    const QStringList expected = ascending.split(QLatin1Char(','));
+    clickHeader();
+    QStringList firstFour = expected;
+    firstFour.removeOne(late);
+    QCOMPARE(shown(), firstFour);
+    listBoard(board("0f0000000005", "10.77.0.15", "600", "V3.9.10"));
+    QCOMPARE(shown(), expected);
+    clickHeader();
+    QStringList descending;
+    for (const QString &text : expected)
+        descending.prepend(text);
+    QCOMPARE(shown(), descending);
+    QCOMPARE(header->sortIndicatorSection(), column);
+
+    QTest::mouseClick(button("buttonSearch"), Qt::LeftButton);
+    QCOMPARE(header->sortIndicatorSection(), -1);
+    listBoard(board("0a0000000001", "10.77.0.10", "4022", "V3.10.01"));
+    listBoard(board("100000000002", "10.77.0.9", "502", "V3.9.01"));
+    QCOMPARE(table()->item(0, 1)->text(), QStringLiteral("10.77.0.9"));
 }
 
 QUORVAN_TEST_MAIN_PREPARED(TestMainWindow, Scaling::enableHighDpi)

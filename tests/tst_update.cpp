@@ -5,6 +5,7 @@
 #include "dialogs/update.h"
 #include "discovery/devicetext.h"
 
+#include <QAccessible>
 #include <QLineEdit>
 #include <QMessageBox>
 
@@ -20,6 +21,16 @@ enum Outcome { Stored, Refused, Dropped };
 const char *const fields[] = {"lineEditIP", "lineEditMask", "lineEditGw", "lineEditDNS"};
 
 using TextRoom::narrowFont;
+
+// What a screen reader hears of a widget: its name, then the names of the labels tied to it.
+QString heard(QWidget *widget)
+{
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(widget);
+    QString text = face->text(QAccessible::Name);
+    for (const auto &relation : face->relations(QAccessible::Label))
+        text += QLatin1Char('|') + relation.first->text(QAccessible::Name);
+    return text;
+}
 
 } // namespace
 
@@ -129,35 +140,54 @@ void TestUpdate::form()
     const bool narrow = font == narrowFont;
     QApplication::setFont(font);
     open(record);
+    // The name a screen reader gives each widget and its row, with the label tied to it:
+    // the two Oui/Non pairs must not sound alike.
     struct Child
     {
         const char *name;
         QRect drawn;
         const char *text;
+        const char *heard;
     };
     const Child children[] = {
-        {"label", {10, 10, 91, 21}, "Envoi Id utilisateur"},
-        {"radioButtonCdeNiveau2Oui", {150, 10, 71, 20}, "Oui"},
-        {"radioButtonCdeNiveau2Non", {230, 10, 82, 17}, "Non"},
-        {"labelDHCP", {9, 9, 150, 16}, "DHCP :"},
-        {"radioButtonDHCPYes", {150, 10, 51, 20}, "Oui"},
-        {"radioButtonDHCPNo", {230, 10, 42, 17}, "Non"},
-        {"labelIP", {9, 9, 150, 16}, "Adresse Ip :"},
-        {"lineEditIP", {160, 10, 111, 20}, nullptr},
-        {"labelMask", {9, 9, 150, 16}, "Masque de sous réseau :"},
-        {"lineEditMask", {160, 10, 111, 20}, nullptr},
-        {"labelGw", {9, 9, 150, 16}, "Passerelle :"},
-        {"lineEditGw", {160, 10, 111, 20}, nullptr},
-        {"labelDNS", {9, 9, 150, 16}, "DNS :"},
-        {"lineEditDNS", {160, 10, 111, 16}, nullptr},
-        {"buttonCancel", {200, 10, 75, 23}, "Annuler"},
-        {"buttonOk", {20, 10, 75, 23}, "Valider"},
+        {"label", {10, 10, 91, 21}, "Envoi Id utilisateur", nullptr},
+        {"radioButtonCdeNiveau2Oui",
+         {150, 10, 71, 20},
+         "Oui",
+         "Envoi Id utilisateur\u00a0: oui|Envoi Id utilisateur"},
+        {"radioButtonCdeNiveau2Non", {230, 10, 82, 17}, "Non", "Envoi Id utilisateur\u00a0: non"},
+        {"labelDHCP", {9, 9, 150, 16}, "DHCP :", nullptr},
+        {"radioButtonDHCPYes", {150, 10, 51, 20}, "Oui", "DHCP\u00a0: oui|DHCP :"},
+        {"radioButtonDHCPNo", {230, 10, 42, 17}, "Non", "DHCP\u00a0: non"},
+        {"labelIP", {9, 9, 150, 16}, "Adresse Ip :", nullptr},
+        {"lineEditIP", {160, 10, 111, 20}, nullptr, "Adresse IP|Adresse Ip :"},
+        {"labelMask", {9, 9, 150, 16}, "Masque de sous réseau :", nullptr},
+        {"lineEditMask",
+         {160, 10, 111, 20},
+         nullptr,
+         "Masque de sous-réseau|Masque de sous réseau :"},
+        {"labelGw", {9, 9, 150, 16}, "Passerelle :", nullptr},
+        {"lineEditGw", {160, 10, 111, 20}, nullptr, "Passerelle|Passerelle :"},
+        {"labelDNS", {9, 9, 150, 16}, "DNS :", nullptr},
+        {"lineEditDNS", {160, 10, 111, 16}, nullptr, "Serveur DNS|DNS :"},
+        {"buttonCancel", {200, 10, 75, 23}, "Annuler", "Annuler"},
+        {"buttonOk", {20, 10, 75, 23}, "Valider", "Valider"},
     };
+    QStringList rows;
+    for (const char *row :
+         {"frame", "horizontalFrameDHCP", "horizontalFrameIP", "horizontalFrameMask",
+          "horizontalFrameGw", "horizontalFrameDNS", "horizontalFrameOkCancel"})
+        rows << heard(child(row));
+    QCOMPARE(rows.join(QLatin1Char(',')),
+             QStringLiteral("Envoi Id utilisateur,DHCP,Adresse IP,Masque de sous-réseau,"
+                            "Passerelle,Serveur DNS,Valider ou annuler"));
     int widened = 0;
     int heightened = 0;
     for (const Child &child : children) {
         const QWidget *widget = dialog->findChild<QWidget *>(QLatin1String(child.name));
         QVERIFY2(widget, child.name);
+        if (child.heard)
+            QCOMPARE(heard(const_cast<QWidget *>(widget)), QString::fromUtf8(child.heard));
         // A field must hold the widest address, whatever it shows now.
         const QString text =
             child.text ? QString::fromUtf8(child.text) : QStringLiteral("255.255.255.255");
@@ -182,7 +212,11 @@ void TestUpdate::form()
     QVERIFY(narrow ? dialog->width() == 357 : dialog->width() > 357);
     QVERIFY(heightened ? dialog->height() > 405 : dialog->height() == 405);
     QVERIFY(!narrow || !heightened);
+    // The board edited is named without touching the title.
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Mise à jour"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(dialog)->text(QAccessible::Description),
+             QStringLiteral("Réglages de la carte 0:50:c2:0d:e4:05"));
+    QCOMPARE(dialog->toolTip(), QStringLiteral("Réglages de la carte 0:50:c2:0d:e4:05"));
 }
 
 void TestUpdate::opensWithRecord_data()
@@ -259,7 +293,7 @@ void TestUpdate::submit_data()
         add(QByteArray("Return in ") + field, "", false, QByteArray(field) + " Return", Stored);
     add("Return, mask bad", "192.168.1.10,255.255.255,10.77.0.254,10.77.0.253", false,
         "lineEditDNS Return", Refused);
-    add("Return on Annuler, never the default", "", false, "buttonCancel Return", Stored);
+    add("Return on Annuler cancels", "1.2.3.4", false, "buttonCancel Return", Dropped);
     add("Annuler", "1.2.3.4", true, "buttonCancel", Dropped);
     add("Escape", "1.2.3.4", true, "lineEditIP Escape", Dropped);
 }

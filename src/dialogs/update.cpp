@@ -2,6 +2,7 @@
 #include "update.h"
 
 #include "discovery/devicetext.h"
+#include "discovery/keyboard.h"
 #include "discovery/protocol.h"
 #include "textfit.h"
 #include "ui_update.h"
@@ -47,6 +48,7 @@ Update::Update(QWidget *parent, DeviceRecord *device)
     setModal(true);
     setWindowTitle(QStringLiteral("Mise à jour"));
     fillWidgets();
+    nameBoardAndKeys();
 }
 
 Update::~Update()
@@ -191,6 +193,17 @@ void Update::fillWidgets()
     showAddress(device->gateway, ui->lineEditGw);
     showDhcp();
     showCdeNiveau2();
+}
+
+// The title stays the form's; the board is named to screen readers and under the mouse.
+// Return on a focused "Annuler" cancels, where the dialog gave every Return to "Valider".
+void Update::nameBoardAndKeys()
+{
+    const QString board = QStringLiteral("Réglages de la carte %1")
+                              .arg(QString::fromStdString(macToText(device->mac)));
+    setAccessibleDescription(board);
+    setToolTip(board);
+    Keyboard::pressOnReturn(ui->buttonCancel);
 }
 
 void Update::showAddress(const unsigned char *field, QLineEdit *edit)

@@ -40,6 +40,7 @@ public slots:
 private:
     void makeRoomForTexts();
     void fillWidgets();
+    void nameBoardAndKeys();
     void showAddress(const unsigned char *field, QLineEdit *edit);
     void showDhcp();
     void showCdeNiveau2();

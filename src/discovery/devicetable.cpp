@@ -13,6 +13,7 @@
 #include <QPalette>
 #include <QPixmap>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QStyleOptionHeader>
 #include <QStyleOptionViewItem>
 #include <QTableWidget>
@@ -92,10 +93,74 @@ int headerWidthFor(const QTableWidget *table, int column, int width)
     return width + caption - room;
 }
 
+bool isAsciiDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+// The digits of `text` from `from` to the end of their run, less any leading zeros.
+QStringRef numberAt(const QString &text, int from)
+{
+    int to = from;
+    while (to < text.size() && isAsciiDigit(text.at(to)))
+        ++to;
+    while (from < to && text.at(from) == QLatin1Char('0'))
+        ++from;
+    return QStringRef(&text, from, to - from);
+}
+
+// Digits compare as numbers, so that 10.77.0.9 comes before 10.77.0.10, port 502 before
+// 4022 and V3.9 before V3.10; everything else compares character by character.
+bool naturalLess(const QString &a, const QString &b)
+{
+    int i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isAsciiDigit(a.at(i)) && isAsciiDigit(b.at(j))) {
+            const QStringRef x = numberAt(a, i), y = numberAt(b, j);
+            if (x.size() != y.size())
+                return x.size() < y.size();
+            if (const int order = x.compare(y))
+                return order < 0;
+            i = x.position() + x.size();
+            j = y.position() + y.size();
+        } else if (a.at(i) != b.at(j)) {
+            return a.at(i) < b.at(j);
+        } else {
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
+// A cell of the default item type that sorts by what its text means: a MAC address by its
+// bytes, anything else in natural order.
+class DeviceCell : public QTableWidgetItem
+{
+public:
+    using QTableWidgetItem::QTableWidgetItem;
+
+    bool operator<(const QTableWidgetItem &other) const override
+    {
+        if (column() == MacColumn)
+            return macTextToBytes(text().toStdString()) <
+                   macTextToBytes(other.text().toStdString());
+        return naturalLess(text(), other.text());
+    }
+};
+
 // Cell texts are 8-bit strings that already end at their field's first NUL byte.
 QTableWidgetItem *cellItem(const std::string &text)
 {
-    return new QTableWidgetItem(QString::fromUtf8(text.data(), int(text.size())));
+    return new DeviceCell(QString::fromUtf8(text.data(), int(text.size())));
+}
+
+void keepSortOrder(QTableWidget *table)
+{
+    const QHeaderView *header = table->horizontalHeader();
+    const int column = header->sortIndicatorSection();
+    if (column >= 0 && column < ColumnCount)
+        table->sortByColumn(column, header->sortIndicatorOrder());
 }
 
 } // namespace
@@ -104,6 +169,7 @@ void addDeviceRow(QTableWidget *table, const DeviceRecord &record)
 {
     table->insertRow(0);
     fillDeviceRow(table, 0, record);
+    keepSortOrder(table);
 }
 
 void addDeviceRows(QTableWidget *table, const DeviceRecord *const *records, int count)
@@ -113,6 +179,7 @@ void addDeviceRows(QTableWidget *table, const DeviceRecord *const *records, int 
     table->model()->insertRows(0, count);
     for (int i = 0; i < count; ++i)
         fillDeviceRow(table, count - 1 - i, *records[i]);
+    keepSortOrder(table);
 }
 
 void fillDeviceRow(QTableWidget *table, int row, const DeviceRecord &record)
@@ -195,6 +262,31 @@ void setTableBackground(QTableWidget *table)
     if (!picture.isNull())
         palette.setBrush(QPalette::All, QPalette::Base, QBrush(picture));
     table->viewport()->setPalette(palette);
+}
+
+} // namespace DeviceTable
+
+namespace DeviceTable {
+
+// The header shows its arrow on a click whether the table sorts or not (sorting is off in the
+// form, so that rows go in at the top); the rows follow the arrow from here.
+void sortOnHeaderClick(QTableWidget *table)
+{
+    QObject::connect(table->horizontalHeader(), SIGNAL(sortIndicatorChanged(int, Qt::SortOrder)),
+                     table, SLOT(sortByColumn(int, Qt::SortOrder)));
+}
+
+void clearSortOrder(QTableWidget *table)
+{
+    // No sort by "column -1": the rows stay as they are.
+    const QSignalBlocker quiet(table->horizontalHeader());
+    table->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+}
+
+int selectedRow(const QTableWidget *table)
+{
+    const QModelIndexList selected = table->selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? -1 : selected.first().row();
 }
 
 } // namespace DeviceTable

@@ -2,8 +2,9 @@
 #pragma once
 
 // The device table: how a DeviceRecord becomes one read-only, centred row of the main
-// window's QTableWidget, and how the table is dressed at start-up. The table keeps no
-// pointer to the records; a row is tied to its record only by the MAC text in column 0.
+// window's QTableWidget, how the table is dressed at start-up, and how a click on a header
+// sorts it. The table keeps no pointer to the records; a row is tied to its record only by
+// the MAC text in column 0.
 
 #include <QString>
 
@@ -38,5 +39,11 @@ void setRowHeight(QTableWidget *table);
 // Widens `window`, the table's, to show every visible column whole.
 void fitWindowToColumns(QWidget *window, QTableWidget *table);
 void setTableBackground(QTableWidget *table);
+// A click on a header sorts the rows by that column, and rows listed later take their
+// place in that order, until clearSortOrder() goes back to the order of arrival.
+void sortOnHeaderClick(QTableWidget *table);
+void clearSortOrder(QTableWidget *table);
+// The selected row, or -1.
+int selectedRow(const QTableWidget *table);
 
 } // namespace DeviceTable

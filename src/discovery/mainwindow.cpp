@@ -4,6 +4,7 @@
 #include "devicetable.h"
 #include "dialogs/reboot.h"
 #include "dialogs/update.h"
+#include "keyboard.h"
 #include "localfiles.h"
 #include "ui_mainwindow.h"
 
@@ -59,6 +60,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->tableWidget->hideColumn(DeviceTable::LevelTwoColumn);
     DeviceTable::setRowHeight(ui->tableWidget);
     DeviceTable::fitWindowToColumns(this, ui->tableWidget);
+    DeviceTable::sortOnHeaderClick(ui->tableWidget);
+    new WindowKeys(this, ui->tableWidget, ui->buttonSearch, ui->buttonUpdate);
 }
 
 MainWindow::~MainWindow()
@@ -82,7 +85,6 @@ void MainWindow::SearchButtonClick()
 
 void MainWindow::UpdateButtonClick()
 {
-    // The button stays enabled after a deselection, when no record is selected any more.
     if (!selectedDevice)
         return;
     auto *dialog = new Update(this, selectedDevice);
@@ -95,14 +97,16 @@ void MainWindow::DisplayRequest()
     sockets.readSlice(sender(), [this](QUdpSocket *socket) { readOneDatagram(socket); });
 }
 
+// The selection, not the current cell, names the board: a Ctrl+click takes the selection
+// away and leaves the current cell, and a screen reader selects a row without moving it.
+// The button is there exactly while a listed board is selected.
 void MainWindow::SelectionChanged()
 {
-    const int row = ui->tableWidget->currentRow();
-    if (row != -1) {
-        const QTableWidgetItem *macItem = ui->tableWidget->item(row, DeviceTable::MacColumn);
-        selectedDevice = macItem ? findDeviceByMacText(macItem->text().toUtf8()) : nullptr;
-    }
-    ui->buttonUpdate->setEnabled(true);
+    const int row = DeviceTable::selectedRow(ui->tableWidget);
+    const QTableWidgetItem *macItem =
+        row == -1 ? nullptr : ui->tableWidget->item(row, DeviceTable::MacColumn);
+    selectedDevice = macItem ? findDeviceByMacText(macItem->text().toUtf8()) : nullptr;
+    ui->buttonUpdate->setEnabled(selectedDevice != nullptr);
 }
 
 void MainWindow::UpdateClosed()
@@ -187,6 +191,7 @@ void MainWindow::clearTable()
     // One removal of every row: removing row 0 again and again moved all the rows below it
     // each time, a quarter of a second for 10000 rows.
     ui->tableWidget->setRowCount(0);
+    DeviceTable::clearSortOrder(ui->tableWidget);
     selectedDevice = nullptr;
     ui->buttonUpdate->setEnabled(false);
 }
