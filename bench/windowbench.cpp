@@ -78,8 +78,9 @@ bool isWatched(int fd)
 } // namespace
 
 // Qt reads every datagram with recvmsg (and peeks with recv): this definition comes first in
-// the symbol lookup of libQt5Network, so each datagram the window takes is counted here, and
-// marked when it is the first reply heard from its board (which the window must list).
+// the symbol lookup of libQt5Network (or libQt6Network), so each datagram the window takes is
+// counted here, and marked when it is the first reply heard from its board (which the window
+// must list).
 extern "C" ssize_t recvmsg(int fd, struct msghdr *message, int flags)
 {
     const long result = syscall(SYS_recvmsg, fd, message, flags);

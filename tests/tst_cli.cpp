@@ -260,6 +260,12 @@ void TestCli::applyFile_data()
         << QByteArray("mac,gatway,\x1b]0;x\x07\n")
         << QStringList{"line 1: unknown column \"gatway\" (known: mac,",
                        "line 1: unknown column \"\\x1b]0;x\\x07\""};
+    // Not UTF-8: read as Latin-1, every byte of it, past a NUL too.
+    QTest::newRow("Latin-1") << QByteArray("mac,r\xe9seau\n")
+                             << QStringList{"line 1: unknown column \"r\\xc3\\xa9seau\""};
+    QTest::newRow("Latin-1 with NUL")
+        << QByteArray("mac\n\0\xe9\n", 7)
+        << QStringList{"line 2: mac: \"\\x00\\xc3\\xa9\" is not a MAC address"};
     QTest::newRow("no board") << QByteArray("mac\n") << QStringList{"the file lists no board"};
     QTest::newRow("quotes") << QByteArray("mac,version\n2:0:00:00:00:01,\"V3,\"\"x\"\n\"zz,\n")
                             << QStringList{"line 3: unbalanced quotes"};

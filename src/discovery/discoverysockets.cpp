@@ -7,6 +7,7 @@
 #include <QNetworkInterface>
 #include <QObject>
 #include <QUdpSocket>
+#include <QVariant>
 
 #include <algorithm>
 
@@ -220,7 +221,8 @@ QUdpSocket *DiscoverySockets::bound(const QHostAddress &address, QString &reason
         discard(socket);
         return nullptr;
     }
-    socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, receiveBufferSize);
+    socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                            QVariant(receiveBufferSize));
     QObject::connect(socket, SIGNAL(readyRead()), owner, readSlot);
     return socket;
 }
@@ -257,6 +259,14 @@ int DiscoverySockets::send(const char *data, int length, const QHostAddress &add
 // fall silent until another socket's handler happened to read them: replies sent by
 // broadcast after a unicast one went unread. So every notification ends with a read on the
 // socket that sent it, even when it is empty.
+//
+// Qt 6 keeps this rule as it is (QAbstractSocketPrivate::canReadNotification() and
+// QUdpSocket read alike in 5.15 and 6.4): a socket that is not buffered emits readyRead()
+// once and raises its pending-data flag; a notification that finds the flag raised switches
+// the notifier off without a signal; readDatagram() and receiveDatagram() lower the flag and
+// switch the notifier on again whatever they find, an empty read included. Only a
+// receiveDatagram() left to size the datagram itself returns early, flag still raised, when
+// the socket is empty: the readers here always give it a size.
 void DiscoverySockets::readSlice(const QObject *notifier,
                                  const std::function<void(QUdpSocket *)> &readOne)
 {

@@ -2,6 +2,7 @@
 #include "boardsimulator.h"
 
 #include <QNetworkInterface>
+#include <QVariant>
 
 #include <algorithm>
 #include <cstdio>
@@ -62,7 +63,8 @@ bool BoardSimulator::start(QString &error)
                     .arg(receiver.errorString());
         return false;
     }
-    receiver.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, socketBufferSize);
+    receiver.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                             QVariant(socketBufferSize));
     connect(&receiver, SIGNAL(readyRead()), this, SLOT(readDatagrams()));
 
     bind = requestedBind.isNull() ? defaultBindAddress() : requestedBind;
@@ -77,12 +79,14 @@ bool BoardSimulator::start(QString &error)
             return false;
         }
         sender = ownSender.get();
-        sender->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, socketBufferSize);
+        sender->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                                QVariant(socketBufferSize));
         // Unicast datagrams to the bind address reach this socket rather than the receive
         // socket: Linux hands a unicast datagram to the most specific bound socket only.
         connect(sender, SIGNAL(readyRead()), this, SLOT(readDatagrams()));
     }
-    sender->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, socketBufferSize);
+    sender->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption,
+                            QVariant(socketBufferSize));
     log.ready(bind, devicePort);
     return true;
 }

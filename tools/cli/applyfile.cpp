@@ -4,7 +4,6 @@
 #include "boardoutput.h"
 
 #include <QHash>
-#include <QTextCodec>
 
 namespace {
 
@@ -112,11 +111,13 @@ void readFlag(const QStringList &fields, int column, const char *name, int line,
 
 QString applyFileText(const QByteArray &bytes)
 {
-    QTextCodec::ConverterState state;
-    const QString text =
-        QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), int(bytes.size()), &state);
-    // A spreadsheet may save in its 8-bit code page; the cells that count are ASCII anyway.
-    return state.invalidChars == 0 ? text : QString::fromLatin1(bytes);
+    // A spreadsheet may put a byte-order mark in front of UTF-8, or save in its 8-bit code page;
+    // the cells that count are ASCII anyway. Only valid UTF-8 comes back from a round trip byte
+    // for byte: the decoder turns anything else into U+FFFD.
+    const QByteArray body = bytes.startsWith("\xef\xbb\xbf") ? bytes.mid(3) : bytes;
+    // With explicit sizes: Qt 5 stops a QByteArray's conversion at its first NUL, Qt 6 does not.
+    const QString text = QString::fromUtf8(body.constData(), int(body.size()));
+    return text.toUtf8() == body ? text : QString::fromLatin1(bytes.constData(), int(bytes.size()));
 }
 
 ApplyFile readApplyFile(const QString &text)
