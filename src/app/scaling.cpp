@@ -11,12 +11,13 @@ namespace Scaling {
 // replace the rounding set here; the widgets then make room for their texts themselves.
 void enableHighDpi()
 {
+    // Qt 6 always scales and always uses high-DPI pixmaps; both attributes are deprecated there.
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
-#if QT_VERSION >= QT_VERSION_CHECK(5, 14, 0)
+#endif
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
         Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
-#endif
 }
 
 } // namespace Scaling
