@@ -204,6 +204,7 @@ void Update::nameBoardAndKeys()
     setAccessibleDescription(board);
     setToolTip(board);
     Keyboard::pressOnReturn(ui->buttonCancel);
+    Keyboard::ignoreHeldReturn(this);
 }
 
 void Update::showAddress(const unsigned char *field, QLineEdit *edit)

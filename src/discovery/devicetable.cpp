@@ -98,15 +98,22 @@ bool isAsciiDigit(QChar c)
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
-// The digits of `text` from `from` to the end of their run, less any leading zeros.
-QStringRef numberAt(const QString &text, int from)
+// The run of digits of `text` that starts at `from`: its digits less any leading zeros, and
+// where the run ends.
+struct Number
+{
+    QStringView digits;
+    int end;
+};
+
+Number numberAt(const QString &text, int from)
 {
     int to = from;
     while (to < text.size() && isAsciiDigit(text.at(to)))
         ++to;
     while (from < to && text.at(from) == QLatin1Char('0'))
         ++from;
-    return QStringRef(&text, from, to - from);
+    return {QStringView(text).mid(from, to - from), to};
 }
 
 // Digits compare as numbers, so that 10.77.0.9 comes before 10.77.0.10, port 502 before
@@ -116,13 +123,13 @@ bool naturalLess(const QString &a, const QString &b)
     int i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
         if (isAsciiDigit(a.at(i)) && isAsciiDigit(b.at(j))) {
-            const QStringRef x = numberAt(a, i), y = numberAt(b, j);
-            if (x.size() != y.size())
-                return x.size() < y.size();
-            if (const int order = x.compare(y))
+            const Number x = numberAt(a, i), y = numberAt(b, j);
+            if (x.digits.size() != y.digits.size())
+                return x.digits.size() < y.digits.size();
+            if (const int order = x.digits.compare(y.digits))
                 return order < 0;
-            i = x.position() + x.size();
-            j = y.position() + y.size();
+            i = x.end;
+            j = y.end;
         } else if (a.at(i) != b.at(j)) {
             return a.at(i) < b.at(j);
         } else {

@@ -11,6 +11,11 @@
 
 namespace {
 
+bool isReturn(const QKeyEvent *key)
+{
+    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+}
+
 class ReturnPresses : public QObject
 {
 public:
@@ -22,11 +27,24 @@ protected:
         if (event->type() != QEvent::KeyPress)
             return false;
         const auto *key = static_cast<const QKeyEvent *>(event);
-        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) ||
-            (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+        if (!isReturn(key) || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
             return false;
         static_cast<QAbstractButton *>(watched)->click();
         return true;
+    }
+};
+
+class HeldReturn : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        return event->type() == QEvent::KeyPress &&
+               static_cast<const QKeyEvent *>(event)->isAutoRepeat() &&
+               isReturn(static_cast<const QKeyEvent *>(event));
     }
 };
 
@@ -37,6 +55,16 @@ namespace Keyboard {
 void pressOnReturn(QAbstractButton *button)
 {
     button->installEventFilter(new ReturnPresses(button));
+}
+
+// Enter held down on a row opens the dialog with its first press; its repeats then reach the
+// dialog and would press "Valider" before the user has seen the settings.
+void ignoreHeldReturn(QWidget *dialog)
+{
+    auto *filter = new HeldReturn(dialog);
+    dialog->installEventFilter(filter);
+    for (QWidget *child : dialog->findChildren<QWidget *>())
+        child->installEventFilter(filter);
 }
 
 } // namespace Keyboard

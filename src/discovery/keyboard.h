@@ -18,6 +18,8 @@ namespace Keyboard {
 // Return and Enter press `button` while it has the focus, as the desktops do with every
 // focused button. Qt gives them only to the default button of a dialog.
 void pressOnReturn(QAbstractButton *button);
+// A Return that repeats while held down does nothing in `dialog`; a fresh press still counts.
+void ignoreHeldReturn(QWidget *dialog);
 
 } // namespace Keyboard
 
