@@ -27,59 +27,21 @@ void takeWrite(DeviceRecord &record, const std::uint8_t *data, std::size_t lengt
     record.cdeNiveau2 = written.cdeNiveau2;
 }
 
-QString macText(const std::uint8_t mac[6])
-{
-    QString text;
-    for (int i = 0; i < 6; ++i) {
-        if (i > 0)
-            text += QLatin1Char(':');
-        text += QStringLiteral("%1").arg(unsigned(mac[i]), 2, 16, QLatin1Char('0'));
-    }
-    return text;
-}
-
 bool parseMac(const QString &text, std::uint64_t &mac)
 {
-    const QStringList pieces = text.split(QLatin1Char(':'));
-    if (pieces.size() != 6)
+    MacAddress bytes{};
+    if (!parseMacText(text, bytes))
         return false;
-    std::uint64_t value = 0;
-    for (const QString &piece : pieces) {
-        if (piece.isEmpty() || piece.size() > 2)
-            return false;
-        unsigned byte = 0;
-        for (QChar c : piece) {
-            const int digit = hexDigitValue(c);
-            if (digit < 0)
-                return false;
-            byte = byte * 16 + unsigned(digit);
-        }
-        value = (value << 8) | byte;
-    }
-    mac = value;
+    mac = macKey(bytes.data());
     return true;
 }
 
 bool parseIpv4(const QString &text, std::uint32_t &address)
 {
-    const QStringList pieces = text.split(QLatin1Char('.'));
-    if (pieces.size() != 4)
+    Address bytes{};
+    if (!parseAddressText(text, bytes))
         return false;
-    std::uint32_t value = 0;
-    for (const QString &piece : pieces) {
-        if (piece.isEmpty() || piece.size() > 3)
-            return false;
-        unsigned byte = 0;
-        for (QChar c : piece) {
-            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-                return false;
-            byte = byte * 10 + unsigned(c.unicode() - '0');
-        }
-        if (byte > 255)
-            return false;
-        value = (value << 8) | byte;
-    }
-    address = value;
+    address = addressValue(bytes.data());
     return true;
 }
 
@@ -113,6 +75,8 @@ bool parseWriteMode(const QString &text, WriteMode &mode)
         mode = WriteMode::Ignore;
     else if (text == QLatin1String("mangle"))
         mode = WriteMode::Mangle;
+    else if (text == QLatin1String("mangle-gateway"))
+        mode = WriteMode::MangleGateway;
     else
         return false;
     return true;
@@ -133,13 +97,5 @@ void storeMac(std::uint64_t mac, std::uint8_t out[6])
     for (int i = 5; i >= 0; --i) {
         out[i] = std::uint8_t(mac & 0xFF);
         mac >>= 8;
-    }
-}
-
-void storeIpv4(std::uint32_t address, std::uint8_t out[4])
-{
-    for (int i = 3; i >= 0; --i) {
-        out[i] = std::uint8_t(address & 0xFF);
-        address >>= 8;
     }
 }

@@ -66,10 +66,10 @@ bool finish(BoardValues &values, Board &board, QString &error)
     Board result = values.board;
     DeviceRecord &record = result.record;
     storeMac(values.mac, record.mac);
-    storeIpv4(values.ip, record.ip);
-    storeIpv4(values.mask, record.mask);
-    storeIpv4(values.gateway, record.gateway);
-    storeIpv4(values.dns, record.dns);
+    storeAddressValue(values.ip, record.ip);
+    storeAddressValue(values.mask, record.mask);
+    storeAddressValue(values.gateway, record.gateway);
+    storeAddressValue(values.dns, record.dns);
     std::memcpy(record.port, values.port.constData(), std::size_t(values.port.size()));
     std::memcpy(record.version, values.version.constData(), std::size_t(values.version.size()));
     record.dhcp = values.dhcp ? 1 : 0;
@@ -113,6 +113,8 @@ bool applyKey(const QString &key, const QString &value, BoardValues &values, QSt
         ok = parseWriteMode(value, values.board.write);
     } else if (key == QLatin1String("delay")) {
         ok = parseMilliseconds(value, values.board.delay);
+    } else if (key == QLatin1String("restart")) {
+        ok = parseMilliseconds(value, values.board.restart);
     } else {
         error = QStringLiteral("unknown key \"%1\"").arg(key);
         return false;
@@ -195,8 +197,8 @@ void addOptions(QCommandLineParser &parser)
         {QStringLiteral("write"),
          QStringLiteral("What a board does with a write for its MAC: apply it, ignore it, or "
                         "mangle it (restart and come back with the IP address's last byte "
-                        "plus 1) (default apply)."),
-         QStringLiteral("apply|ignore|mangle")},
+                        "plus 1, or the gateway's with mangle-gateway) (default apply)."),
+         QStringLiteral("apply|ignore|mangle|mangle-gateway")},
         {QStringLiteral("bind"),
          QStringLiteral("Address the replies are sent from (default: the first non-loopback "
                         "IPv4 address, else the any-address)."),
@@ -205,7 +207,7 @@ void addOptions(QCommandLineParser &parser)
         {QStringLiteral("board"),
          QStringLiteral("One board exactly, as key=value pairs separated by commas (keys: mac, "
                         "ip, mask, gateway, dns, port, version, dhcp, level2, layout, reply, "
-                        "write, delay). Repeatable; replaces the generated boards."),
+                        "write, delay, restart). Repeatable; replaces the generated boards."),
          QStringLiteral("DESCRIPTION")},
         {QStringLiteral("config"),
          QStringLiteral("File with one DESCRIPTION per line (# comments and blank lines skipped); "
