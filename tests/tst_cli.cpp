@@ -134,8 +134,10 @@ void commandRows(bool verified)
         "#1: sent dhcp off, ip 10.77.0.21,");
     row("point-to-point /32", "set #1 --ip 10.77.0.30 --mask 255.255.255.255 --no-verify", 0,
         "#1: sent dhcp off, ip 10.77.0.30, mask 255.255.255.255, gateway 10.77.0.254,");
-    row("point-to-point /31", "set #1 --ip 10.77.0.31 --mask 255.255.255.254 --gateway 10.77.0.30 "
-        "--no-verify", 0, "#1: sent dhcp off, ip 10.77.0.31, mask 255.255.255.254, gateway 10.77.0.30,");
+    row("point-to-point /31",
+        "set #1 --ip 10.77.0.31 --mask 255.255.255.254 --gateway 10.77.0.30 "
+        "--no-verify",
+        0, "#1: sent dhcp off, ip 10.77.0.31, mask 255.255.255.254, gateway 10.77.0.30,");
     row("level2 as reported, DHCP on", "set #1 --dhcp on --level2 off --no-verify", 0,
         "#1: sent dhcp on, ip 10.77.0.20, mask 255.255.255.0, gateway 10.77.0.254, dns "
         "10.77.0.254, level2 off\n");

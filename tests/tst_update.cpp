@@ -302,7 +302,8 @@ void TestUpdate::submit_data()
         box.clear();
         answer.clear();
     };
-    const char *outside = "Passerelle\u00a0: 10.1.0.1 est hors du nouveau sous-réseau 192.168.1.0/24";
+    const char *outside =
+        "Passerelle\u00a0: 10.1.0.1 est hors du nouveau sous-réseau 192.168.1.0/24";
     question("gateway outside, Enter", "192.168.1.10,255.255.255.0,10.1.0.1,10.77.0.253",
              "buttonOk", outside, QString(), Refused);
     question("gateway outside, Escape", "192.168.1.10,255.255.255.0,10.1.0.1,10.77.0.253",
@@ -361,16 +362,18 @@ void TestUpdate::submit()
         for (const char *field : fields)
             QVERIFY(!child(field)->isEnabled());
     }
-    const QStringList errors = whileWatchingErrors([this, &key] {
-        const QStringList words = key.split(QLatin1Char(' ')); // a widget, and a key for it
-        QWidget *target = dialog->findChild<QWidget *>(words.at(0));
-        target->setFocus();
-        if (words.size() == 1)
-            QTest::mouseClick(target, Qt::LeftButton);
-        else
-            QTest::keyClick(target, words.at(1) == QLatin1String("Return") ? Qt::Key_Return
-                                                                           : Qt::Key_Escape);
-    }, answer);
+    const QStringList errors = whileWatchingErrors(
+        [this, &key] {
+            const QStringList words = key.split(QLatin1Char(' ')); // a widget, and a key for it
+            QWidget *target = dialog->findChild<QWidget *>(words.at(0));
+            target->setFocus();
+            if (words.size() == 1)
+                QTest::mouseClick(target, Qt::LeftButton);
+            else
+                QTest::keyClick(target, words.at(1) == QLatin1String("Return") ? Qt::Key_Return
+                                                                               : Qt::Key_Escape);
+        },
+        answer);
     QCOMPARE(valueModified, outcome == Stored ? 1 : 0);
     QCOMPARE(errors, box.isEmpty() ? QStringList() : QStringList{box});
     if (outcome == Refused) {

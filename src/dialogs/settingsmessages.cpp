@@ -104,15 +104,13 @@ QString fieldLabel(SettingField field)
 QString refusalMessage(const QVector<SettingsProblem> &problems, const DeviceRecord &sent)
 {
     return QStringLiteral("Ces réglages rendraient la carte injoignable\u00a0:\n") +
-           problemLines(problems, sent) +
-           QStringLiteral("\n\nCorrigez-les avant de valider.");
+           problemLines(problems, sent) + QStringLiteral("\n\nCorrigez-les avant de valider.");
 }
 
 QString questionMessage(const QVector<SettingsProblem> &problems, const DeviceRecord &sent)
 {
     return QStringLiteral("Ces réglages risquent de rendre la carte injoignable\u00a0:\n") +
-           problemLines(problems, sent) +
-           QStringLiteral("\n\nLes envoyer quand même\u00a0?");
+           problemLines(problems, sent) + QStringLiteral("\n\nLes envoyer quand même\u00a0?");
 }
 
 QString differencesMessage(const DeviceRecord &sent, const DeviceRecord &back,

@@ -284,11 +284,10 @@ bool Update::newSettingsAccepted(const DeviceRecord &wanted)
     if (problems.isEmpty())
         return true;
     if (!problems.first().needsConfirmation()) {
-        problems.erase(std::remove_if(problems.begin(), problems.end(),
-                                      [](const SettingsProblem &p) {
-                                          return p.needsConfirmation();
-                                      }),
-                       problems.end());
+        problems.erase(
+            std::remove_if(problems.begin(), problems.end(),
+                           [](const SettingsProblem &p) { return p.needsConfirmation(); }),
+            problems.end());
         QMessageBox::critical(this, QStringLiteral("Erreur"), refusalMessage(problems, wanted));
         return false;
     }

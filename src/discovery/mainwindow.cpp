@@ -85,7 +85,8 @@ void MainWindow::UpdateButtonClick()
     if (!selectedDevice)
         return;
     auto *dialog = new Update(this, selectedDevice);
-    dialog->setAddressHolders([this](const DeviceRecord &edited) { return boardAddresses(edited); });
+    dialog->setAddressHolders(
+        [this](const DeviceRecord &edited) { return boardAddresses(edited); });
     connect(dialog, SIGNAL(ValueModified()), SLOT(UpdateClosed()));
     dialog->show();
 }
@@ -306,7 +307,8 @@ AddressHolders MainWindow::boardAddresses(const DeviceRecord &edited) const
     AddressHolders holders;
     for (const DeviceRecord *record : devices) {
         if (std::memcmp(record->mac, edited.mac, sizeof edited.mac) != 0)
-            holders.append({addressValue(record->ip), AddressHolder::Board, macText(record->mac), 0});
+            holders.append(
+                {addressValue(record->ip), AddressHolder::Board, macText(record->mac), 0});
     }
     return holders;
 }

@@ -8,8 +8,8 @@
 
 namespace {
 
-const char *const settingNames[] = {"ip",     "mask",   "gateway", "dns",
-                                    "dhcp",   "level2", "port",    "version"};
+const char *const settingNames[] = {"ip",   "mask",   "gateway", "dns",
+                                    "dhcp", "level2", "port",    "version"};
 
 bool sameAddress(const std::uint8_t *a, const std::uint8_t *b)
 {

@@ -20,6 +20,15 @@ bool parseAddressText(const QString &text, Address &address)
                             address.size());
 }
 
+bool parseAddressValue(const QString &text, quint32 &value)
+{
+    Address address{};
+    if (!parseAddressText(text, address))
+        return false;
+    value = addressValue(address.data());
+    return true;
+}
+
 QString addressText(const std::uint8_t address[4])
 {
     return QString::fromStdString(addressToText(address));

@@ -28,6 +28,8 @@ QString macText(const std::uint8_t mac[6], bool allTwoDigits = false);
 // leading zeros. "010" is 10.
 bool parseAddressText(const QString &text, Address &address);
 QString addressText(const std::uint8_t address[4]);
+// The same reading, as a number (see addressValue).
+bool parseAddressValue(const QString &text, quint32 &value);
 
 // The first byte is the most significant.
 quint32 addressValue(const std::uint8_t address[4]);

@@ -16,9 +16,8 @@ const char resultBoxName[] = "writeResult";
 
 void showResult(QWidget *window, QMessageBox::Icon icon, const QString &text)
 {
-    for (QMessageBox *old :
-         window->findChildren<QMessageBox *>(QLatin1String(resultBoxName),
-                                             Qt::FindDirectChildrenOnly))
+    for (QMessageBox *old : window->findChildren<QMessageBox *>(QLatin1String(resultBoxName),
+                                                                Qt::FindDirectChildrenOnly))
         old->close();
     auto *box = new QMessageBox(icon, QStringLiteral("Mise à jour"), text, QMessageBox::Ok, window);
     box->setObjectName(QLatin1String(resultBoxName));

@@ -36,50 +36,39 @@ bool parseMac(const QString &text, std::uint64_t &mac)
     return true;
 }
 
-bool parseIpv4(const QString &text, std::uint32_t &address)
+namespace {
+
+// One of the `names`, each standing for the value at the same place in `values`.
+template <typename T, std::size_t N>
+bool parseKeyword(const QString &text, const char *const (&names)[N], const T (&values)[N], T &out)
 {
-    Address bytes{};
-    if (!parseAddressText(text, bytes))
-        return false;
-    address = addressValue(bytes.data());
-    return true;
+    for (std::size_t i = 0; i < N; ++i) {
+        if (text == QLatin1String(names[i])) {
+            out = values[i];
+            return true;
+        }
+    }
+    return false;
 }
+
+} // namespace
 
 bool parseLayout(const QString &text, ReplyLayout &layout)
 {
-    if (text == QLatin1String("long"))
-        layout = ReplyLayout::Long;
-    else if (text == QLatin1String("short"))
-        layout = ReplyLayout::Short;
-    else
-        return false;
-    return true;
+    return parseKeyword(text, {"long", "short"}, {ReplyLayout::Long, ReplyLayout::Short}, layout);
 }
 
 bool parseReplyMode(const QString &text, ReplyMode &mode)
 {
-    if (text == QLatin1String("unicast"))
-        mode = ReplyMode::Unicast;
-    else if (text == QLatin1String("broadcast"))
-        mode = ReplyMode::Broadcast;
-    else
-        return false;
-    return true;
+    return parseKeyword(text, {"unicast", "broadcast"}, {ReplyMode::Unicast, ReplyMode::Broadcast},
+                        mode);
 }
 
 bool parseWriteMode(const QString &text, WriteMode &mode)
 {
-    if (text == QLatin1String("apply"))
-        mode = WriteMode::Apply;
-    else if (text == QLatin1String("ignore"))
-        mode = WriteMode::Ignore;
-    else if (text == QLatin1String("mangle"))
-        mode = WriteMode::Mangle;
-    else if (text == QLatin1String("mangle-gateway"))
-        mode = WriteMode::MangleGateway;
-    else
-        return false;
-    return true;
+    return parseKeyword(
+        text, {"apply", "ignore", "mangle", "mangle-gateway"},
+        {WriteMode::Apply, WriteMode::Ignore, WriteMode::Mangle, WriteMode::MangleGateway}, mode);
 }
 
 bool parseMilliseconds(const QString &text, int &ms)

@@ -42,11 +42,9 @@ void takeWrite(DeviceRecord &record, const std::uint8_t *data, std::size_t lengt
 // Parsers for the option values; each returns false on malformed input. A MAC and an
 // address are read as the command-line companion reads them.
 bool parseMac(const QString &text, std::uint64_t &mac);
-bool parseIpv4(const QString &text, std::uint32_t &address);
 bool parseLayout(const QString &text, ReplyLayout &layout);
 bool parseReplyMode(const QString &text, ReplyMode &mode);
 bool parseWriteMode(const QString &text, WriteMode &mode);
 bool parseMilliseconds(const QString &text, int &ms);
 
 void storeMac(std::uint64_t mac, std::uint8_t out[6]);
-

@@ -89,13 +89,13 @@ bool applyKey(const QString &key, const QString &value, BoardValues &values, QSt
     if (key == QLatin1String("mac")) {
         ok = parseMac(value, values.mac);
     } else if (key == QLatin1String("ip")) {
-        ok = parseIpv4(value, values.ip);
+        ok = parseAddressValue(value, values.ip);
     } else if (key == QLatin1String("mask")) {
-        ok = parseIpv4(value, values.mask);
+        ok = parseAddressValue(value, values.mask);
     } else if (key == QLatin1String("gateway")) {
-        ok = parseIpv4(value, values.gateway);
+        ok = parseAddressValue(value, values.gateway);
     } else if (key == QLatin1String("dns")) {
-        ok = parseIpv4(value, values.dns);
+        ok = parseAddressValue(value, values.dns);
     } else if (key == QLatin1String("port")) {
         ok = parseByteText(value, int(portTextWidth), values.port);
     } else if (key == QLatin1String("version")) {
@@ -260,17 +260,17 @@ bool parseGlobals(const QCommandLineParser &parser, BoardDefaults &defaults, Sim
     };
     const auto bind = [](const QString &text, QHostAddress &out) {
         std::uint32_t address = 0;
-        if (!parseIpv4(text, address))
+        if (!parseAddressValue(text, address))
             return false;
         out = QHostAddress(address);
         return true;
     };
     bool ok = globalOption(parser, "boards", boardCount, count, error) &&
               globalOption(parser, "first-mac", defaults.firstMac, parseMac, error) &&
-              globalOption(parser, "ip", defaults.firstIp, parseIpv4, error) &&
-              globalOption(parser, "mask", defaults.mask, parseIpv4, error) &&
-              globalOption(parser, "gateway", defaults.gateway, parseIpv4, error) &&
-              globalOption(parser, "dns", defaults.dns, parseIpv4, error) &&
+              globalOption(parser, "ip", defaults.firstIp, parseAddressValue, error) &&
+              globalOption(parser, "mask", defaults.mask, parseAddressValue, error) &&
+              globalOption(parser, "gateway", defaults.gateway, parseAddressValue, error) &&
+              globalOption(parser, "dns", defaults.dns, parseAddressValue, error) &&
               globalOption(parser, "port", defaults.port, port, error) &&
               globalOption(parser, "version", defaults.version, version, error) &&
               globalOption(parser, "dhcp", defaults.dhcp, parseOnOff, error) &&

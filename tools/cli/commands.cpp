@@ -565,9 +565,9 @@ int runSet(const QStringList &arguments)
     const SettingsProblem refused =
         applyChange(board.record, change, AddressRule::RefuseAny, record);
     if (refused.isError()) {
-        printError(QStringLiteral("--%1: %2; nothing sent")
-                       .arg(settingName(refused.field),
-                            problemReason(refused, board.record, record)));
+        printError(
+            QStringLiteral("--%1: %2; nothing sent")
+                .arg(settingName(refused.field), problemReason(refused, board.record, record)));
         return ExitCode::usage;
     }
     AddressHolders holders = pcAddressHolders();
@@ -578,15 +578,15 @@ int runSet(const QStringList &arguments)
     }
     QVector<SettingsProblem> problems = checkNewSettings(board.record, record, holders);
     if (line.isSet("force"))
-        problems.erase(std::remove_if(problems.begin(), problems.end(),
-                                      [](const SettingsProblem &p) {
-                                          return p.needsConfirmation();
-                                      }),
-                       problems.end());
+        problems.erase(
+            std::remove_if(problems.begin(), problems.end(),
+                           [](const SettingsProblem &p) { return p.needsConfirmation(); }),
+            problems.end());
     if (!problems.isEmpty()) {
         for (const SettingsProblem &problem : std::as_const(problems))
-            printError(QStringLiteral("--%1: %2").arg(settingName(problem.field),
-                                                      refusalText(problem, board.record, record)));
+            printError(
+                QStringLiteral("--%1: %2")
+                    .arg(settingName(problem.field), refusalText(problem, board.record, record)));
         printError(QStringLiteral("nothing sent"));
         return ExitCode::usage;
     }
@@ -758,9 +758,8 @@ int runApply(const QStringList &arguments)
             after.append({key, {addressValue(board.record.ip), AddressHolder::Board, mac, 0}});
         } else if (records.at(index)->dhcp == 0) {
             const quint32 ip = addressValue(records.at(index)->ip);
-            const int line = ip == addressValue(reported.at(index).ip)
-                                 ? 0
-                                 : file.boards.at(index).line;
+            const int line =
+                ip == addressValue(reported.at(index).ip) ? 0 : file.boards.at(index).line;
             after.append({key, {ip, AddressHolder::Board, mac, line}});
         }
     }
