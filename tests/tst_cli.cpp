@@ -132,6 +132,12 @@ void commandRows(bool verified)
         "--ip: 10.77.0.21 is held by board #2 (--force sends it anyway)");
     row("forced", "set #1 --ip 10.77.0.21 --force --no-verify", 0,
         "#1: sent dhcp off, ip 10.77.0.21,");
+    row("point-to-point /32", "set #1 --ip 10.77.0.30 --mask 255.255.255.255 --no-verify", 0,
+        "#1: sent dhcp off, ip 10.77.0.30, mask 255.255.255.255, gateway 10.77.0.254,");
+    row("point-to-point /31",
+        "set #1 --ip 10.77.0.31 --mask 255.255.255.254 --gateway 10.77.0.30 "
+        "--no-verify",
+        0, "#1: sent dhcp off, ip 10.77.0.31, mask 255.255.255.254, gateway 10.77.0.30,");
     row("level2 as reported, DHCP on", "set #1 --dhcp on --level2 off --no-verify", 0,
         "#1: sent dhcp on, ip 10.77.0.20, mask 255.255.255.0, gateway 10.77.0.254, dns "
         "10.77.0.254, level2 off\n");
@@ -320,20 +326,33 @@ void TestCli::settingsChecks_data()
     row("outside", "off 10.0.0.30 255.255.255.0 10.1.0.1",
         "!gateway: 10.1.0.1 lies outside the new subnet 10.0.0.0/24");
     row("all wrong", "off 10.0.0.1 255.255.0.255 10.0.0.1",
-        "mask: 255.255.0.255 is not a subnet mask|!ip: 10.0.0.1 is held by this PC|"
+        "mask: 255.255.0.255 is not a subnet mask|!ip: 10.0.0.1 is held by this PC (eth0)|"
         "!gateway: 10.0.0.1 is the board's own IP address");
+    // Point-to-point subnets: both addresses of a /31 are hosts, a /32 holds the board alone
+    // and has its gateway outside by nature.
+    row("/31, lower address", "off 10.0.0.30 255.255.255.254 10.0.0.31", "");
+    row("/31, upper address", "off 10.0.0.31 255.255.255.254 10.0.0.30", "");
+    row("/31, gateway outside", "off 10.0.0.31 255.255.255.254 10.0.0.254",
+        "!gateway: 10.0.0.254 lies outside the new subnet 10.0.0.30/31");
+    row("/32", "off 10.0.0.30 255.255.255.255 10.0.0.254", "");
+    row("/32, gateway is the ip", "off 10.0.0.30 255.255.255.255 10.0.0.30",
+        "!gateway: 10.0.0.30 is the board's own IP address");
+    row("/30 keeps its broadcast", "off 10.0.0.31 255.255.255.252 10.0.0.29",
+        "ip: 10.0.0.31 is the broadcast address of the subnet 10.0.0.28/30");
 }
 
 void TestCli::settingsChecks()
 {
     QFETCH(QString, settings);
     QFETCH(QString, refused);
-    AddressHolders holders;
-    holders.insert(QHostAddress("10.0.0.1").toIPv4Address(), QStringLiteral("this PC"));
+    const AddressHolders holders{
+        {QHostAddress("10.0.0.1").toIPv4Address(), AddressHolder::ThisPc, "eth0", 0}};
+    const DeviceRecord reported = record("off 10.0.0.20 255.255.255.0 10.0.0.254");
+    const DeviceRecord sent = record(settings);
     QStringList got;
-    for (const ChangeError &problem : checkNewSettings(
-             record("off 10.0.0.20 255.255.255.0 10.0.0.254"), record(settings), holders))
-        got << (problem.needsForce ? "!" : "") + problem.field + ": " + problem.reason;
+    for (const SettingsProblem &problem : checkNewSettings(reported, sent, holders))
+        got << (problem.needsConfirmation() ? "!" : "") + settingName(problem.field) + ": " +
+                   problemReason(problem, reported, sent);
     const QStringList expected = refused.split(QLatin1Char('|'), Qt::SkipEmptyParts);
     QCOMPARE(got.size(), expected.size());
     for (int i = 0; i < got.size(); ++i)

@@ -6,10 +6,12 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -52,6 +54,50 @@ void type(QDialog *dialog, const char *field, const QString &text)
 const QString longBoard = QStringLiteral("0:50:c2:0d:e4:05");
 const QString shortBoard = QStringLiteral("a:1b:2c:3d:4e:5f");
 
+// The short-layout board's behaviour in each row of changeReachesBoardAndComesBack, and the
+// box the window shows when the search after the write ends: none when the board is back
+// as sent.
+struct Result
+{
+    const char *tag;
+    const char *boardKeys;
+    const char *box; // "title|text"
+};
+const Result results[] = {
+    {"back as sent", "", ""},
+    {"back with another gateway", ",write=mangle-gateway",
+     "Mise à jour|La carte a:1b:2c:3d:4e:5f a répondu après son redémarrage avec d'autres "
+     "réglages que ceux envoyés\u00a0:\n– Passerelle\u00a0: envoi 10.77.0.1, réponse 10.77.0.2"},
+    {"not back", ",restart=60000",
+     "Mise à jour|La carte a:1b:2c:3d:4e:5f n'a pas répondu à la recherche qui a suivi la mise à "
+     "jour.\n\nElle redémarre peut-être encore\u00a0: relancez une recherche avec "
+     "«\u00a0Rechercher\u00a0». Si elle ne répond toujours pas, vérifiez son câble réseau."},
+};
+
+// Runs `action`, which opens a question box in a loop of its own, and answers the box with
+// the button captioned `answer`; returns "title|text" of the box, empty when none came.
+QString answeringQuestion(const std::function<void()> &action, const QString &answer)
+{
+    QString seen;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&seen, &answer] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        seen = box->windowTitle() + '|' + box->text();
+        for (QAbstractButton *button : box->buttons()) {
+            if (button->text() == answer) {
+                QTest::mouseClick(button, Qt::LeftButton);
+                return;
+            }
+        }
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    watcher.start(20);
+    action();
+    return seen;
+}
+
 } // namespace
 
 // Changes of settings from the table to a simulated board and back, watched on the wire and
@@ -64,6 +110,7 @@ private slots:
     void init();
     void cleanup();
 
+    void changeReachesBoardAndComesBack_data();
     void changeReachesBoardAndComesBack();
     void escapedWaitThenRecordDeletedUnderOpenDialog();
 
@@ -85,12 +132,17 @@ private:
 
 void TestDelivery::init()
 {
+    QString shortKeys;
+    for (const Result &result : results) {
+        if (QLatin1String(QTest::currentDataTag()) == QLatin1String(result.tag))
+            shortKeys = QString::fromUtf8(result.boardKeys);
+    }
     lab = std::make_unique<NetLab>();
     sim = lab->startSimulator(
         lab->linkedHost("10.77.0.1/24", {"10.77.0.2/24"}),
         {"--restart", "3000", "--board",
          "mac=00:50:c2:0d:e4:05,ip=10.77.0.20,layout=long,dhcp=on,port=4022", "--board",
-         "mac=0a:1b:2c:3d:4e:5f,ip=10.77.0.21,layout=short,version=V3.07,delay=100"});
+         "mac=0a:1b:2c:3d:4e:5f,ip=10.77.0.21,layout=short,version=V3.07,delay=100" + shortKeys});
     QVERIFY(sim);
     window = std::make_unique<MainWindow>();
     window->show();
@@ -118,10 +170,21 @@ QDialog *TestDelivery::openSettings(const QString &mac)
     return visibleDialog("Update");
 }
 
+void TestDelivery::changeReachesBoardAndComesBack_data()
+{
+    QTest::addColumn<QString>("box");
+    for (const Result &result : results)
+        QTest::newRow(result.tag) << QString::fromUtf8(result.box);
+}
+
 // A cancelled edit, then the lifecycle of one change on the short-layout board, which must
-// receive the long layout: the search's cursor and the wait's share the stack.
+// receive the long layout: the search's cursor and the wait's share the stack. Its new IP
+// is held by this PC, then by the other board: each is asked about, and only « Envoyer
+// quand même » sends. When the search after the restart ends, the window tells how the
+// board answered: its row selected when it is back as sent, a box otherwise.
 void TestDelivery::changeReachesBoardAndComesBack()
 {
+    QFETCH(QString, box);
     QDialog *settings = openSettings(longBoard);
     QVERIFY(settings);
     click(settings, "radioButtonDHCPNo");
@@ -145,14 +208,35 @@ void TestDelivery::changeReachesBoardAndComesBack()
     settings = openSettings(shortBoard);
     QVERIFY(settings);
     QCOMPARE(settings->findChild<QLineEdit *>("lineEditIP")->text(), QStringLiteral("10.77.0.21"));
-    type(settings, "lineEditIP", QStringLiteral("10.77.0.99"));
+    type(settings, "lineEditIP", QStringLiteral("10.77.0.1"));
     type(settings, "lineEditMask", QStringLiteral("255.255.0.0"));
     type(settings, "lineEditGw", QStringLiteral("10.77.0.1"));
     type(settings, "lineEditDNS", QStringLiteral("10.77.0.53"));
     click(settings, "radioButtonCdeNiveau2Oui");
+    const QString asked = QStringLiteral(
+        "Confirmation|Ces réglages risquent de rendre la carte injoignable\u00a0:\n– Adresse "
+        "IP\u00a0: %1\n\nLes envoyer quand même\u00a0?");
+    QString seen = answeringQuestion([&] { click(settings, "buttonOk"); }, "Corriger");
+    // This PC's address, on the card whose name the lab chose.
+    const QString pcAddress = QStringLiteral("10.77.0.1 est déjà une adresse de ce PC (");
+    const int cardAt = seen.indexOf(pcAddress) + pcAddress.size();
+    const QString card = seen.mid(cardAt, seen.indexOf(')', cardAt) - cardAt);
+    QVERIFY2(!card.isEmpty(), qPrintable(seen));
+    QCOMPARE(seen, asked.arg(pcAddress + card +
+                             ").\n– Passerelle\u00a0: 10.77.0.1 est l'adresse IP de la carte "
+                             "elle-même."));
+    QTest::qWait(300);
+    QVERIFY(writes().isEmpty());
+    QVERIFY(visibleDialog("Update") && !visibleDialog("Reboot"));
+    type(settings, "lineEditIP", QStringLiteral("10.77.0.20"));
     QElapsedTimer clock;
-    clock.start();
-    click(settings, "buttonOk");
+    seen = answeringQuestion(
+        [&] {
+            clock.start();
+            click(settings, "buttonOk");
+        },
+        "Envoyer quand même");
+    QCOMPARE(seen, asked.arg("10.77.0.20 est déjà l'adresse de la carte 0:50:c2:0d:e4:05."));
     QVERIFY(visibleDialog("Reboot") &&
             visibleDialog("Reboot")->windowFlags() & Qt::FramelessWindowHint);
     QCOMPARE(cursorDepth(), 2); // the search's and the wait's
@@ -165,7 +249,7 @@ void TestDelivery::changeReachesBoardAndComesBack()
     QCOMPARE(write.port, 4022);
     const QByteArray expected = QByteArray("QuorvanW") + QByteArray::fromHex("0a1b2c3d4e5f") + 'N' +
                                 QByteArray("502\0\0", 5) +
-                                QByteArray::fromHex("0a4d0063ffff00000a4d00010a4d0035") + 'O' +
+                                QByteArray::fromHex("0a4d0014ffff00000a4d00010a4d0035") + 'O' +
                                 QByteArray("V3.07\0\0\0", 8);
     QCOMPARE(write.bytes, expected);
 
@@ -186,16 +270,27 @@ void TestDelivery::changeReachesBoardAndComesBack()
 
     QTRY_VERIFY_WITH_TIMEOUT(button("buttonSearch")->isEnabled(), 11000);
     QCOMPARE(cursorDepth(), 0);
-    QVERIFY(!button("buttonUpdate")->isEnabled());
+    QCOMPARE(writes().size(), 1);
+    QCOMPARE(sim->events("APPLY").size(), 1);
+    const auto *result = window->findChild<QMessageBox *>("writeResult");
+    QCOMPARE(result && result->isVisible() ? result->windowTitle() + '|' + result->text() : "",
+             box);
     const int row = rowOf(shortBoard);
-    QVERIFY(row >= 0);
+    QCOMPARE(row >= 0, QTest::currentDataTag() != QLatin1String("not back"));
+    if (row < 0)
+        return;
     QStringList cells;
     for (int column = 0; column < table()->columnCount(); ++column)
         cells << table()->item(row, column)->text();
-    QCOMPARE(cells.join('|'),
-             "a:1b:2c:3d:4e:5f|10.77.0.99|Non|502|10.77.0.1|255.255.0.0|10.77.0.53|Non|V3.07");
-    QCOMPARE(writes().size(), 1);
-    QCOMPARE(sim->events("APPLY").size(), 1);
+    const QString gateway = box.isEmpty() ? "10.77.0.1" : "10.77.0.2";
+    QCOMPARE(cells.join('|'), "a:1b:2c:3d:4e:5f|10.77.0.20|Non|502|" + gateway +
+                                  "|255.255.0.0|10.77.0.53|Non|V3.07");
+    // Back as sent: the row is selected and shown, ready for the next change.
+    QCOMPARE(table()->currentRow() == row && table()->item(row, 0)->isSelected(), box.isEmpty());
+    QCOMPARE(button("buttonUpdate")->isEnabled(), box.isEmpty());
+    if (box.isEmpty())
+        QVERIFY(
+            table()->viewport()->rect().intersects(table()->visualItemRect(table()->item(row, 0))));
 }
 
 // Escape hides the wait dialog while its timer runs on; the user opens the settings of a
@@ -224,6 +319,12 @@ void TestDelivery::escapedWaitThenRecordDeletedUnderOpenDialog()
     QCOMPARE(bytes.mid(8, 6), QByteArray::fromHex("0a1b2c3d4e5f"));
     QCOMPARE(bytes.mid(20, 4), QByteArray::fromHex("0a4d0061"));
     QVERIFY(visibleDialog("Reboot"));
+    // The search that the first wait started ends during the second wait: it follows no
+    // write of its own, and the board it lists at its new address is not reported on yet.
+    QTRY_VERIFY_WITH_TIMEOUT(rowOf(shortBoard) >= 0, 11000);
+    QTRY_VERIFY_WITH_TIMEOUT(button("buttonSearch")->isEnabled(), 11000);
+    QVERIFY(!window->findChild<QMessageBox *>("writeResult"));
+    QVERIFY(table()->selectedItems().isEmpty());
 }
 
 QUORVAN_TEST_MAIN(TestDelivery)

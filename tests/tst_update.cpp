@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include <cstddef>
 #include <cstring>
@@ -65,7 +66,8 @@ private:
         QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(6, widget->height() / 2));
     }
     void typeInto(const char *name, const QString &text) const;
-    QStringList whileWatchingErrors(const std::function<void()> &action);
+    QStringList whileWatchingErrors(const std::function<void()> &action,
+                                    const QString &answer = QString());
 
     std::unique_ptr<QWidget> parent;
     QPointer<Update> dialog;
@@ -106,17 +108,31 @@ void TestUpdate::typeInto(const char *name, const QString &text) const
     QTest::keyClicks(field, text);
 }
 
-// Each error box seen as "title|text|buttons". The box runs its own event loop; a timer
-// closes it from inside that loop.
-QStringList TestUpdate::whileWatchingErrors(const std::function<void()> &action)
+// Each box seen as "title|text|buttons", and for a question "|default|escape" (captions).
+// The box runs its own event loop; a timer answers it from inside that loop: Escape, a click
+// on the button captioned `answer`, or else Enter.
+QStringList TestUpdate::whileWatchingErrors(const std::function<void()> &action,
+                                            const QString &answer)
 {
     QStringList seen;
     QTimer watcher;
-    connect(&watcher, &QTimer::timeout, [&seen] {
+    connect(&watcher, &QTimer::timeout, [&seen, &answer] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            seen << box->windowTitle() + '|' + box->text() + '|' +
-                        QString::number(box->buttons().size());
-            QTest::keyClick(box, Qt::Key_Enter);
+            QString text = box->windowTitle() + '|' + box->text() + '|' +
+                           QString::number(box->buttons().size());
+            if (box->buttons().size() > 1)
+                text += '|' + (box->defaultButton() ? box->defaultButton()->text() : "") + '|' +
+                        (box->escapeButton() ? box->escapeButton()->text() : "");
+            seen << text;
+            QAbstractButton *chosen = nullptr;
+            for (QAbstractButton *button : box->buttons())
+                chosen = button->text() == answer ? button : chosen;
+            if (answer == QLatin1String("Escape"))
+                QTest::keyClick(box, Qt::Key_Escape);
+            else if (chosen)
+                QTest::mouseClick(chosen, Qt::LeftButton);
+            else
+                QTest::keyClick(box, Qt::Key_Enter);
         }
     });
     watcher.start(20);
@@ -273,15 +289,85 @@ void TestUpdate::submit_data()
     QTest::addColumn<QString>("key"); // the widget clicked, or the widget and the key it takes
     QTest::addColumn<int>("outcome");
     QTest::addColumn<QByteArray>("addresses"); // IP, mask, gateway, DNS once stored
-    const auto add = [](const QByteArray &name, const char *texts, bool dhcpOn,
-                        const QByteArray &key, Outcome outcome,
-                        const char *hex = "c0a8010affffff000a4d00fe0a4d00fd") {
+    QTest::addColumn<QString>("box");          // the box shown; the format error if refused
+    QTest::addColumn<QString>("answer");       // to a question: a button's caption or Escape
+    const QString formatError = QStringLiteral(
+        "Erreur|Tous les champs doivent être renseignés et respecter le format suivant:\n "
+        "[0-255].[0-255].[0-255].[0-255]|1");
+    QString box;
+    QString answer;
+    const auto add = [&](const QByteArray &name, const char *texts, bool dhcpOn,
+                         const QByteArray &key, Outcome outcome,
+                         const char *hex = "c0a8010affffff000a4d00fe0a4d00fd") {
         QTest::newRow(name.constData())
             << (*texts ? QString::fromLatin1(texts).split(QLatin1Char(',')) : QStringList())
-            << dhcpOn << QString::fromLatin1(key) << int(outcome) << QByteArray::fromHex(hex);
+            << dhcpOn << QString::fromLatin1(key) << int(outcome) << QByteArray::fromHex(hex)
+            << (box.isEmpty() && outcome == Refused ? formatError : box) << answer;
     };
-    add("texts read leniently", "010.001.000.007,255.255.0.0,192.168..1.254.,.8.8.8.8", false,
-        "buttonOk", Stored, "0a010007ffff0000c0a801fe08080808");
+    // The board reports 192.168.1.10/24 with the gateway 10.77.0.254: new settings that
+    // would make it unreachable are refused, with the field and the reason.
+    const auto refusal = [&](const QByteArray &name, const char *texts, const char *line) {
+        box = QStringLiteral("Erreur|Ces réglages rendraient la carte injoignable\u00a0:\n– ") +
+              QString::fromUtf8(line) + QStringLiteral(".\n\nCorrigez-les avant de valider.|1");
+        add(name, texts, false, "buttonOk", Refused);
+        box.clear();
+    };
+    refusal("mask with a gap", "192.168.1.10,255.0.255.0,192.168.1.254,10.77.0.253",
+            "Masque de sous-réseau\u00a0: 255.0.255.0 n'est pas un masque de sous-réseau (ses "
+            "bits à 1 doivent venir en tête, sans trou)");
+    refusal("mask 0.0.0.0", "192.168.1.10,0.0.0.0,192.168.1.254,10.77.0.253",
+            "Masque de sous-réseau\u00a0: 0.0.0.0 ne délimite aucun sous-réseau");
+    refusal("ip 0.0.0.0", "0.0.0.0,255.255.255.0,0.0.0.1,10.77.0.253",
+            "Adresse IP\u00a0: 0.0.0.0 n'est pas une adresse qu'une carte puisse prendre");
+    refusal("ip 255.255.255.255", "255.255.255.255,255.255.255.0,255.255.255.1,10.77.0.253",
+            "Adresse IP\u00a0: 255.255.255.255 est l'adresse de diffusion générale");
+    refusal("loopback ip", "127.0.0.5,255.0.0.0,127.0.0.1,10.77.0.253",
+            "Adresse IP\u00a0: 127.0.0.5 est une adresse de bouclage");
+    refusal("multicast ip", "224.0.0.5,255.0.0.0,224.0.0.1,10.77.0.253",
+            "Adresse IP\u00a0: 224.0.0.5 est une adresse de multidiffusion");
+    refusal("network address", "10.77.0.0,255.255.255.0,10.77.0.254,10.77.0.253",
+            "Adresse IP\u00a0: 10.77.0.0 est l'adresse du réseau 10.77.0.0/24 lui-même");
+    // A question that comes with a refusal is not asked.
+    refusal("broadcast address, gateway outside", "10.77.0.255,255.255.255.0,10.78.0.1,1.1.1.1",
+            "Adresse IP\u00a0: 10.77.0.255 est l'adresse de diffusion du réseau 10.77.0.0/24");
+    // Settings that may be a mistake are asked about; « Corriger » is the default button and
+    // the Escape button, and nothing is stored unless the user sends anyway.
+    const auto question = [&](const QByteArray &name, const char *texts, const QByteArray &key,
+                              const char *line, const QString &reply, Outcome outcome,
+                              const char *hex = "") {
+        box = QStringLiteral("Confirmation|Ces réglages risquent de rendre la carte "
+                             "injoignable\u00a0:\n– ") +
+              QString::fromUtf8(line) +
+              QStringLiteral(".\n\nLes envoyer quand même\u00a0?|2|Corriger|Corriger");
+        answer = reply;
+        add(name, texts, false, key, outcome, hex);
+        box.clear();
+        answer.clear();
+    };
+    const char *outside =
+        "Passerelle\u00a0: 10.1.0.1 est hors du nouveau sous-réseau 192.168.1.0/24";
+    question("gateway outside, Enter", "192.168.1.10,255.255.255.0,10.1.0.1,10.77.0.253",
+             "buttonOk", outside, QString(), Refused);
+    question("gateway outside, Escape", "192.168.1.10,255.255.255.0,10.1.0.1,10.77.0.253",
+             "buttonOk", outside, "Escape", Refused);
+    question("gateway outside, sent anyway", "192.168.1.10,255.255.255.0,10.1.0.1,10.77.0.253",
+             "buttonOk", outside, "Envoyer quand même", Stored, "c0a8010affffff000a0100010a4d00fd");
+    question("gateway is the ip, Return in a field",
+             "192.168.1.20,255.255.255.0,192.168.1.20,10.77.0.253", "lineEditGw Return",
+             "Passerelle\u00a0: 192.168.1.20 est l'adresse IP de la carte elle-même", "Corriger",
+             Refused);
+    // Point-to-point subnets: both addresses of a /31 are hosts, a /32 holds the board alone.
+    add("/31, upper address", "192.168.1.11,255.255.255.254,192.168.1.10,10.77.0.253", false,
+        "buttonOk", Stored, "c0a8010bfffffffec0a8010a0a4d00fd");
+    add("/31, lower address", "192.168.1.10,255.255.255.254,192.168.1.11,10.77.0.253", false,
+        "buttonOk", Stored, "c0a8010afffffffec0a8010b0a4d00fd");
+    add("/32", "192.168.1.10,255.255.255.255,10.77.0.254,10.77.0.253", false, "buttonOk", Stored,
+        "c0a8010affffffff0a4d00fe0a4d00fd");
+    // Only a change of the network settings is checked: the reported gateway lies outside.
+    add("new dns alone", "192.168.1.10,255.255.255.0,10.77.0.254,8.8.8.8", false, "buttonOk",
+        Stored, "c0a8010affffff000a4d00fe08080808");
+    add("texts read leniently", "010.001.000.007,255.255.0.0,10.1..0.254.,.8.8.8.8", false,
+        "buttonOk", Stored, "0a010007ffff00000a0100fe08080808");
     add("mask 256", "10.0.0.1,255.255.255.256,10.0.0.254,8.8.8.8", false, "buttonOk", Refused);
     add("empty ip", ",255.0.0.0,10.0.0.254,8.8.8.8", false, "buttonOk", Refused);
     add("dns overflow", "10.0.0.1,255.0.0.0,10.0.0.254,99999999999999999999.1.1.1", false,
@@ -308,6 +394,8 @@ void TestUpdate::submit()
     QFETCH(QString, key);
     QFETCH(int, outcome);
     QFETCH(QByteArray, addresses);
+    QFETCH(QString, box);
+    QFETCH(QString, answer);
     const DeviceRecord before = record;
     open(record);
     for (int i = 0; i < texts.size(); ++i)
@@ -318,33 +406,32 @@ void TestUpdate::submit()
         for (const char *field : fields)
             QVERIFY(!child(field)->isEnabled());
     }
-    const QStringList errors = whileWatchingErrors([this, &key] {
-        const QStringList words = key.split(QLatin1Char(' ')); // a widget, and a key for it
-        QWidget *target = dialog->findChild<QWidget *>(words.at(0));
-        target->setFocus();
-        if (words.size() == 1) {
-            QTest::mouseClick(target, Qt::LeftButton);
-        } else if (words.at(1) == QLatin1String("HeldReturn")) {
-            QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"),
-                             true);
-            QApplication::sendEvent(target, &repeat);
-        } else
-            QTest::keyClick(target, words.at(1) == QLatin1String("Return") ? Qt::Key_Return
-                                                                           : Qt::Key_Escape);
-    });
+    const QStringList errors = whileWatchingErrors(
+        [this, &key] {
+            const QStringList words = key.split(QLatin1Char(' ')); // a widget, and a key for it
+            QWidget *target = dialog->findChild<QWidget *>(words.at(0));
+            target->setFocus();
+            if (words.size() == 1) {
+                QTest::mouseClick(target, Qt::LeftButton);
+            } else if (words.at(1) == QLatin1String("HeldReturn")) {
+                QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier,
+                                 QStringLiteral("\r"), true);
+                QApplication::sendEvent(target, &repeat);
+            } else {
+                QTest::keyClick(target, words.at(1) == QLatin1String("Return") ? Qt::Key_Return
+                                                                               : Qt::Key_Escape);
+            }
+        },
+        answer);
     QCOMPARE(valueModified, outcome == Stored ? 1 : 0);
+    QCOMPARE(errors, box.isEmpty() ? QStringList() : QStringList{box});
     if (outcome == Refused) {
-        QCOMPARE(errors, QStringList{QStringLiteral(
-                             "Erreur|Tous les champs doivent être renseignés et respecter le "
-                             "format suivant:\n [0-255].[0-255].[0-255].[0-255]|1")});
         QVERIFY(dialog && dialog->isVisible());
         for (int i = 0; i < 4; ++i)
             QCOMPARE(edit(fields[i])->text(), texts.at(i));
     } else if (outcome == StillOpen) {
-        QCOMPARE(errors, QStringList());
         QVERIFY(dialog && dialog->isVisible());
     } else {
-        QCOMPARE(errors, QStringList());
         QVERIFY(!QApplication::activeModalWidget());
         QTRY_VERIFY(!dialog);
     }
@@ -364,12 +451,12 @@ void TestUpdate::recordDeletedWhileOpen()
 {
     auto *gone = new DeviceRecord(record);
     open(*gone);
-    typeInto("lineEditIP", QStringLiteral("1.2.3.4"));
+    typeInto("lineEditIP", QStringLiteral("10.77.0.4"));
     dialog->forgetDevice(gone);
     delete gone;
     click("buttonOk");
     QCOMPARE(valueModified, 1);
-    QCOMPARE(addressToText(dialog->record()->ip), std::string("1.2.3.4"));
+    QCOMPARE(addressToText(dialog->record()->ip), std::string("10.77.0.4"));
     QVERIFY(std::memcmp(record.mac, dialog->record()->mac, 6) == 0);
     QTRY_VERIFY(!dialog);
 }

@@ -3,7 +3,9 @@
 
 #include "discovery/devicetext.h"
 #include "discovery/keyboard.h"
+#include "discovery/localnetworks.h"
 #include "discovery/protocol.h"
+#include "settingsmessages.h"
 #include "textfit.h"
 #include "ui_update.h"
 
@@ -167,6 +169,8 @@ void Update::buttonOkClick()
             }
         }
     }
+    if (!newSettingsAccepted(settingsFromWidgets()))
+        return;
     storeWidgets();
     emit ValueModified();
     close();
@@ -232,24 +236,66 @@ void Update::showCdeNiveau2()
     else
         ui->radioButtonCdeNiveau2Non->setChecked(true);
 
-    const QByteArray head(reinterpret_cast<const char *>(device->version), 2);
-    if (head == "V2" || head == "V1") {
+    if (isLevelTwoLocked(*device)) {
         ui->radioButtonCdeNiveau2Oui->setEnabled(false);
         ui->radioButtonCdeNiveau2Non->setEnabled(false);
         ui->frame->setEnabled(false);
     }
 }
 
+// The record as "Valider" would leave it. With DHCP on the board keeps its addresses,
+// whatever the fields hold.
+DeviceRecord Update::settingsFromWidgets() const
+{
+    SettingsChange change;
+    change.dhcp = ui->radioButtonDHCPYes->isChecked();
+    change.levelTwo = ui->radioButtonCdeNiveau2Oui->isChecked();
+    if (ui->radioButtonDHCPNo->isChecked()) {
+        const QLineEdit *edits[AddressFieldCount] = {ui->lineEditIP, ui->lineEditMask,
+                                                     ui->lineEditGw, ui->lineEditDNS};
+        for (int field = 0; field < AddressFieldCount; ++field) {
+            Address address{};
+            storeAddress(edits[field], address.data());
+            change.addresses[std::size_t(field)] = address;
+        }
+    }
+    DeviceRecord wanted;
+    applyChange(*device, change, AddressRule::RefuseAny, wanted);
+    return wanted;
+}
+
+// Refusals first: once one is shown, the questions do not matter. A question defaults to
+// « Corriger », for Return and Escape alike, so that only a deliberate choice sends.
+bool Update::newSettingsAccepted(const DeviceRecord &wanted)
+{
+    AddressHolders holders = pcAddressHolders();
+    if (otherHolders)
+        holders += otherHolders(*device);
+    QVector<SettingsProblem> problems = checkNewSettings(*device, wanted, holders);
+    if (problems.isEmpty())
+        return true;
+    if (!problems.first().needsConfirmation()) {
+        problems.erase(
+            std::remove_if(problems.begin(), problems.end(),
+                           [](const SettingsProblem &p) { return p.needsConfirmation(); }),
+            problems.end());
+        QMessageBox::critical(this, QStringLiteral("Erreur"), refusalMessage(problems, wanted));
+        return false;
+    }
+    QMessageBox question(QMessageBox::Warning, QStringLiteral("Confirmation"),
+                         questionMessage(problems, wanted), QMessageBox::NoButton, this);
+    QPushButton *send =
+        question.addButton(QStringLiteral("Envoyer quand même"), QMessageBox::AcceptRole);
+    QPushButton *fix = question.addButton(QStringLiteral("Corriger"), QMessageBox::RejectRole);
+    question.setDefaultButton(fix);
+    question.setEscapeButton(fix);
+    question.exec();
+    return question.clickedButton() == send;
+}
+
 void Update::storeWidgets()
 {
-    if (ui->radioButtonDHCPNo->isChecked()) {
-        storeAddress(ui->lineEditIP, device->ip);
-        storeAddress(ui->lineEditMask, device->mask);
-        storeAddress(ui->lineEditDNS, device->dns);
-        storeAddress(ui->lineEditGw, device->gateway);
-    }
-    device->dhcp = ui->radioButtonDHCPYes->isChecked() ? 1 : 0;
-    device->cdeNiveau2 = ui->radioButtonCdeNiveau2Oui->isChecked() ? 1 : 0;
+    *device = settingsFromWidgets();
 }
 
 void Update::storeAddress(const QLineEdit *edit, unsigned char *field)

@@ -6,11 +6,17 @@
 // then emits ValueModified(), to which the main window answers by sending the record to the
 // board. The record belongs to the main window's device list; the window calls forgetDevice()
 // before it deletes a record, and the dialog then goes on with a copy of its own, so an edit
-// confirmed after a new search has emptied the list still reaches the board.
+// confirmed after a new search has emptied the list still reaches the board. Settings that
+// pass the format check are held to the settings rules before anything is stored: what
+// would leave the board unreachable is refused, what may be a mistake (an address already
+// in use, a gateway outside the subnet) is sent only once the user confirms it.
 
 #include "discovery/protocol.h"
+#include "discovery/settingsrules.h"
 
 #include <QDialog>
+
+#include <functional>
 
 class QLineEdit;
 
@@ -27,6 +33,9 @@ public:
     ~Update() override;
 
     void forgetDevice(const DeviceRecord *record);
+    // Who else holds addresses on the network besides this PC: the other listed boards.
+    using HolderLookup = std::function<AddressHolders(const DeviceRecord &edited)>;
+    void setAddressHolders(const HolderLookup &lookup) { otherHolders = lookup; }
     const DeviceRecord *record() const { return device; }
 
 signals:
@@ -44,8 +53,10 @@ private:
     void showAddress(const unsigned char *field, QLineEdit *edit);
     void showDhcp();
     void showCdeNiveau2();
+    DeviceRecord settingsFromWidgets() const;
+    bool newSettingsAccepted(const DeviceRecord &wanted);
     void storeWidgets();
-    void storeAddress(const QLineEdit *edit, unsigned char *field);
+    static void storeAddress(const QLineEdit *edit, unsigned char *field);
     static bool isValidAddress(const QString &text);
     static bool isValidAddressPart(const QByteArray &piece);
     void showFormatError();
@@ -54,4 +65,5 @@ private:
     Ui::Update *ui = nullptr;
     DeviceRecord *device = nullptr;
     DeviceRecord detached{};
+    HolderLookup otherHolders;
 };

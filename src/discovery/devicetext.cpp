@@ -33,13 +33,13 @@ bool isBelowSixteen(std::uint8_t byte)
 }
 
 // The first two groups never get a leading zero, the last four always have two digits.
-std::string macToText(const std::uint8_t mac[6])
+std::string macToText(const std::uint8_t mac[6], bool allTwoDigits)
 {
     std::string text;
     for (int i = 0; i < 6; ++i) {
         if (i > 0)
             text += ':';
-        if (i >= 2 && isBelowSixteen(mac[i]))
+        if ((i >= 2 || allTwoDigits) && isBelowSixteen(mac[i]))
             text += '0';
         text += hex(mac[i]);
     }
@@ -72,32 +72,66 @@ std::string versionToText(const std::uint8_t version[8])
     return textUpToNul(version, 8);
 }
 
-std::vector<std::string> splitAddress(const std::string &text)
+std::vector<std::string> splitText(const std::string &text, char separator, bool skipEmpty)
 {
     std::vector<std::string> pieces;
     std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t dot = text.find('.', start);
-        const std::size_t end = dot == std::string::npos ? text.size() : dot;
-        if (end > start)
+    while (start <= text.size()) {
+        const std::size_t found = text.find(separator, start);
+        const std::size_t end = found == std::string::npos ? text.size() : found;
+        if (end > start || !skipEmpty)
             pieces.push_back(text.substr(start, end - start));
         start = end + 1;
     }
     return pieces;
 }
 
-bool isValidAddressPart(const std::string &piece)
+int pieceValue(const std::string &piece, int base)
 {
     if (piece.empty())
-        return false;
-    unsigned value = 0;
+        return -1;
+    int value = 0;
     for (char c : piece) {
-        if (c < '0' || c > '9')
-            return false;
+        int digit = -1;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        if (digit < 0 || digit >= base)
+            return -1;
         // Stop growing once above 255, so that no length of digits can overflow.
-        value = std::min(value * 10 + unsigned(c - '0'), 256u);
+        value = std::min(value * base + digit, 256);
     }
-    return value <= 255;
+    return value;
+}
+
+bool readStrictPieces(const std::string &text, char separator, int base, int maxDigits,
+                      std::uint8_t *out, std::size_t count)
+{
+    const std::vector<std::string> pieces = splitText(text, separator, false);
+    if (pieces.size() != count)
+        return false;
+    for (const std::string &piece : pieces) {
+        const int value = pieceValue(piece, base);
+        if (int(piece.size()) > maxDigits || value < 0 || value > 255)
+            return false;
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = std::uint8_t(pieceValue(pieces[i], base));
+    return true;
+}
+
+std::vector<std::string> splitAddress(const std::string &text)
+{
+    return splitText(text, '.', true);
+}
+
+bool isValidAddressPart(const std::string &piece)
+{
+    const int value = pieceValue(piece, 10);
+    return value >= 0 && value <= 255;
 }
 
 bool isValidAddress(const std::string &text)
@@ -111,11 +145,7 @@ bool storeAddressText(const std::string &text, std::uint8_t out[4])
     if (!isValidAddress(text))
         return false;
     const std::vector<std::string> pieces = splitAddress(text);
-    for (int i = 0; i < 4; ++i) {
-        unsigned value = 0;
-        for (char c : pieces[i])
-            value = value * 10 + unsigned(c - '0');
-        out[i] = std::uint8_t(value);
-    }
+    for (int i = 0; i < 4; ++i)
+        out[i] = std::uint8_t(pieceValue(pieces[i], 10));
     return true;
 }

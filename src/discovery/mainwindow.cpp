@@ -16,6 +16,7 @@
 #include <QUdpSocket>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -88,6 +89,8 @@ void MainWindow::UpdateButtonClick()
     if (!selectedDevice)
         return;
     auto *dialog = new Update(this, selectedDevice);
+    dialog->setAddressHolders(
+        [this](const DeviceRecord &edited) { return boardAddresses(edited); });
     connect(dialog, SIGNAL(ValueModified()), SLOT(UpdateClosed()));
     dialog->show();
 }
@@ -122,6 +125,7 @@ void MainWindow::UpdateClosed()
     const WriteDatagram datagram = buildWriteDatagram(*record);
     sendToAllSockets(reinterpret_cast<const char *>(datagram.data()), int(datagram.size()),
                      destination, devicePort);
+    writeCheck.written(*record);
 
     auto *wait = new Reboot(this);
     connect(wait, SIGNAL(TimerDone()), SLOT(RebootDone()));
@@ -130,6 +134,7 @@ void MainWindow::UpdateClosed()
 
 void MainWindow::RebootDone()
 {
+    writeCheck.waitOver();
     SearchButtonClick();
 }
 
@@ -138,6 +143,11 @@ void MainWindow::SearchTimerDone()
     searchTimer->stop();
     QGuiApplication::restoreOverrideCursor();
     ui->buttonSearch->setEnabled(true);
+    if (writeCheck.isDue()) {
+        while (!unlisted.isEmpty())
+            listNewDevices();
+        writeCheck.searchEnded(this, ui->tableWidget);
+    }
 }
 
 void MainWindow::RequestTimerDone()
@@ -219,6 +229,7 @@ void MainWindow::readOneDatagram(QUdpSocket *socket)
     if (containsDevice(&parsed))
         return;
     auto *record = new DeviceRecord(parsed);
+    writeCheck.listed(parsed, replyLayout(buffer, std::size_t(length)));
     devices.append(record);
     devicesByMac.insert(macKey(record->mac), record);
     unlisted.append(record);
@@ -294,4 +305,17 @@ void MainWindow::reportSocketProblems(const SocketReport &report)
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(true);
     box->show();
+}
+
+// The listed boards other than the one being edited, whose addresses new settings must not
+// take without a question.
+AddressHolders MainWindow::boardAddresses(const DeviceRecord &edited) const
+{
+    AddressHolders holders;
+    for (const DeviceRecord *record : devices) {
+        if (std::memcmp(record->mac, edited.mac, sizeof edited.mac) != 0)
+            holders.append(
+                {addressValue(record->ip), AddressHolder::Board, macText(record->mac), 0});
+    }
+    return holders;
 }

@@ -10,6 +10,8 @@
 
 #include "discoverysockets.h"
 #include "protocol.h"
+#include "settingsrules.h"
+#include "writecheck.h"
 
 #include <QBasicTimer>
 #include <QHash>
@@ -53,6 +55,7 @@ private:
     void listNewDevices();
     void timerEvent(QTimerEvent *event) override;
     void reportSocketProblems(const SocketReport &report);
+    AddressHolders boardAddresses(const DeviceRecord &edited) const;
 
     Ui::MainWindow *ui = nullptr;
     // Bound again at every search, so that they follow the PC's addresses.
@@ -69,4 +72,5 @@ private:
     QTimer *searchTimer = nullptr;
     QTimer *requestTimer = nullptr;
     int requestCount = 0;
+    WriteCheck writeCheck;
 };

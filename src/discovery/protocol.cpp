@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "protocol.h"
 
+#include "devicetext.h"
+
 #include <cstring>
 
 namespace {
@@ -222,17 +224,12 @@ ReplyDatagram buildReplyDatagram(const DeviceRecord &record, ReplyLayout layout)
 MacAddress macTextToBytes(const std::string &text)
 {
     MacAddress mac{};
-    std::size_t piece = 0;
-    std::size_t i = 0;
-    while (piece < mac.size() && i < text.size()) {
-        if (text[i] == ':') {
-            ++i;
-            continue;
-        }
+    const std::vector<std::string> pieces = splitText(text, ':', true);
+    for (std::size_t i = 0; i < mac.size() && i < pieces.size(); ++i) {
         unsigned value = 0;
-        for (; i < text.size() && text[i] != ':'; ++i)
-            value = (value * 16 + unsigned(hexDigit(text[i]))) & 0xFF;
-        mac[piece++] = std::uint8_t(value);
+        for (char c : pieces[i])
+            value = (value * 16 + unsigned(hexDigit(c))) & 0xFF;
+        mac[i] = std::uint8_t(value);
     }
     return mac;
 }

@@ -5,6 +5,7 @@
 // text conversions that the command line and the board descriptions need.
 
 #include "protocol.h"
+#include "settingstext.h"
 #include "tooltext.h"
 
 #include <QByteArray>
@@ -14,7 +15,7 @@
 #include <cstdint>
 
 enum class ReplyMode { Unicast, Broadcast };
-enum class WriteMode { Apply, Ignore, Mangle };
+enum class WriteMode { Apply, Ignore, Mangle, MangleGateway };
 
 struct Board
 {
@@ -23,6 +24,7 @@ struct Board
     ReplyMode reply = ReplyMode::Unicast;
     WriteMode write = WriteMode::Apply;
     int delay = 0; // ms before each reply, before the jitter is added
+    int restart = -1; // ms of silence after a write; -1: the global --restart
 };
 
 constexpr std::size_t longVersionWidth = 8;
@@ -37,16 +39,12 @@ bool isValidShortVersion(const std::uint8_t version[8]);
 // `record`; the MAC and the version stay as the board has them.
 void takeWrite(DeviceRecord &record, const std::uint8_t *data, std::size_t length);
 
-// "aa:bb:cc:dd:ee:ff", always two lower-case digits per byte.
-QString macText(const std::uint8_t mac[6]);
-
-// Parsers for the option values; each returns false on malformed input.
+// Parsers for the option values; each returns false on malformed input. A MAC and an
+// address are read as the command-line companion reads them.
 bool parseMac(const QString &text, std::uint64_t &mac);
-bool parseIpv4(const QString &text, std::uint32_t &address);
 bool parseLayout(const QString &text, ReplyLayout &layout);
 bool parseReplyMode(const QString &text, ReplyMode &mode);
 bool parseWriteMode(const QString &text, WriteMode &mode);
 bool parseMilliseconds(const QString &text, int &ms);
 
 void storeMac(std::uint64_t mac, std::uint8_t out[6]);
-void storeIpv4(std::uint32_t address, std::uint8_t out[4]);

@@ -192,11 +192,13 @@ void BoardSimulator::takeWriteDatagram(const QByteArray &data)
         takeWrite(board.record, bytes, std::size_t(data.size()));
         if (board.write == WriteMode::Mangle)
             ++board.record.ip[3];
+        else if (board.write == WriteMode::MangleGateway)
+            ++board.record.gateway[3];
         states[i].restarting = true;
         ++states[i].generation;
         log.applied(board.record.mac);
         Pending item;
-        item.due = log.elapsed() + restart;
+        item.due = log.elapsed() + (board.restart >= 0 ? board.restart : restart);
         item.board = i;
         item.generation = states[i].generation;
         item.back = true;

@@ -40,13 +40,13 @@ void EventLog::sent(const QHostAddress &destination, quint16 port, const std::ui
 void EventLog::applied(const std::uint8_t mac[6])
 {
     if (!quiet)
-        event("APPLY", macText(mac).toLatin1());
+        event("APPLY", macText(mac, true).toLatin1());
 }
 
 void EventLog::back(const std::uint8_t mac[6])
 {
     if (!quiet)
-        event("BACK", macText(mac).toLatin1());
+        event("BACK", macText(mac, true).toLatin1());
 }
 
 QByteArray EventLog::addressText(const QHostAddress &address)

@@ -66,10 +66,10 @@ bool finish(BoardValues &values, Board &board, QString &error)
     Board result = values.board;
     DeviceRecord &record = result.record;
     storeMac(values.mac, record.mac);
-    storeIpv4(values.ip, record.ip);
-    storeIpv4(values.mask, record.mask);
-    storeIpv4(values.gateway, record.gateway);
-    storeIpv4(values.dns, record.dns);
+    storeAddressValue(values.ip, record.ip);
+    storeAddressValue(values.mask, record.mask);
+    storeAddressValue(values.gateway, record.gateway);
+    storeAddressValue(values.dns, record.dns);
     std::memcpy(record.port, values.port.constData(), std::size_t(values.port.size()));
     std::memcpy(record.version, values.version.constData(), std::size_t(values.version.size()));
     record.dhcp = values.dhcp ? 1 : 0;
@@ -89,13 +89,13 @@ bool applyKey(const QString &key, const QString &value, BoardValues &values, QSt
     if (key == QLatin1String("mac")) {
         ok = parseMac(value, values.mac);
     } else if (key == QLatin1String("ip")) {
-        ok = parseIpv4(value, values.ip);
+        ok = parseAddressValue(value, values.ip);
     } else if (key == QLatin1String("mask")) {
-        ok = parseIpv4(value, values.mask);
+        ok = parseAddressValue(value, values.mask);
     } else if (key == QLatin1String("gateway")) {
-        ok = parseIpv4(value, values.gateway);
+        ok = parseAddressValue(value, values.gateway);
     } else if (key == QLatin1String("dns")) {
-        ok = parseIpv4(value, values.dns);
+        ok = parseAddressValue(value, values.dns);
     } else if (key == QLatin1String("port")) {
         ok = parseByteText(value, int(portTextWidth), values.port);
     } else if (key == QLatin1String("version")) {
@@ -113,6 +113,8 @@ bool applyKey(const QString &key, const QString &value, BoardValues &values, QSt
         ok = parseWriteMode(value, values.board.write);
     } else if (key == QLatin1String("delay")) {
         ok = parseMilliseconds(value, values.board.delay);
+    } else if (key == QLatin1String("restart")) {
+        ok = parseMilliseconds(value, values.board.restart);
     } else {
         error = QStringLiteral("unknown key \"%1\"").arg(key);
         return false;
@@ -195,8 +197,8 @@ void addOptions(QCommandLineParser &parser)
         {QStringLiteral("write"),
          QStringLiteral("What a board does with a write for its MAC: apply it, ignore it, or "
                         "mangle it (restart and come back with the IP address's last byte "
-                        "plus 1) (default apply)."),
-         QStringLiteral("apply|ignore|mangle")},
+                        "plus 1, or the gateway's with mangle-gateway) (default apply)."),
+         QStringLiteral("apply|ignore|mangle|mangle-gateway")},
         {QStringLiteral("bind"),
          QStringLiteral("Address the replies are sent from (default: the first non-loopback "
                         "IPv4 address, else the any-address)."),
@@ -205,7 +207,7 @@ void addOptions(QCommandLineParser &parser)
         {QStringLiteral("board"),
          QStringLiteral("One board exactly, as key=value pairs separated by commas (keys: mac, "
                         "ip, mask, gateway, dns, port, version, dhcp, level2, layout, reply, "
-                        "write, delay). Repeatable; replaces the generated boards."),
+                        "write, delay, restart). Repeatable; replaces the generated boards."),
          QStringLiteral("DESCRIPTION")},
         {QStringLiteral("config"),
          QStringLiteral("File with one DESCRIPTION per line (# comments and blank lines skipped); "
@@ -258,17 +260,17 @@ bool parseGlobals(const QCommandLineParser &parser, BoardDefaults &defaults, Sim
     };
     const auto bind = [](const QString &text, QHostAddress &out) {
         std::uint32_t address = 0;
-        if (!parseIpv4(text, address))
+        if (!parseAddressValue(text, address))
             return false;
         out = QHostAddress(address);
         return true;
     };
     bool ok = globalOption(parser, "boards", boardCount, count, error) &&
               globalOption(parser, "first-mac", defaults.firstMac, parseMac, error) &&
-              globalOption(parser, "ip", defaults.firstIp, parseIpv4, error) &&
-              globalOption(parser, "mask", defaults.mask, parseIpv4, error) &&
-              globalOption(parser, "gateway", defaults.gateway, parseIpv4, error) &&
-              globalOption(parser, "dns", defaults.dns, parseIpv4, error) &&
+              globalOption(parser, "ip", defaults.firstIp, parseAddressValue, error) &&
+              globalOption(parser, "mask", defaults.mask, parseAddressValue, error) &&
+              globalOption(parser, "gateway", defaults.gateway, parseAddressValue, error) &&
+              globalOption(parser, "dns", defaults.dns, parseAddressValue, error) &&
               globalOption(parser, "port", defaults.port, port, error) &&
               globalOption(parser, "version", defaults.version, version, error) &&
               globalOption(parser, "dhcp", defaults.dhcp, parseOnOff, error) &&

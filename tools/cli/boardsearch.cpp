@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "boardsearch.h"
 
+#include "settingstext.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -17,11 +19,6 @@ namespace {
 constexpr int progressInterval = 200;
 // Room for any datagram, when its size is not known beforehand.
 constexpr qint64 maxDatagramSize = 65536;
-
-quint32 addressValue(const std::uint8_t bytes[4])
-{
-    return quint32(bytes[0]) << 24 | quint32(bytes[1]) << 16 | quint32(bytes[2]) << 8 | bytes[3];
-}
 
 // A broadcast reply names no local address: the card's address in the board's subnet is
 // the one the board can be reached from, and the first IPv4 address otherwise.

@@ -331,10 +331,10 @@ QString chooseReply(const FoundBoard &board, const std::optional<Address> &expec
                      addressText(expectedIp->data()));
     }
     DeviceRecord wanted;
-    applyChange(candidates.first(), change, rule, wanted);
+    applyChange(candidates.first().record, change, rule, wanted);
     for (const FoundBoard &candidate : std::as_const(candidates)) {
         DeviceRecord other;
-        applyChange(candidate, change, rule, other);
+        applyChange(candidate.record, change, rule, other);
         if (std::memcmp(&other, &wanted, sizeof wanted) == 0)
             continue;
         FoundBoard applied = candidate;
@@ -351,19 +351,12 @@ QString chooseReply(const FoundBoard &board, const std::optional<Address> &expec
     return QString();
 }
 
-// Who holds each address the PC has.
-AddressHolders pcAddresses()
+QString refusalText(const SettingsProblem &problem, const DeviceRecord &reported,
+                    const DeviceRecord &sent)
 {
-    AddressHolders holders;
-    for (const LocalNetwork &network : localNetworks())
-        holders.insert(network.address, QStringLiteral("this PC (%1)").arg(network.interfaceName));
-    return holders;
-}
-
-QString refusalText(const ChangeError &refusal)
-{
-    return refusal.needsForce ? refusal.reason + QStringLiteral(" (--force sends it anyway)")
-                              : refusal.reason;
+    const QString reason = problemReason(problem, reported, sent);
+    return problem.needsConfirmation() ? reason + QStringLiteral(" (--force sends it anyway)")
+                                       : reason;
 }
 
 // The result of one board after its restart, and its exit status.
@@ -569,25 +562,31 @@ int runSet(const QStringList &arguments)
         return ExitCode::conflict;
     }
     DeviceRecord record;
-    const ChangeError refused = applyChange(board, change, AddressRule::RefuseAny, record);
+    const SettingsProblem refused =
+        applyChange(board.record, change, AddressRule::RefuseAny, record);
     if (refused.isError()) {
-        printError(QStringLiteral("--%1: %2; nothing sent").arg(refused.field, refused.reason));
+        printError(
+            QStringLiteral("--%1: %2; nothing sent")
+                .arg(settingName(refused.field), problemReason(refused, board.record, record)));
         return ExitCode::usage;
     }
-    AddressHolders holders = pcAddresses();
+    AddressHolders holders = pcAddressHolders();
     for (const FoundBoard &other : before) {
         if (!sameMac(other.record, mac))
-            holders.insert(addressValue(other.record.ip),
-                           QStringLiteral("board %1").arg(macText(other.record.mac)));
+            holders.append({addressValue(other.record.ip), AddressHolder::Board,
+                            macText(other.record.mac), 0});
     }
-    QVector<ChangeError> problems = checkNewSettings(board.record, record, holders);
+    QVector<SettingsProblem> problems = checkNewSettings(board.record, record, holders);
     if (line.isSet("force"))
-        problems.erase(std::remove_if(problems.begin(), problems.end(),
-                                      [](const ChangeError &p) { return p.needsForce; }),
-                       problems.end());
+        problems.erase(
+            std::remove_if(problems.begin(), problems.end(),
+                           [](const SettingsProblem &p) { return p.needsConfirmation(); }),
+            problems.end());
     if (!problems.isEmpty()) {
-        for (const ChangeError &problem : std::as_const(problems))
-            printError(QStringLiteral("--%1: %2").arg(problem.field, refusalText(problem)));
+        for (const SettingsProblem &problem : std::as_const(problems))
+            printError(
+                QStringLiteral("--%1: %2")
+                    .arg(settingName(problem.field), refusalText(problem, board.record, record)));
         printError(QStringLiteral("nothing sent"));
         return ExitCode::usage;
     }
@@ -730,25 +729,25 @@ int runApply(const QStringList &arguments)
             continue;
         }
         DeviceRecord record;
-        const ChangeError refused =
-            applyChange(board, planned.change, AddressRule::AllowReported, record);
+        const SettingsProblem refused =
+            applyChange(board.record, planned.change, AddressRule::AllowReported, record);
         if (refused.isError())
-            refuse(planned, refused.field, refused.reason, ExitCode::usage);
+            refuse(planned, settingName(refused.field),
+                   problemReason(refused, board.record, record), ExitCode::usage);
         records.last() = record;
         reported.last() = board.record;
     }
 
     // The addresses after the writes: a board in the file at its new IP, any other at the
     // one it reports. A board that goes to DHCP gets its address from elsewhere.
-    const AddressHolders pc = pcAddresses();
+    const AddressHolders pc = pcAddressHolders();
     QHash<std::uint64_t, int> fileIndex;
     for (int i = 0; i < file.boards.size(); ++i)
         fileIndex.insert(macKey(file.boards.at(i).mac.data()), i);
     struct Holder
     {
         std::uint64_t mac;
-        quint32 ip;
-        QString text;
+        AddressHolder holder;
     };
     QVector<Holder> after;
     for (const FoundBoard &board : before) {
@@ -756,15 +755,12 @@ int runApply(const QStringList &arguments)
         const int index = fileIndex.value(key, -1);
         const QString mac = macText(board.record.mac);
         if (index < 0 || !records.at(index)) {
-            after.append({key, addressValue(board.record.ip), QStringLiteral("board ") + mac});
+            after.append({key, {addressValue(board.record.ip), AddressHolder::Board, mac, 0}});
         } else if (records.at(index)->dhcp == 0) {
             const quint32 ip = addressValue(records.at(index)->ip);
-            after.append({key, ip,
-                          ip == addressValue(reported.at(index).ip)
-                              ? QStringLiteral("board ") + mac
-                              : QStringLiteral("board %1, which line %2 gives it too")
-                                    .arg(mac)
-                                    .arg(file.boards.at(index).line)});
+            const int line =
+                ip == addressValue(reported.at(index).ip) ? 0 : file.boards.at(index).line;
+            after.append({key, {ip, AddressHolder::Board, mac, line}});
         }
     }
     for (int i = 0; i < file.boards.size(); ++i) {
@@ -774,12 +770,13 @@ int runApply(const QStringList &arguments)
         const std::uint64_t key = macKey(file.boards.at(i).mac.data());
         for (const Holder &holder : std::as_const(after)) {
             if (holder.mac != key)
-                holders.insert(holder.ip, holder.text);
+                holders.append(holder.holder);
         }
-        for (const ChangeError &problem :
+        for (const SettingsProblem &problem :
              checkNewSettings(reported.at(i), *records.at(i), holders)) {
-            if (!problem.needsForce || !line.isSet("force"))
-                refuse(file.boards.at(i), problem.field, refusalText(problem), ExitCode::usage);
+            if (!problem.needsConfirmation() || !line.isSet("force"))
+                refuse(file.boards.at(i), settingName(problem.field),
+                       refusalText(problem, reported.at(i), *records.at(i)), ExitCode::usage);
         }
     }
     if (!refusals.isEmpty()) {

@@ -6,20 +6,6 @@
 #include <QMap>
 #include <QNetworkInterface>
 
-QVector<LocalNetwork> localNetworks()
-{
-    QVector<LocalNetwork> networks;
-    for (const QNetworkInterface &card : QNetworkInterface::allInterfaces()) {
-        for (const QNetworkAddressEntry &entry : card.addressEntries()) {
-            if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol)
-                continue;
-            networks.append(
-                {card.name(), entry.ip().toIPv4Address(), entry.netmask().toIPv4Address()});
-        }
-    }
-    return networks;
-}
-
 QString replySummary(const DeviceRecord &record)
 {
     return QStringLiteral("%1, port %2, version %3")

@@ -7,20 +7,11 @@
 // the rules can be tested without any interface.
 
 #include "boardsearch.h"
+#include "localnetworks.h"
 
 #include <QString>
 #include <QStringList>
 #include <QVector>
-
-struct LocalNetwork
-{
-    QString interfaceName;
-    quint32 address = 0;
-    quint32 mask = 0;
-};
-
-// Every IPv4 address of every interface of the PC, loopback included.
-QVector<LocalNetwork> localNetworks();
 
 // "dhcp off, ip 10.77.0.20, ..., level2 off, port 502, version V3.00.01"
 QString replySummary(const DeviceRecord &record);

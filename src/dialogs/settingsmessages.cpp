@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: MIT
+#include "settingsmessages.h"
+
+#include "discovery/devicetext.h"
+
+#include <QStringList>
+
+namespace {
+
+// French puts a non-breaking space before a colon or a question mark.
+const QString colon = QStringLiteral("\u00a0: ");
+
+QString reason(const SettingsProblem &problem, const DeviceRecord &sent)
+{
+    const QString ip = addressText(sent.ip);
+    const QString subnet = subnetText(addressValue(sent.ip), addressValue(sent.mask));
+    switch (problem.kind) {
+    case SettingsProblem::None:
+    case SettingsProblem::AddressWithDhcp:
+    case SettingsProblem::LevelTwoLocked:
+        break;
+    case SettingsProblem::MaskZero:
+        return QStringLiteral("0.0.0.0 ne délimite aucun sous-réseau");
+    case SettingsProblem::MaskGap:
+        return QStringLiteral("%1 n'est pas un masque de sous-réseau (ses bits à 1 doivent venir "
+                              "en tête, sans trou)")
+            .arg(addressText(sent.mask));
+    case SettingsProblem::IpZero:
+        return QStringLiteral("0.0.0.0 n'est pas une adresse qu'une carte puisse prendre");
+    case SettingsProblem::IpAllOnes:
+        return QStringLiteral("255.255.255.255 est l'adresse de diffusion générale");
+    case SettingsProblem::IpLoopback:
+        return QStringLiteral("%1 est une adresse de bouclage").arg(ip);
+    case SettingsProblem::IpMulticast:
+        return QStringLiteral("%1 est une adresse de multidiffusion").arg(ip);
+    case SettingsProblem::IpNetwork:
+        return QStringLiteral("%1 est l'adresse du réseau %2 lui-même").arg(ip, subnet);
+    case SettingsProblem::IpBroadcast:
+        return QStringLiteral("%1 est l'adresse de diffusion du réseau %2").arg(ip, subnet);
+    case SettingsProblem::IpHeld:
+        if (problem.holder.kind == AddressHolder::ThisPc)
+            return QStringLiteral("%1 est déjà une adresse de ce PC (%2)")
+                .arg(ip, problem.holder.name);
+        return QStringLiteral("%1 est déjà l'adresse de la carte %2").arg(ip, problem.holder.name);
+    case SettingsProblem::GatewayIsIp:
+        return QStringLiteral("%1 est l'adresse IP de la carte elle-même").arg(ip);
+    case SettingsProblem::GatewayOutside:
+        return QStringLiteral("%1 est hors du nouveau sous-réseau %2")
+            .arg(addressText(sent.gateway), subnet);
+    }
+    return QString();
+}
+
+QString problemLines(const QVector<SettingsProblem> &problems, const DeviceRecord &sent)
+{
+    QStringList lines;
+    for (const SettingsProblem &problem : problems)
+        lines << QStringLiteral("– ") + fieldLabel(problem.field) + colon + reason(problem, sent) +
+                     QLatin1Char('.');
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString valueText(const DeviceRecord &record, SettingField field)
+{
+    switch (field) {
+    case DhcpField:
+        return QString::fromStdString(flagToText(record.dhcp));
+    case LevelTwoField:
+        return QString::fromStdString(flagToText(record.cdeNiveau2));
+    case PortField:
+        return QString::fromStdString(portToText(record.port));
+    case VersionField:
+        return QString::fromStdString(versionToText(record.version));
+    default:
+        return addressText(addressOf(record, field));
+    }
+}
+
+} // namespace
+
+QString fieldLabel(SettingField field)
+{
+    switch (field) {
+    case IpField:
+        return QStringLiteral("Adresse IP");
+    case MaskField:
+        return QStringLiteral("Masque de sous-réseau");
+    case GatewayField:
+        return QStringLiteral("Passerelle");
+    case DnsField:
+        return QStringLiteral("DNS");
+    case DhcpField:
+        return QStringLiteral("DHCP");
+    case LevelTwoField:
+        return QStringLiteral("Envoi Id utilisateur");
+    case PortField:
+        return QStringLiteral("Port");
+    case VersionField:
+        return QStringLiteral("Version");
+    }
+    return QString();
+}
+
+QString refusalMessage(const QVector<SettingsProblem> &problems, const DeviceRecord &sent)
+{
+    return QStringLiteral("Ces réglages rendraient la carte injoignable\u00a0:\n") +
+           problemLines(problems, sent) + QStringLiteral("\n\nCorrigez-les avant de valider.");
+}
+
+QString questionMessage(const QVector<SettingsProblem> &problems, const DeviceRecord &sent)
+{
+    return QStringLiteral("Ces réglages risquent de rendre la carte injoignable\u00a0:\n") +
+           problemLines(problems, sent) + QStringLiteral("\n\nLes envoyer quand même\u00a0?");
+}
+
+QString differencesMessage(const DeviceRecord &sent, const DeviceRecord &back,
+                           const QVector<SettingField> &fields)
+{
+    QStringList lines{QStringLiteral("La carte %1 a répondu après son redémarrage avec d'autres "
+                                     "réglages que ceux envoyés\u00a0:")
+                          .arg(macText(sent.mac))};
+    for (SettingField field : fields)
+        lines << QStringLiteral("– %1%2envoi %3, réponse %4")
+                     .arg(fieldLabel(field), colon, valueText(sent, field), valueText(back, field));
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString notBackMessage(const DeviceRecord &sent)
+{
+    return QStringLiteral("La carte %1 n'a pas répondu à la recherche qui a suivi la mise à "
+                          "jour.\n\n"
+                          "Elle redémarre peut-être encore\u00a0: relancez une recherche avec "
+                          "«\u00a0Rechercher\u00a0». Si elle ne répond toujours pas, vérifiez son "
+                          "câble réseau.")
+        .arg(macText(sent.mac));
+}

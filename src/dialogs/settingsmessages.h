@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The settings rules worded in French for the settings dialog and the main window: why new
+// settings are refused or need a confirmation, and how a board answered after a write.
+
+#include "discovery/settingsrules.h"
+
+#include <QString>
+#include <QVector>
+
+// "Adresse IP", "Masque de sous-réseau", ...
+QString fieldLabel(SettingField field);
+// The body of the box shown for `problems` (all refusals, or all questions) of `sent`.
+QString refusalMessage(const QVector<SettingsProblem> &problems, const DeviceRecord &sent);
+QString questionMessage(const QVector<SettingsProblem> &problems, const DeviceRecord &sent);
+
+// After a write: the board answered with `fields` different from what it was sent, or did
+// not answer at all.
+QString differencesMessage(const DeviceRecord &sent, const DeviceRecord &back,
+                           const QVector<SettingField> &fields);
+QString notBackMessage(const DeviceRecord &sent);
