@@ -14,11 +14,18 @@
 
 namespace TextRoom {
 
-int room(const QWidget *widget)
+namespace {
+
+// The rectangle a widget draws its text in: a label centres it in its contents, a button
+// draws it in the style's contents rectangle, a line edit clips it to its contents less its
+// text margins.
+QRect textRect(const QWidget *widget)
 {
     const QStyle *style = widget->style();
-    if (const auto *label = qobject_cast<const QLabel *>(widget))
-        return label->contentsRect().width() - 2 * label->margin();
+    if (const auto *label = qobject_cast<const QLabel *>(widget)) {
+        const int margin = label->margin();
+        return label->contentsRect().adjusted(margin, margin, -margin, -margin);
+    }
     if (const auto *button = qobject_cast<const QAbstractButton *>(widget)) {
         QStyleOptionButton option;
         option.initFrom(button);
@@ -28,42 +35,29 @@ int room(const QWidget *widget)
             option.features |= QStyleOptionButton::AutoDefaultButton;
         const QStyle::SubElement contents =
             push ? QStyle::SE_PushButtonContents : QStyle::SE_RadioButtonContents;
-        return style->subElementRect(contents, &option, button).width();
+        return style->subElementRect(contents, &option, button);
     }
-    // A line edit draws its text 2 pixels in from its contents on each side, and keeps one
-    // more for the cursor after it; a longer text scrolls.
     const auto *edit = qobject_cast<const QLineEdit *>(widget);
     QStyleOptionFrame option;
     option.initFrom(edit);
     option.lineWidth = style->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
-    return style->subElementRect(QStyle::SE_LineEditContents, &option, edit).width() - 4 - 1;
+    return style->subElementRect(QStyle::SE_LineEditContents, &option, edit)
+        .marginsRemoved(edit->textMargins());
 }
 
-// A label centres its text in its contents; a button draws it in the style's contents
-// rectangle, a line edit clips it to its contents less its text margins.
+} // namespace
+
+// A line edit draws its text 2 pixels in from its contents on each side, and keeps one more
+// for the cursor after it; a longer text scrolls.
+int room(const QWidget *widget)
+{
+    const int width = textRect(widget).width();
+    return qobject_cast<const QLineEdit *>(widget) ? width - 4 - 1 : width;
+}
+
 int heightRoom(const QWidget *widget)
 {
-    const QStyle *style = widget->style();
-    if (const auto *label = qobject_cast<const QLabel *>(widget))
-        return label->contentsRect().height() - 2 * label->margin();
-    if (const auto *button = qobject_cast<const QAbstractButton *>(widget)) {
-        QStyleOptionButton option;
-        option.initFrom(button);
-        option.text = button->text();
-        const auto *push = qobject_cast<const QPushButton *>(widget);
-        if (push && push->autoDefault())
-            option.features |= QStyleOptionButton::AutoDefaultButton;
-        const QStyle::SubElement contents =
-            push ? QStyle::SE_PushButtonContents : QStyle::SE_RadioButtonContents;
-        return style->subElementRect(contents, &option, button).height();
-    }
-    const auto *edit = qobject_cast<const QLineEdit *>(widget);
-    QStyleOptionFrame option;
-    option.initFrom(edit);
-    option.lineWidth = style->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
-    const QMargins margins = edit->textMargins();
-    return style->subElementRect(QStyle::SE_LineEditContents, &option, edit).height() -
-           margins.top() - margins.bottom();
+    return textRect(widget).height();
 }
 
 int width(const QWidget *widget, const QString &text)
