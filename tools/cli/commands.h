@@ -28,3 +28,8 @@ constexpr int defaultRestartWait = restartWaitMs;
 constexpr int defaultSearchTime = searchDurationMs;
 
 int runCli(const QStringList &arguments);
+
+// The commands, each with the arguments after its name (the program name first).
+int runDiscover(const QStringList &arguments);
+int runSet(const QStringList &arguments);
+int runApply(const QStringList &arguments);

@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: MIT
+#include "boardoutput.h"
+#include "boardsearch.h"
+#include "clioutput.h"
+#include "commandline.h"
+#include "commands.h"
+#include "networkwarnings.h"
+#include "searchsteps.h"
+
+namespace {
+
+const char discoverHelp[] =
+    "Usage: quorvan-cli discover [--format table|csv|json] [--wait SECONDS]\n"
+    "\n"
+    "Sends the discovery query four times, one second apart, through every local address\n"
+    "and lists every board that answers within ten seconds, once, as its first reply showed\n"
+    "it, with the local address and interface the reply arrived on.\n"
+    "\n"
+    "  --format FORMAT   table (default), csv (the input of apply) or json\n"
+    "  --wait SECONDS    listen this long instead of 10 s (more than 1, at most 60); only\n"
+    "                    the queries that fit are sent\n"
+    "  -h, --help        this text\n"
+    "\n"
+    "In the table, - is an empty or unreported value (a board text that is - itself shows\n"
+    "as \\x2d). In CSV, a cell that begins with = + - @ ' a tab or a carriage return gets a\n"
+    "' in front, so that no spreadsheet takes it for a formula; apply reads it back.\n"
+    "\n"
+    "Warnings (standard error, and \"warnings\" in JSON): two boards with one IP address,\n"
+    "different replies for one MAC, a board in no subnet of this PC, a board holding an\n"
+    "address of this PC.\n"
+    "\n"
+    "Exit status: 0 done (also when no board answers), 1 wrong command line, 5 UDP port\n"
+    "4022 unavailable, 7 a search could not query every card.\n";
+
+} // namespace
+
+int runDiscover(const QStringList &arguments)
+{
+    CommandLine line(arguments);
+    line.add({QStringLiteral("format")}, QStringLiteral("FORMAT"));
+    line.add({QStringLiteral("wait")}, QStringLiteral("SECONDS"));
+    int searchMs = 0;
+    if (const int code = line.parseCommand(discoverHelp, searchMs); code >= 0)
+        return code;
+    if (!line.positional().isEmpty()) {
+        printError(QStringLiteral("discover takes no argument: \"%1\"")
+                       .arg(escapedInput(line.positional().first())));
+        return ExitCode::usage;
+    }
+    OutputFormat format = OutputFormat::Table;
+    const QString formatName =
+        line.isSet("format") ? line.value("format") : QStringLiteral("table");
+    if (formatName == QLatin1String("csv"))
+        format = OutputFormat::Csv;
+    else if (formatName == QLatin1String("json"))
+        format = OutputFormat::Json;
+    else if (formatName != QLatin1String("table")) {
+        printError(QStringLiteral("--format: \"%1\" is none of table, csv, json")
+                       .arg(escapedInput(formatName)));
+        return ExitCode::usage;
+    }
+
+    BoardSearch search;
+    if (const int code = openSockets(search))
+        return code;
+    const QVector<FoundBoard> boards = searchWithCountdown(search, searchMs);
+    const QStringList warnings = boardWarnings(boards, localNetworks());
+    for (const QString &warning : warnings)
+        printError(QStringLiteral("warning: ") + warning);
+    if (boards.isEmpty())
+        printError(QStringLiteral("no board answered"));
+    switch (format) {
+    case OutputFormat::Table:
+        printOut(formatTable(boards));
+        break;
+    case OutputFormat::Csv:
+        printOut(formatCsv(boards));
+        break;
+    case OutputFormat::Json:
+        printOut(formatJson(boards, warnings));
+        break;
+    }
+    return search.incomplete() ? ExitCode::partial : ExitCode::ok;
+}

@@ -1,0 +1,168 @@
+// SPDX-License-Identifier: MIT
+#include "searchsteps.h"
+
+#include "boardoutput.h"
+#include "clioutput.h"
+#include "commands.h"
+#include "countdown.h"
+#include "networkwarnings.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+QVector<FoundBoard> searchWithCountdown(BoardSearch &search, int ms)
+{
+    QVector<FoundBoard> boards;
+    {
+        Countdown countdown(QStringLiteral("searching"));
+        boards = search.search(ms, [&countdown](int left) { countdown.show(left); });
+    }
+    for (const QString &warning : search.takeWarnings())
+        printError(QStringLiteral("warning: ") + warning);
+    return boards;
+}
+
+int unlessIncomplete(const BoardSearch &search, int code)
+{
+    return search.incomplete() && (code == ExitCode::notFound || code == ExitCode::notBack)
+               ? ExitCode::partial
+               : code;
+}
+
+void waitWithCountdown(BoardSearch &search, int ms)
+{
+    Countdown countdown(QStringLiteral("waiting for the restart"));
+    search.pause(ms, [&countdown](int left) { countdown.show(left); });
+}
+
+const FoundBoard *findBoard(const QVector<FoundBoard> &boards, const MacAddress &mac)
+{
+    const auto found =
+        std::find_if(boards.cbegin(), boards.cend(),
+                     [&mac](const FoundBoard &board) { return sameMac(board.record, mac); });
+    return found != boards.cend() ? &*found : nullptr;
+}
+
+namespace {
+
+// Every distinct reply for the board's MAC, the first first, each as a board of its own.
+QVector<FoundBoard> repliesOf(const FoundBoard &board)
+{
+    FoundBoard first = board;
+    first.otherReplies.clear();
+    QVector<FoundBoard> replies{first};
+    for (const OtherReply &other : board.otherReplies) {
+        FoundBoard reply = first;
+        reply.record = other.record;
+        reply.layout = other.layout;
+        replies.append(reply);
+    }
+    return replies;
+}
+
+} // namespace
+
+bool sendWrite(BoardSearch &search, const DeviceRecord &record)
+{
+    const WriteDatagram datagram = buildWriteDatagram(record);
+    return search.broadcast(QByteArray(reinterpret_cast<const char *>(datagram.data()),
+                                       int(datagram.size()))) > 0;
+}
+
+QString chooseReply(const FoundBoard &board, const std::optional<Address> &expectedIp,
+                    const SettingsChange &change, AddressRule rule, FoundBoard &base,
+                    const QString &expectOption)
+{
+    QVector<FoundBoard> candidates = repliesOf(board);
+    const bool conflict = candidates.size() > 1;
+    if (conflict && !expectedIp)
+        return conflictText(board) +
+               QStringLiteral("; give %1 with the IP it reports now").arg(expectOption);
+    if (expectedIp) {
+        QStringList reported;
+        for (const FoundBoard &candidate : std::as_const(candidates))
+            reported << addressText(candidate.record.ip);
+        candidates.erase(std::remove_if(candidates.begin(), candidates.end(),
+                                        [&expectedIp](const FoundBoard &candidate) {
+                                            return !std::equal(expectedIp->cbegin(),
+                                                               expectedIp->cend(),
+                                                               candidate.record.ip);
+                                        }),
+                         candidates.end());
+        reported.removeDuplicates();
+        if (candidates.isEmpty())
+            return QStringLiteral("board %1 reports %2, not the expected IP %3")
+                .arg(macText(board.record.mac), reported.join(QStringLiteral(" and ")),
+                     addressText(expectedIp->data()));
+    }
+    DeviceRecord wanted;
+    applyChange(candidates.first().record, change, rule, wanted);
+    for (const FoundBoard &candidate : std::as_const(candidates)) {
+        DeviceRecord other;
+        applyChange(candidate.record, change, rule, other);
+        if (std::memcmp(&other, &wanted, sizeof wanted) == 0)
+            continue;
+        FoundBoard applied = candidate;
+        applied.record = other;
+        QStringList fields;
+        for (const QString &difference : differences(wanted, applied))
+            fields << difference.section(QLatin1Char(' '), 0, 0);
+        return conflictText(board) +
+               QStringLiteral("; the replies with IP %1 differ in %2, which the write would keep "
+                              "from the reply: give them too")
+                   .arg(addressText(expectedIp->data()), fields.join(QStringLiteral(", ")));
+    }
+    base = candidates.first();
+    return QString();
+}
+
+QString refusalText(const SettingsProblem &problem, const DeviceRecord &reported,
+                    const DeviceRecord &sent)
+{
+    const QString reason = problemReason(problem, reported, sent);
+    return problem.needsConfirmation() ? reason + QStringLiteral(" (--force sends it anyway)")
+                                       : reason;
+}
+
+Outcome verify(const DeviceRecord &sent, const FoundBoard *back)
+{
+    if (!back)
+        return {ExitCode::notBack, QStringLiteral("did not come back")};
+    // When several replies claim the MAC, the one closest to what was sent is the board.
+    const QVector<FoundBoard> replies = repliesOf(*back);
+    const FoundBoard *closest = nullptr;
+    QStringList differing;
+    for (const FoundBoard &reply : replies) {
+        const QStringList found = differences(sent, reply);
+        if (!closest || found.size() < differing.size()) {
+            closest = &reply;
+            differing = found;
+        }
+    }
+    QStringList notes;
+    if (replies.size() > 1)
+        notes << QStringLiteral("%1 different replies claim this MAC").arg(replies.size());
+    if (!differing.isEmpty())
+        return {ExitCode::differs,
+                QStringLiteral("settings differ: ") + differing.join(QStringLiteral(", ")) +
+                    (notes.isEmpty() ? QString()
+                                     : QStringLiteral(" (") + notes.first() + QLatin1Char(')'))};
+    if (closest->layout == ReplyLayout::Short && sent.cdeNiveau2 != 0)
+        notes << QStringLiteral("a short-layout reply carries no level-2 code: not checked");
+    if (sent.dhcp != 0)
+        notes << QStringLiteral("DHCP on, now at %1").arg(addressText(closest->record.ip));
+    QString text = QStringLiteral("applied");
+    if (!notes.isEmpty())
+        text += QStringLiteral(" (") + notes.join(QStringLiteral("; ")) + QLatin1Char(')');
+    return {ExitCode::ok, text};
+}
+
+int openSockets(BoardSearch &search)
+{
+    const QString error = search.open();
+    if (error.isEmpty())
+        return ExitCode::ok;
+    printError(error);
+    return ExitCode::noNetwork;
+}

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The steps that set and apply share: searches and waits with their countdown, the choice
+// of the reply a write starts from, the write itself and the verdict after the restart.
+
+#include "boardsearch.h"
+#include "boardsettings.h"
+
+#include <QVector>
+
+#include <optional>
+
+// The sockets of every card, or the exit status (with the message printed) when none opens.
+int openSockets(BoardSearch &search);
+QVector<FoundBoard> searchWithCountdown(BoardSearch &search, int ms);
+void waitWithCountdown(BoardSearch &search, int ms);
+
+// A board missing from a search that could not query every card may sit behind a card that
+// was not searched: notFound and notBack become partial then.
+int unlessIncomplete(const BoardSearch &search, int code);
+
+const FoundBoard *findBoard(const QVector<FoundBoard> &boards, const MacAddress &mac);
+
+// The reply a write may start from. With one reply that is the reply. When different replies
+// claim the MAC, the user must name the board's current IP: only the replies with that IP
+// count, and they must agree on everything the write keeps from them. An empty result means
+// `base` is set; otherwise it says why nothing may be sent.
+QString chooseReply(const FoundBoard &board, const std::optional<Address> &expectedIp,
+                    const SettingsChange &change, AddressRule rule, FoundBoard &base,
+                    const QString &expectOption);
+
+QString refusalText(const SettingsProblem &problem, const DeviceRecord &reported,
+                    const DeviceRecord &sent);
+
+bool sendWrite(BoardSearch &search, const DeviceRecord &record);
+
+// The result of one board after its restart, and its exit status.
+struct Outcome
+{
+    int code = 0;
+    QString text;
+};
+
+Outcome verify(const DeviceRecord &sent, const FoundBoard *back);

@@ -1,0 +1,184 @@
+// SPDX-License-Identifier: MIT
+#include "boardsearch.h"
+#include "boardsettings.h"
+#include "clioutput.h"
+#include "commandline.h"
+#include "commands.h"
+#include "networkwarnings.h"
+#include "searchsteps.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+const char setHelp[] =
+    "Usage: quorvan-cli set MAC [--dhcp on|off] [--ip A] [--mask A] [--gateway A] [--dns A]\n"
+    "                           [--level2 on|off] [--expect-ip A] [--force] [--no-verify]\n"
+    "                           [--wait SECONDS]\n"
+    "\n"
+    "Finds the board with one search, sends it the new settings (every field not given\n"
+    "stays as the board reported it), waits 20 s while it restarts and searches again.\n"
+    "MAC is six groups of hexadecimal digits separated by : or -, as the table shows it\n"
+    "(0:50:c2:0d:e4:05) or with every leading zero (00-50-C2-0D-E4-05).\n"
+    "\n"
+    "  --dhcp on|off     DHCP; with DHCP on the board keeps its addresses, so no address\n"
+    "                    option may be given (nor while the board reports DHCP on, unless\n"
+    "                    --dhcp off is given)\n"
+    "  --ip, --mask, --gateway, --dns A\n"
+    "                    addresses: four numbers from 0 to 255 of one to three digits,\n"
+    "                    separated by single dots\n"
+    "  --level2 on|off   the level-2 code; refused for a board whose version begins with\n"
+    "                    V1 or V2 when it would change it\n"
+    "  --expect-ip A     the IP the board reports now: needed when different replies claim\n"
+    "                    its MAC, and then only the reply with this IP is used\n"
+    "  --force           send even an IP held by this PC or by another board, or a gateway\n"
+    "                    outside the new subnet or equal to the board's IP\n"
+    "  --no-verify       send and stop: no wait, no new search\n"
+    "  --wait SECONDS    length of each search instead of 10 s (more than 1, at most 60)\n"
+    "  -h, --help        this text\n"
+    "\n"
+    "Refused whatever the options: a mask that is not a run of one bits, or 0.0.0.0; an IP\n"
+    "0.0.0.0, 255.255.255.255, loopback, multicast, or the subnet's network or broadcast\n"
+    "address.\n"
+    "\n"
+    "Exit status: 0 the board reports the new settings (or, with --no-verify, they were\n"
+    "sent), 1 wrong command line or setting (nothing sent), 2 board not found (nothing\n"
+    "sent), 3 the board reports other settings, 4 the board did not come back, 5 UDP port\n"
+    "4022 unavailable, 6 different replies claim the MAC, or none has the IP of --expect-ip\n"
+    "(nothing sent), 7 the board was missing from a search that could not query every card.\n";
+
+// The options of `set` as a SettingsChange; false with `error` naming the option.
+bool readSetOptions(const CommandLine &line, SettingsChange &change, QString &error)
+{
+    const auto flag = [&](const char *name, std::optional<bool> &out) {
+        if (!line.isSet(name))
+            return true;
+        bool value = false;
+        if (!parseOnOff(line.value(name), value)) {
+            error = QStringLiteral("--%1: \"%2\" is neither on nor off")
+                        .arg(QLatin1String(name), escapedInput(line.value(name)));
+            return false;
+        }
+        out = value;
+        return true;
+    };
+    if (!flag("dhcp", change.dhcp) || !flag("level2", change.levelTwo))
+        return false;
+    for (int field = 0; field < AddressFieldCount; ++field) {
+        if (!readAddressOption(line, addressFieldName(field).toLatin1().constData(),
+                               change.addresses[std::size_t(field)], error))
+            return false;
+    }
+    if (change.dhcp.value_or(false) && change.hasAddress()) {
+        error = QStringLiteral("--dhcp on keeps the addresses the board reports: leave out "
+                               "--ip, --mask, --gateway and --dns");
+        return false;
+    }
+    if (change.isEmpty()) {
+        error = QStringLiteral("nothing to change: give at least one of --dhcp, --ip, --mask, "
+                               "--gateway, --dns, --level2");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int runSet(const QStringList &arguments)
+{
+    CommandLine line(arguments);
+    for (const char *name : {"dhcp", "ip", "mask", "gateway", "dns", "level2", "expect-ip"})
+        line.add({QLatin1String(name)}, QStringLiteral("VALUE"));
+    line.add({QStringLiteral("force")});
+    line.add({QStringLiteral("no-verify")});
+    line.add({QStringLiteral("wait")}, QStringLiteral("SECONDS"));
+    int searchMs = 0;
+    int restartMs = 0;
+    if (const int code = line.parseCommand(setHelp, searchMs); code >= 0)
+        return code;
+    QString error;
+    if (line.positional().size() != 1) {
+        printError(line.positional().isEmpty()
+                       ? QStringLiteral("set needs the MAC address of the board")
+                       : QStringLiteral("set takes one MAC address, not \"%1\"")
+                             .arg(escapedInput(line.positional().join(QLatin1Char(' ')))));
+        return ExitCode::usage;
+    }
+    MacAddress mac{};
+    if (!parseMacText(line.positional().first(), mac)) {
+        printError(QStringLiteral("\"%1\" is not a MAC address (six groups of one or two "
+                                  "hexadecimal digits separated by : or -)")
+                       .arg(escapedInput(line.positional().first())));
+        return ExitCode::usage;
+    }
+    SettingsChange change;
+    std::optional<Address> expectedIp;
+    if (!readSetOptions(line, change, error) ||
+        !readAddressOption(line, "expect-ip", expectedIp, error) ||
+        !restartWait(restartMs, error)) {
+        printError(error);
+        return ExitCode::usage;
+    }
+
+    BoardSearch search;
+    if (const int code = openSockets(search))
+        return code;
+    const QVector<FoundBoard> before = searchWithCountdown(search, searchMs);
+    const FoundBoard *found = findBoard(before, mac);
+    const QString macName = macText(mac.data());
+    if (!found) {
+        printError(QStringLiteral("board %1 did not answer the search; nothing sent").arg(macName));
+        return unlessIncomplete(search, ExitCode::notFound);
+    }
+    FoundBoard board;
+    const QString conflict = chooseReply(*found, expectedIp, change, AddressRule::RefuseAny, board,
+                                         QStringLiteral("--expect-ip"));
+    if (!conflict.isEmpty()) {
+        printError(conflict);
+        printError(QStringLiteral("nothing sent"));
+        return ExitCode::conflict;
+    }
+    DeviceRecord record;
+    const SettingsProblem refused =
+        applyChange(board.record, change, AddressRule::RefuseAny, record);
+    if (refused.isError()) {
+        printError(
+            QStringLiteral("--%1: %2; nothing sent")
+                .arg(settingName(refused.field), problemReason(refused, board.record, record)));
+        return ExitCode::usage;
+    }
+    AddressHolders holders = pcAddressHolders();
+    for (const FoundBoard &other : before) {
+        if (!sameMac(other.record, mac))
+            holders.append({addressValue(other.record.ip), AddressHolder::Board,
+                            macText(other.record.mac), 0});
+    }
+    QVector<SettingsProblem> problems = checkNewSettings(board.record, record, holders);
+    if (line.isSet("force"))
+        problems.erase(
+            std::remove_if(problems.begin(), problems.end(),
+                           [](const SettingsProblem &p) { return p.needsConfirmation(); }),
+            problems.end());
+    if (!problems.isEmpty()) {
+        for (const SettingsProblem &problem : std::as_const(problems))
+            printError(
+                QStringLiteral("--%1: %2")
+                    .arg(settingName(problem.field), refusalText(problem, board.record, record)));
+        printError(QStringLiteral("nothing sent"));
+        return ExitCode::usage;
+    }
+    if (!sendWrite(search, record)) {
+        printError(QStringLiteral("the write could not be sent through any local IPv4 address"));
+        return ExitCode::noNetwork;
+    }
+    printOut(QStringLiteral("%1: sent %2\n").arg(macName, describeSettings(record)));
+    if (line.isSet("no-verify"))
+        return ExitCode::ok;
+
+    waitWithCountdown(search, restartMs);
+    const QVector<FoundBoard> after = searchWithCountdown(search, searchMs);
+    const Outcome outcome = verify(record, findBoard(after, mac));
+    printOut(QStringLiteral("%1: %2\n").arg(macName, outcome.text));
+    return unlessIncomplete(search, outcome.code);
+}
