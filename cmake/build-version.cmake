@@ -1,51 +1,56 @@
 # SPDX-License-Identifier: MIT
-# The package version: the project's version followed by a build number that grows with
-# every commit (the number of commits), so that apt takes each new build as an upgrade of
-# the previous one. A tree without git history counts as build 0 plus the configure time,
-# below any build from git. A commit makes CMake configure again before the next build.
+# The one version of a build (scripts/version): the project's version, the number of commits
+# and the commit, as in 1.0.0.2+88.g3b84a42, so that apt and the Windows setup take each new
+# build as an upgrade of the previous one and every build names its commit. The programs get
+# it through the generated header quorvanversion.h. A commit, a checkout or a change to the
+# index makes CMake configure again before the next build; the header is rewritten only when
+# the version changed, so that only what includes it is compiled again.
 include_guard(GLOBAL)
 
 set(QUORVAN_PACKAGE_MAINTAINER "Quorvan tools <tools@quorvan.invalid>"
     CACHE STRING "Maintainer of the Debian package")
-set(QUORVAN_BUILD_NUMBER "" CACHE STRING
-    "Build number in the package version (empty: the number of git commits)")
 
-set(QUORVAN_BUILD_SOURCE "")
-set(QUORVAN_BUILD_DATE "")
-find_package(Git QUIET)
-if(NOT QUORVAN_BUILD_NUMBER AND GIT_FOUND)
-    execute_process(COMMAND "${GIT_EXECUTABLE}" rev-list --count HEAD
-                    WORKING_DIRECTORY "${PROJECT_SOURCE_DIR}" RESULT_VARIABLE status
-                    OUTPUT_VARIABLE count OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-    if(status EQUAL 0 AND count MATCHES "^[0-9]+$")
-        set(number ${count})
-        execute_process(COMMAND "${GIT_EXECUTABLE}" log -1
-                                "--date=format:%a, %d %b %Y %H:%M:%S %z" "--format=%h%n%cd"
-                        WORKING_DIRECTORY "${PROJECT_SOURCE_DIR}"
-                        OUTPUT_VARIABLE head OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-        string(REPLACE "\n" ";" head "${head}")
-        list(GET head 0 commit)
-        list(GET head 1 QUORVAN_BUILD_DATE)
-        set(QUORVAN_BUILD_SOURCE "git commit ${commit}")
-        execute_process(COMMAND "${GIT_EXECUTABLE}" rev-parse --absolute-git-dir
-                        WORKING_DIRECTORY "${PROJECT_SOURCE_DIR}"
-                        OUTPUT_VARIABLE git_dir OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-        if(EXISTS "${git_dir}/logs/HEAD")
-            set_property(DIRECTORY "${PROJECT_SOURCE_DIR}" APPEND PROPERTY
-                         CMAKE_CONFIGURE_DEPENDS "${git_dir}/logs/HEAD")
-        endif()
+function(quorvan_version_query option out)
+    execute_process(COMMAND sh "${PROJECT_SOURCE_DIR}/scripts/version" ${option}
+                    RESULT_VARIABLE status OUTPUT_VARIABLE value
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT status EQUAL 0 OR value STREQUAL "")
+        message(FATAL_ERROR "scripts/version ${option} failed")
     endif()
-endif()
-if(QUORVAN_BUILD_NUMBER)
-    set(number ${QUORVAN_BUILD_NUMBER})
-    set(QUORVAN_BUILD_SOURCE "build number given at configure time")
-elseif(NOT DEFINED number)
-    string(TIMESTAMP stamp "%Y%m%d%H%M%S" UTC)
-    set(number 0.${stamp})
+    set(${out} "${value}" PARENT_SCOPE)
+endfunction()
+
+quorvan_version_query("" QUORVAN_VERSION)
+quorvan_version_query(--build QUORVAN_BUILD)
+quorvan_version_query(--epoch QUORVAN_SOURCE_EPOCH)
+quorvan_version_query(--date QUORVAN_BUILD_DATE)
+set(QUORVAN_PACKAGE_VERSION "${QUORVAN_VERSION}")
+if(QUORVAN_VERSION MATCHES "\\.g([0-9a-f]+)(\\.dirty)?$")
+    set(QUORVAN_BUILD_SOURCE "git commit ${CMAKE_MATCH_1}")
+    set(dirty "${CMAKE_MATCH_2}")
+    if(QUORVAN_VERSION MATCHES "\\.shallow\\.")
+        string(APPEND QUORVAN_BUILD_SOURCE " of a shallow clone")
+    endif()
+    if(dirty)
+        string(APPEND QUORVAN_BUILD_SOURCE " with uncommitted changes")
+    endif()
+else()
     set(QUORVAN_BUILD_SOURCE "no git history")
 endif()
-if(NOT QUORVAN_BUILD_DATE)
-    string(TIMESTAMP QUORVAN_BUILD_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+
+find_package(Git QUIET)
+if(GIT_FOUND)
+    execute_process(COMMAND "${GIT_EXECUTABLE}" -c "safe.directory=${PROJECT_SOURCE_DIR}"
+                            rev-parse --absolute-git-dir
+                    WORKING_DIRECTORY "${PROJECT_SOURCE_DIR}"
+                    OUTPUT_VARIABLE git_dir OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    foreach(file logs/HEAD index)
+        if(git_dir AND EXISTS "${git_dir}/${file}")
+            set_property(DIRECTORY "${PROJECT_SOURCE_DIR}" APPEND PROPERTY
+                         CMAKE_CONFIGURE_DEPENDS "${git_dir}/${file}")
+        endif()
+    endforeach()
 endif()
-set(QUORVAN_BUILD ${number})
-set(QUORVAN_PACKAGE_VERSION "${PROJECT_VERSION}+${QUORVAN_BUILD}")
+
+configure_file("${PROJECT_SOURCE_DIR}/src/app/quorvanversion.h.in"
+               "${PROJECT_BINARY_DIR}/generated/quorvanversion.h" @ONLY)

@@ -53,8 +53,15 @@ grep -v '^running with root privileges' "$scratch/lintian.log" || true
 
 version=$(dpkg-deb -f "$deb" Version)
 project_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$package_build/CMakeCache.txt")
-echo "$version" | grep -qx "$project_version+[0-9][0-9.]*" ||
-    fail "version $version is not $project_version+BUILD"
+# The version names the commit it was built from: git itself is the oracle here.
+git_() { git -c safe.directory="$source_dir" -C "$source_dir" "$@"; }
+if [ "$(git_ rev-parse --is-shallow-repository)" = true ]; then
+    expected_version="$project_version+0.shallow.g$(git_ rev-parse --short=7 HEAD)"
+else
+    expected_version="$project_version+$(git_ rev-list --count HEAD).g$(git_ rev-parse --short=7 HEAD)"
+fi
+[ -z "$(git_ status --porcelain --untracked-files=no)" ] || expected_version="$expected_version.dirty"
+[ "$version" = "$expected_version" ] || fail "version $version is not $expected_version"
 zcat "$root$prefix/share/doc/quorvan-config/changelog.gz" | head -1 | grep -qF "($version)" ||
     fail "the changelog does not begin with version $version"
 if dpkg-deb -f "$deb" Description | grep -q '^ *;'; then
@@ -118,6 +125,9 @@ done
 if ! "$root$prefix/bin/quorvan-cli" --help | grep -q '^Usage: quorvan-cli COMMAND'; then
     fail "the packaged quorvan-cli does not answer --help"
 fi
+cli_version=$("$root$prefix/bin/quorvan-cli" --version)
+[ "$cli_version" = "quorvan-cli $version" ] ||
+    fail "the packaged quorvan-cli says '$cli_version', the package $version"
 for command in discover set apply; do
     zcat "$root$prefix/share/man/man1/quorvan-cli.1.gz" | grep -qx ".SS \"$command\"" ||
         fail "the manual page of quorvan-cli has no section for $command"

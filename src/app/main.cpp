@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/scaling.h"
 #include "discovery/mainwindow.h"
+#include "quorvanversion.h"
 
 #include <QApplication>
 
@@ -8,6 +9,7 @@ int main(int argc, char *argv[])
 {
     Scaling::enableHighDpi();
     QApplication application(argc, argv);
+    QApplication::setApplicationVersion(QStringLiteral(QUORVAN_VERSION));
     MainWindow window;
     window.show();
     return application.exec();

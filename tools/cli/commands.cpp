@@ -2,6 +2,7 @@
 #include "commands.h"
 
 #include "clioutput.h"
+#include "quorvanversion.h"
 #include "tooltext.h"
 
 namespace {
