@@ -156,11 +156,11 @@ cli_version=$("$cli" --version)
 [ "$cli_version" = "quorvan-cli $version" ] ||
     fail "the packaged quorvan-cli says '$cli_version', the package $version"
 
-# Its manual page as man shows it (no hyphenation, so that words stay whole): one heading
-# for each command, each command's section saying what its help says, every word in order,
-# and beginning with its whole synopsis, however the help wraps it.
+# Its manual page as man shows it, with no hyphenation and lines wide enough that words stay
+# whole: one heading for each command, and each command's section saying what its help
+# says, every word in order, beginning with its whole synopsis however the help wraps it.
 rendered=$scratch/quorvan-cli.txt
-MANWIDTH=80 LC_ALL=C.UTF-8 man --nh --nj -l "$root$prefix/share/man/man1/quorvan-cli.1.gz" \
+MANWIDTH=1000 LC_ALL=C.UTF-8 man --nh --nj -l "$root$prefix/share/man/man1/quorvan-cli.1.gz" \
     >"$rendered" 2>"$scratch/man.log" && [ ! -s "$scratch/man.log" ] ||
     fail "man cannot show the page of quorvan-cli: $(cat "$scratch/man.log")"
 headings=$(sed '1d; $d' "$rendered" | grep -E '^(   )?[^ ]' | tr -s ' \n' '  ')
