@@ -10,8 +10,9 @@ a line wrapped anywhere reads the same in man:
 - "Usage:" and the indented lines after it, up to a blank line, are one synopsis;
 - a line at the left margin is running text, which man fills again;
 - an indented line begins an entry of a list ("--wait SECONDS", "discover"), and lines
-  indented deeper continue its text. The term ends at two spaces, or at the column where
-  the continuation lines begin (a term as long as that column leaves only one space).
+  indented deeper continue its text. The term ends at the column where the entry's
+  continuation lines begin (or the list's, for an entry of one line) when a space comes
+  just before it, else at two spaces: a term as long as that column leaves only one.
 
     cli-manpage.py CLI DAY OUTPUT       (DAY as 2026-12-07: the page carries no build time)
 """
@@ -87,16 +88,20 @@ def entry(line, column):
 def block_roff(block):
     indented = [depth(line) for line in block if depth(line) > 0]
     start = min(indented, default=0)
-    column = min((d for d in indented if d > start), default=None)
+    deeper = [d for d in indented if d > start]
+    # The column of an entry's text: where its own next line begins, else where most
+    # continuation lines of the list begin.
+    usual = max(set(deeper), key=deeper.count) if deeper else None
     out, in_list = [], False
-    for line in block:
+    for n, line in enumerate(block):
         if depth(line) == 0:
             if in_list or not out:
                 out.append(".PP")
             in_list = False
             out.append(text_line(escape(line)))
         elif depth(line) == start:
-            term, text = entry(line, column)
+            below = depth(block[n + 1]) if n + 1 < len(block) else 0
+            term, text = entry(line, below if below > start else usual)
             out += [".TP", text_line(with_options(term))]
             if text:
                 out.append(text_line(escape(text)))
