@@ -111,10 +111,10 @@ if [ -f "$desktop" ]; then
     validation=$(desktop-file-validate "$desktop" 2>&1) && [ -z "$validation" ] ||
         fail "desktop-file-validate: $validation"
     exec_line=$(sed -n 's/^Exec=//p' "$desktop")
-    exec_path=$prefix/bin/quorvan-config
+    exec_path=$(echo "$exec_line" | sed -n 's/^"\(.*\)"$/\1/p')
     work_dir=$(sed -n 's/^Path=//p' "$desktop")
     icon=$(sed -n 's/^Icon=//p' "$desktop")
-    [ "$exec_line" = "\"$exec_path\"" ] || fail "desktop Exec is '$exec_line'"
+    [ "$exec_path" = "$prefix/bin/quorvan-config" ] || fail "desktop Exec is '$exec_line'"
     [ -x "$root$exec_path" ] || fail "desktop Exec $exec_path is not in the package"
     [ -d "$root$work_dir" ] || fail "desktop Path $work_dir is not in the package"
     [ -f "$root$work_dir/brenik.png" ] || fail "no table picture in the working directory $work_dir"
