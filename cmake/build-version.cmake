@@ -24,6 +24,12 @@ quorvan_version_query("" QUORVAN_VERSION)
 quorvan_version_query(--build QUORVAN_BUILD)
 quorvan_version_query(--epoch QUORVAN_SOURCE_EPOCH)
 quorvan_version_query(--date QUORVAN_BUILD_DATE)
+# The commit's day for the manual pages (string(TIMESTAMP) formats SOURCE_DATE_EPOCH when it
+# is set), so that a page carries no date of its build.
+set(outer_epoch "$ENV{SOURCE_DATE_EPOCH}")
+set(ENV{SOURCE_DATE_EPOCH} "${QUORVAN_SOURCE_EPOCH}")
+string(TIMESTAMP QUORVAN_SOURCE_DAY "%Y-%m-%d" UTC)
+set(ENV{SOURCE_DATE_EPOCH} "${outer_epoch}")
 set(QUORVAN_PACKAGE_VERSION "${QUORVAN_VERSION}")
 if(QUORVAN_VERSION MATCHES "\\.g([0-9a-f]+)(\\.dirty)?$")
     set(QUORVAN_BUILD_SOURCE "git commit ${CMAKE_MATCH_1}")

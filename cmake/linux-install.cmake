@@ -15,14 +15,14 @@ include(${CMAKE_CURRENT_LIST_DIR}/build-version.cmake)
 
 # The desktop entry names the program and its working directory by absolute paths, so it is
 # written at install time, under the prefix given then (cmake --install --prefix, cpack).
-install(CODE "set(QUORVAN_DESKTOP_TEMPLATE \"${PROJECT_SOURCE_DIR}/resources/quorvan-config.desktop.in\")
+install(CODE "set(QUORVAN_DESKTOP_TEMPLATE \"${PROJECT_SOURCE_DIR}/resources/invalid.quorvan.config.desktop.in\")
 set(QUORVAN_DESKTOP_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
 set(QUORVAN_DESKTOP_WORKDIR \"${QUORVAN_DATADIR}/run/config\")
 set(QUORVAN_DESKTOP_DIR \"${CMAKE_INSTALL_DATADIR}/applications\")
 set(QUORVAN_DESKTOP_SCRATCH \"${CMAKE_BINARY_DIR}/install-time\")")
 install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/desktop-entry.cmake)
 
-foreach(size 64 128 256)
+foreach(size 48 64 128 256)
     install(FILES resources/icons/quorvan-config-${size}.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
             RENAME quorvan-config.png)
@@ -40,18 +40,20 @@ add_custom_command(OUTPUT ${QUORVAN_MAN_DIR}/quorvan-config.1.gz
     COMMAND gzip -9nf -k ${QUORVAN_MAN_DIR}/quorvan-config.1
     DEPENDS ${QUORVAN_MAN_DIR}/quorvan-config.1)
 set(QUORVAN_MAN_PAGES ${QUORVAN_MAN_DIR}/quorvan-config.1.gz)
-find_program(QUORVAN_HELP2MAN help2man)
+# The page of quorvan-cli is written from its help texts (no socket is opened for them).
+find_package(Python3 COMPONENTS Interpreter)
 if(TARGET quorvan-cli AND NOT CMAKE_CROSSCOMPILING)
-    if(QUORVAN_HELP2MAN)
+    if(Python3_Interpreter_FOUND)
+        set(script ${PROJECT_SOURCE_DIR}/packaging/man/cli-manpage.py)
         add_custom_command(OUTPUT ${QUORVAN_MAN_DIR}/quorvan-cli.1.gz
-            COMMAND ${CMAKE_COMMAND} -DCLI=$<TARGET_FILE:quorvan-cli> -DHELP2MAN=${QUORVAN_HELP2MAN}
-                    -DOUT=${QUORVAN_MAN_DIR}/quorvan-cli.1.gz
-                    -P ${CMAKE_CURRENT_LIST_DIR}/cli-manpage.cmake
-            DEPENDS quorvan-cli ${CMAKE_CURRENT_LIST_DIR}/cli-manpage.cmake
-            COMMENT "Writing the manual page of quorvan-cli with help2man")
+            COMMAND ${Python3_EXECUTABLE} ${script} $<TARGET_FILE:quorvan-cli>
+                    ${QUORVAN_SOURCE_DAY} ${QUORVAN_MAN_DIR}/quorvan-cli.1
+            COMMAND gzip -9nf ${QUORVAN_MAN_DIR}/quorvan-cli.1
+            DEPENDS quorvan-cli ${script}
+            COMMENT "Writing the manual page of quorvan-cli from its help texts")
         list(APPEND QUORVAN_MAN_PAGES ${QUORVAN_MAN_DIR}/quorvan-cli.1.gz)
     else()
-        message(WARNING "help2man not found: quorvan-cli gets no manual page")
+        message(WARNING "Python 3 not found: quorvan-cli gets no manual page")
     endif()
 endif()
 add_custom_target(manpages ALL DEPENDS ${QUORVAN_MAN_PAGES})

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 """Draws the placeholder pictures of the tool: the three embedded PNG images, the
 picture and the icon a user can put next to the tool, the Windows executable icon, and the
-desktop icon at 64, 128 and 256 pixels and as SVG.
+desktop icon at 48, 64, 128 and 256 pixels and as SVG.
 Standard library only; run it from anywhere, it writes next to itself."""
 
 import os
@@ -96,7 +96,8 @@ if __name__ == "__main__":
     ico(os.path.join(HERE, "quorvan-config.ico"), pixels(36, 45, BLUE, SKY, WHITE))
     icons = os.path.join(HERE, "icons")
     os.makedirs(icons, exist_ok=True)
-    for size in (64, 128, 256):
+    # 48 is the smallest size that desktops look for.
+    for size in (48, 64, 128, 256):
         png(os.path.join(icons, "quorvan-config-%d.png" % size),
-            pixels(size, size, BLUE, SKY, WHITE, size // 64))
+            pixels(size, size, BLUE, SKY, WHITE, max(1, size // 64)))
     svg(os.path.join(icons, "quorvan-config.svg"), 64, BLUE, SKY, WHITE)

@@ -5,7 +5,9 @@
 # with every tag shown fails on any error or warning; the desktop entry, the AppStream
 # data and the hardening of both programs; then what the package holds, unpacked into a
 # scratch root with dpkg-deb -x; and an install of the same build directory under another
-# prefix, with its uninstall. Nothing is installed on the system.
+# prefix, with its uninstall. The package is built under fr_FR.UTF-8, the locale of the
+# tool's users, then a second time in another directory, which must give the same bytes.
+# Nothing is installed on the system.
 #   tests/package-check.sh BUILD_DIR
 set -eu
 build=$(cd "$1" && pwd)
@@ -20,12 +22,19 @@ fail() {
 
 package_build=$build/package
 launcher=$(sed -n 's/^CMAKE_CXX_COMPILER_LAUNCHER:[A-Z]*=//p' "$build/CMakeCache.txt")
-if ! deb=$("$source_dir/scripts/package" "$package_build" \
-    ${launcher:+"-DCMAKE_CXX_COMPILER_LAUNCHER=$launcher"} 2>"$scratch/package.log"); then
-    cat "$scratch/package.log" >&2
-    echo "package-check: scripts/package failed" >&2
+package() {
+    if ! "$source_dir/scripts/package" "$1" \
+        ${launcher:+"-DCMAKE_CXX_COMPILER_LAUNCHER=$launcher"} 2>"$scratch/package.log"; then
+        cat "$scratch/package.log" >&2
+        echo "package-check: scripts/package failed" >&2
+        exit 1
+    fi
+}
+locale -a | grep -qx fr_FR.utf8 || {
+    echo "package-check: no locale fr_FR.UTF-8 (scripts/install-deps makes it)" >&2
     exit 1
-fi
+}
+deb=$(export LC_ALL=fr_FR.UTF-8 && package "$package_build")
 echo "package: $(basename "$deb")"
 dpkg-deb -f "$deb" Package Version Architecture Depends
 prefix=/usr
@@ -55,15 +64,30 @@ version=$(dpkg-deb -f "$deb" Version)
 project_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$package_build/CMakeCache.txt")
 # The version names the commit it was built from: git itself is the oracle here.
 git_() { git -c safe.directory="$source_dir" -C "$source_dir" "$@"; }
-if [ "$(git_ rev-parse --is-shallow-repository)" = true ]; then
+if ! git_ rev-parse --verify -q HEAD >/dev/null 2>&1; then
+    expected_version="$project_version+0.nogit"
+elif [ "$(git_ rev-parse --is-shallow-repository)" = true ]; then
     expected_version="$project_version+0.shallow.g$(git_ rev-parse --short=7 HEAD)"
 else
     expected_version="$project_version+$(git_ rev-list --count HEAD).g$(git_ rev-parse --short=7 HEAD)"
 fi
-[ -z "$(git_ status --porcelain --untracked-files=no)" ] || expected_version="$expected_version.dirty"
+[ -z "$(git_ status --porcelain --untracked-files=no 2>/dev/null)" ] ||
+    expected_version="$expected_version.dirty"
 [ "$version" = "$expected_version" ] || fail "version $version is not $expected_version"
-zcat "$root$prefix/share/doc/quorvan-config/changelog.gz" | head -1 | grep -qF "($version)" ||
+zcat "$root$prefix/share/doc/quorvan-config/changelog.gz" >"$scratch/changelog"
+head -1 "$scratch/changelog" | grep -qF "($version)" ||
     fail "the changelog does not begin with version $version"
+# Built under fr_FR.UTF-8, the changelog still reads as Debian's tools read it, dated by the
+# commit; any warning counts.
+if ! date=$(dpkg-parsechangelog -l "$scratch/changelog" -S Timestamp 2>"$scratch/parse.log") ||
+    [ -s "$scratch/parse.log" ] || [ -z "$date" ]; then
+    fail "dpkg-parsechangelog rejects the changelog built under fr_FR.UTF-8:
+$(head -3 "$scratch/changelog")
+$(cat "$scratch/parse.log")"
+elif git_ rev-parse --verify -q HEAD >/dev/null 2>&1 &&
+    [ "$date" != "$(git_ log -1 --format=%ct HEAD)" ]; then
+    fail "the changelog is dated $(date -u -d "@$date"), not by the commit"
+fi
 if dpkg-deb -f "$deb" Description | grep -q '^ *;'; then
     fail "a line of the description begins with ';': $(dpkg-deb -f "$deb" Description)"
 fi
@@ -80,30 +104,33 @@ for program in quorvan-config quorvan-cli; do
     fi
 done
 
-desktop="$root$prefix/share/applications/quorvan-config.desktop"
+desktop_id=invalid.quorvan.config
+desktop="$root$prefix/share/applications/$desktop_id.desktop"
 if [ -f "$desktop" ]; then
     # Hints count too: two main categories, say, are only a hint.
     validation=$(desktop-file-validate "$desktop" 2>&1) && [ -z "$validation" ] ||
         fail "desktop-file-validate: $validation"
-    exec_path=$(sed -n 's/^Exec=//p' "$desktop")
+    exec_line=$(sed -n 's/^Exec=//p' "$desktop")
+    exec_path=$(echo "$exec_line" | sed -n 's/^"\(.*\)"$/\1/p')
     work_dir=$(sed -n 's/^Path=//p' "$desktop")
     icon=$(sed -n 's/^Icon=//p' "$desktop")
-    [ "$exec_path" = "$prefix/bin/quorvan-config" ] || fail "desktop Exec is '$exec_path'"
+    [ "$exec_path" = "$prefix/bin/quorvan-config" ] || fail "desktop Exec is '$exec_line'"
     [ -x "$root$exec_path" ] || fail "desktop Exec $exec_path is not in the package"
     [ -d "$root$work_dir" ] || fail "desktop Path $work_dir is not in the package"
     [ -f "$root$work_dir/brenik.png" ] || fail "no table picture in the working directory $work_dir"
     [ -f "$root$work_dir/../../FindQuorvan/bg.ico" ] || fail "no window icon two levels up from $work_dir"
     [ "$icon" = quorvan-config ] || fail "desktop Icon is '$icon'"
 else
-    fail "no desktop entry at $prefix/share/applications/quorvan-config.desktop"
+    fail "no desktop entry at $prefix/share/applications/$desktop_id.desktop"
 fi
 metainfo="$root$prefix/share/metainfo/invalid.quorvan.config.metainfo.xml"
 appstreamcli validate --no-net --pedantic "$metainfo" || fail "the AppStream data do not validate"
-grep -q '<launchable type="desktop-id">quorvan-config.desktop</launchable>' "$metainfo" ||
+grep -q "<id>$desktop_id</id>" "$metainfo" || fail "the AppStream id is not $desktop_id"
+grep -q "<launchable type=\"desktop-id\">$desktop_id.desktop</launchable>" "$metainfo" ||
     fail "the AppStream data do not name the desktop entry"
 
 icons=$prefix/share/icons/hicolor
-for size in 64 128 256; do
+for size in 48 64 128 256; do
     png="$root$icons/${size}x$size/apps/quorvan-config.png"
     file -b "$png" | grep -q "^PNG image data, $size x $size," ||
         fail "no $size x $size PNG icon at $icons/${size}x$size/apps: $(file -b "$png")"
@@ -120,22 +147,54 @@ for package in libqt5core5a libqt5network5 libqt5gui5 libqt5widgets5; do
 done
 [ "$(dpkg-deb -f "$deb" Package)" = quorvan-config ] || fail "the package is not named quorvan-config"
 
-# The unpacked command-line program runs and answers --help (no socket is opened for it),
-# and its manual page has a section for each command.
-if ! "$root$prefix/bin/quorvan-cli" --help | grep -q '^Usage: quorvan-cli COMMAND'; then
+# The unpacked command-line program runs and answers --help (no socket is opened for it).
+cli=$root$prefix/bin/quorvan-cli
+if ! "$cli" --help | grep -q '^Usage: quorvan-cli COMMAND'; then
     fail "the packaged quorvan-cli does not answer --help"
 fi
-cli_version=$("$root$prefix/bin/quorvan-cli" --version)
+cli_version=$("$cli" --version)
 [ "$cli_version" = "quorvan-cli $version" ] ||
     fail "the packaged quorvan-cli says '$cli_version', the package $version"
-for command in discover set apply; do
-    zcat "$root$prefix/share/man/man1/quorvan-cli.1.gz" | grep -qx ".SS \"$command\"" ||
-        fail "the manual page of quorvan-cli has no section for $command"
+
+# Its manual page as man shows it, with no hyphenation and lines wide enough that words stay
+# whole: one heading for each command, and each command's section saying what its help
+# says, every word in order, beginning with its whole synopsis however the help wraps it.
+rendered=$scratch/quorvan-cli.txt
+MANWIDTH=1000 LC_ALL=C.UTF-8 man --nh --nj -l "$root$prefix/share/man/man1/quorvan-cli.1.gz" \
+    >"$rendered" 2>"$scratch/man.log" && [ ! -s "$scratch/man.log" ] ||
+    fail "man cannot show the page of quorvan-cli: $(cat "$scratch/man.log")"
+headings=$(sed '1d; $d' "$rendered" | grep -E '^(   )?[^ ]' | tr -s ' \n' '  ')
+[ "$headings" = "NAME SYNOPSIS DESCRIPTION COMMANDS discover set apply SEE ALSO " ] ||
+    fail "the manual page of quorvan-cli has the headings: $headings"
+# The text of the sections whose headings are given, up to the next heading.
+section() {
+    sed 1d "$rendered" | awk -v names=" $* " '
+        /^[^ ]/ || /^   [^ ]/ { name = $0; sub(/^ */, "", name); inside = index(names, " " name " ") }
+        !/^[^ ]/ && !/^   [^ ]/ && inside'
+}
+words() { tr -s '[:space:]' '\n' | sed '/^$/d'; }
+for command in "" discover set apply; do
+    if [ -z "$command" ]; then
+        help=$("$cli" --help)
+        text=$(section SYNOPSIS DESCRIPTION)
+    else
+        help=$("$cli" "$command" --help)
+        text=$(section "$command")
+    fi
+    usage=$(echo "$help" | awk '!NF { exit } { print }' | sed '1s/^Usage://' | words)
+    synopsis=$(echo "$text" | awk 'NF { seen = 1; print; next } seen { exit }' | words)
+    [ "$synopsis" = "$usage" ] ||
+        fail "the page of quorvan-cli ${command:-(general)} begins with: $(echo "$synopsis" | tr '\n' ' ')"
+    echo "$help" | sed '1s/^Usage://' | words >"$scratch/help-words"
+    echo "$text" | words >"$scratch/page-words"
+    cmp -s "$scratch/help-words" "$scratch/page-words" ||
+        fail "the page of quorvan-cli ${command:-(general)} differs from its help:
+$(diff "$scratch/help-words" "$scratch/page-words" | grep '^[<>]' | head -5)"
 done
 
 # Only the files that the install rules name.
-expected="bin/quorvan-config bin/quorvan-cli share/applications/quorvan-config.desktop
-share/icons/hicolor/64x64/apps/quorvan-config.png share/icons/hicolor/128x128/apps/quorvan-config.png
+expected="bin/quorvan-config bin/quorvan-cli share/applications/$desktop_id.desktop
+share/icons/hicolor/48x48/apps/quorvan-config.png share/icons/hicolor/64x64/apps/quorvan-config.png share/icons/hicolor/128x128/apps/quorvan-config.png
 share/icons/hicolor/256x256/apps/quorvan-config.png share/icons/hicolor/scalable/apps/quorvan-config.svg
 share/metainfo/invalid.quorvan.config.metainfo.xml
 share/man/man1/quorvan-config.1.gz share/man/man1/quorvan-cli.1.gz
@@ -147,18 +206,37 @@ echo "$expected" | tr ' ' '\n' | sed "s|^|$prefix/|" | sort >"$scratch/expected"
     fail "the package does not hold exactly the expected files:
 $(diff "$scratch/expected" "$scratch/found" | grep '^[<>]')"
 
-# cmake --install with a prefix given only then: the desktop entry follows it; uninstall
-# removes every file again.
-other=/opt/quorvan-check
+# cmake --install with a prefix given only then, with a space in it: the desktop entry follows
+# it, and its Exec names one program; uninstall removes every file again.
+other="/opt/quorvan check"
 DESTDIR="$scratch/install" cmake --install "$package_build" --prefix "$other" >/dev/null
-installed="$scratch/install$other/share/applications/quorvan-config.desktop"
-grep -qx "Exec=$other/bin/quorvan-config" "$installed" ||
+installed="$scratch/install$other/share/applications/$desktop_id.desktop"
+grep -qx "Exec=\"$other/bin/quorvan-config\"" "$installed" ||
     fail "installed under $other, the desktop entry says $(grep '^Exec=' "$installed")"
 grep -qx "Path=$other/share/quorvan-config/run/config" "$installed" ||
     fail "installed under $other, the desktop entry says $(grep '^Path=' "$installed")"
 DESTDIR="$scratch/install" cmake --build "$package_build" --target uninstall >/dev/null
 left=$(cd "$scratch/install" && find . -type f -o -path '*quorvan-config*')
 [ -z "$left" ] || fail "uninstall left: $left"
+
+# A second build of the same commit, in another directory as another machine's would be and
+# under another locale, gives the same bytes.
+deb_again=$(export LC_ALL=C.UTF-8 && package "$build/package-again")
+if cmp -s "$deb" "$deb_again"; then
+    echo "reproducible: $(sha256sum "$deb" | cut -d ' ' -f 1) twice"
+else
+    # What differs: a file's times or modes, or its contents (else the archives' headers).
+    n=0
+    for file in "$deb" "$deb_again"; do
+        n=$((n + 1))
+        dpkg-deb -R "$file" "$scratch/build$n"
+        (cd "$scratch/build$n" && find . -type f -exec sha256sum {} + | sort -k 2) >"$scratch/files$n"
+        dpkg-deb -c "$file" | sort -k 6 >"$scratch/list$n"
+    done
+    fail "two builds of one commit differ:
+$(diff "$scratch/list1" "$scratch/list2" | grep '^[<>]' | head -10)
+$(diff "$scratch/files1" "$scratch/files2" | grep '^[<>]' | head -10)"
+fi
 
 if [ "$failures" != 0 ]; then
     echo "package-check: $failures problem(s)" >&2
