@@ -178,6 +178,16 @@ void commandRows(bool verified)
     // Files as the system has them.
     special("named pipe without a writer", "apply f", "cd \"$(mktemp -d)\" && mkfifo f && @", 1,
             "0/0", "quorvan-cli: f: a named pipe that no program writes into");
+    // How much of a too large file is left unread: all of a regular file, and of a stream
+    // all past the byte that tells it is too large.
+    special("large file left unread", "apply -",
+            "cd \"$(mktemp -d)\" && head -c 2000000 /dev/zero >big && "
+            "{ @; c=$?; echo \"quorvan-cli: left $(wc -c)\" >&2; exit $c; } <big",
+            1, "0/0", "nothing sent\nquorvan-cli: left 2000000\n");
+    special("stream read up to its limit", "apply -",
+            "head -c 2000000 /dev/zero | { @; c=$?; echo \"quorvan-cli: left $(wc -c)\" >&2; "
+            "exit $c; }",
+            1, "0/0", "nothing sent\nquorvan-cli: left 951423\n");
     special("file name that is not UTF-8", "apply b\\xe9.csv",
             "cd \"$(mktemp -d)\" && n=$(printf 'b\\351.csv') && printf 'mac\\nzz\\n' >\"$n\" && "
             "exec \"$0\" apply \"$n\"",
