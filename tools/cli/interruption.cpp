@@ -19,7 +19,11 @@ std::atomic<int> caught{0};
 void noteSignal(int number)
 {
     int none = 0;
-    caught.compare_exchange_strong(none, number);
+    if (caught.compare_exchange_strong(none, number))
+        return;
+    // A second one: the user wants out now, whatever the command is stuck in.
+    std::signal(number, SIG_DFL);
+    std::raise(number);
 }
 #endif
 

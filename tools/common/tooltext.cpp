@@ -89,10 +89,17 @@ QString systemText(const QByteArray &bytes)
 QString escapedInput(const QString &text)
 {
     // A pasted file or a runaway variable must not fill the terminal: the start tells what
-    // it was.
+    // it was. The cut falls between escapes, never inside one.
     constexpr int maxEchoed = 200;
-    const QString escaped = escapedText(systemBytes(text).toStdString());
-    return escaped.size() > maxEchoed ? escaped.left(maxEchoed) + QStringLiteral("…") : escaped;
+    const QByteArray bytes = systemBytes(text);
+    QString escaped;
+    for (const char byte : bytes) {
+        const QString piece = escapedText(std::string(1, byte));
+        if (escaped.size() + piece.size() > maxEchoed)
+            return escaped + QStringLiteral("…");
+        escaped += piece;
+    }
+    return escaped;
 }
 
 bool parseByteText(const QString &text, int maxLength, QByteArray &bytes)
