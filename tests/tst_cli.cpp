@@ -12,6 +12,8 @@
 #include <QJsonObject>
 #include <QUdpSocket>
 
+#include <csignal>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -29,12 +31,15 @@ struct CliRun
 // The real executable (or `script` around it), in the test's own namespace and environment,
 // which it inherits.
 CliRun cli(const QStringList &arguments, const QByteArray &input = QByteArray(),
-           const QString &program = QStringLiteral(QUORVAN_CLI))
+           const QString &program = QStringLiteral(QUORVAN_CLI),
+           const std::function<void(QProcess &)> &meanwhile = {})
 {
     QProcess process;
     process.start(program, arguments);
     process.write(input);
     process.closeWriteChannel();
+    if (meanwhile)
+        meanwhile(process);
     if (!process.waitForFinished(60000)) {
         process.kill();
         process.waitForFinished();
@@ -78,23 +83,38 @@ void commandRows(bool verified)
     QTest::addColumn<QByteArray>("input"); // the file of "apply -"
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("message"); // in the error, or the start of the help or output
+    // Empty, or how the command runs: "SIGINT 2" is SIGINT once the boards heard two writes
+    // (0: half a second after the start), anything else a bash command line in which "@"
+    // stands for the command with its arguments.
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("traffic"); // "writes/queries" the boards hear, when "how" is set
     // Arguments are separated by spaces; "#" stands for "2:0:00:00:00:0", the start of the
     // simulated boards' MACs. Rows made by early() are refused (or helped) before any search.
     const auto text = [](const char *in) {
-        return QString::fromLatin1(in).replace('#', "2:0:00:00:00:0");
+        return QString::fromUtf8(in).replace('#', "2:0:00:00:00:0");
     };
     const auto early = [&](const char *tag, const char *arguments, const char *message,
                            const QByteArray &input = QByteArray()) {
         if (!verified)
             QTest::newRow(tag) << text(arguments).split(QLatin1Char(' '), Qt::SkipEmptyParts)
-                               << input << (strncmp(message, "Usage", 5) ? 1 : 0) << text(message);
+                               << input << (strncmp(message, "Usage", 5) ? 1 : 0) << text(message)
+                               << QString() << QString();
+    };
+    // Rows with a shell around the command or a signal during it, among the unverified ones.
+    const auto special = [&](const char *tag, const char *arguments, const char *how, int code,
+                             const char *traffic, const char *message,
+                             const QByteArray &input = QByteArray()) {
+        if (!verified)
+            QTest::newRow(tag) << text(arguments).split(QLatin1Char(' ')) << input << code
+                               << text(message) << QString::fromLatin1(how)
+                               << QString::fromLatin1(traffic);
     };
     const auto row = [&](const char *tag, const char *arguments, int code, const char *message,
                          const QByteArray &input = QByteArray()) {
         if (verified == ((code == 0 || code == 3 || code == 4) && !strstr(arguments, "no-verify")))
             QTest::newRow(tag) << text(arguments).split(QLatin1Char(' ')) +
                                       QStringList{"--wait", shortSearch}
-                               << input << code << text(message);
+                               << input << code << text(message) << QString() << QString();
     };
     early("help discover", "help discover", "Usage: quorvan-cli discover");
     early("apply --help", "apply --help", "Usage: quorvan-cli apply");
@@ -111,6 +131,67 @@ void commandRows(bool verified)
           "mac,ip,mask\n2:0:00:00:00:01,10.77.0.30,\n2:0:00:00:00:02,10.77.0.31,255.255.0\n");
     early("escapes in the file", "apply -", "line 1: unknown column \"t\\x07\"",
           "MAC;IP;\x1b]0;t\x07;\n");
+    // The first query goes out at 1 s and its replies need a moment.
+    early("wait just above 1", "discover --wait=1.0004",
+          "--wait: \"1.0004\" is not a number of seconds from 1.5 to 60");
+    early("two expected IPs for one board",
+          "apply - --expect-ip #1=10.77.0.20 --expect-ip 2-0-0-0-0-1=10.77.0.21",
+          "--expect-ip: #1 is given two IPs, 10.77.0.20 and 10.77.0.21", "mac\n#1\n");
+    early("expected IP of a board not in the file", "apply - --expect-ip #2=10.77.0.21",
+          "--expect-ip: #2 is not listed in the file", "mac\n2:0:00:00:00:01\n");
+    const QByteArray longMac = "set " + QByteArray(1000, 'x');
+    early("long argument", longMac.constData(),
+          QByteArray("quorvan-cli: \"" + QByteArray(200, 'x') + "\xe2\x80\xa6\" is not a MAC")
+              .constData());
+    // Output that went missing: the results that stdout could not take reach stderr.
+    special("help to a full disk", "help set", "@ >/dev/full", 8, "0/0",
+            "quorvan-cli: standard output could not be written (No space left on device)\n");
+    special("discover to a full disk", "discover --wait 2", "@ >/dev/full", 8, "0/1",
+            "quorvan-cli: standard output could not be written (No space left on device)\n");
+    special("set to a full disk", "set #1 --ip 10.77.0.30 --no-verify --wait 2", "@ >/dev/full", 8,
+            "1/1",
+            "quorvan-cli: standard output could not be written (No space left on device)\n"
+            "quorvan-cli: #1: sent dhcp off, ip 10.77.0.30, mask 255.255.255.0,");
+    special("set into a closed pipe", "set #1 --ip 10.77.0.30 --wait 2",
+            "@ | true; exit ${PIPESTATUS[0]}", 8, "1/2",
+            "quorvan-cli: standard output could not be written (Broken pipe)\n"
+            "quorvan-cli: #1: sent dhcp off, ip 10.77.0.30, mask 255.255.255.0, gateway "
+            "10.77.0.254, dns 10.77.0.254, level2 off\nquorvan-cli: #1: applied\n");
+    special("discover into a file", "discover --format csv --output l.csv --wait 2",
+            "cd \"$(mktemp -d)\" && @ && cat l.csv", 0, "0/1",
+            "\n#1,10.77.0.20,255.255.255.0,10.77.0.254,10.77.0.254,off,502,off,V2.10.00,long,");
+    special("discover into a missing folder", "discover --output no/l.csv --wait 2",
+            "cd \"$(mktemp -d)\" && @", 1, "0/0", "quorvan-cli: --output: no/l.csv: ");
+    // Interrupted: each board's "sent" line came when its write left, and the wait ends at
+    // once with what was not verified.
+    special("apply interrupted after its writes", "apply - --wait 2", "SIGINT 2", 130, "2/1",
+            "#1: sent dhcp off, ip 10.77.0.30, mask 255.255.255.0, gateway 10.77.0.254, dns "
+            "10.77.0.254, level2 off\n"
+            "0:50:c2:0d:e4:05: sent dhcp off, ip 10.77.0.31, mask 255.255.255.0, gateway "
+            "10.77.0.254, dns 10.77.0.254, level2 off\n"
+            "#1: not verified (interrupted)\n0:50:c2:0d:e4:05: not verified (interrupted)\n--\n"
+            "quorvan-cli: interrupted by SIGINT before the check: the settings above were sent "
+            "but not verified\n",
+            "mac,ip\n2:0:00:00:00:01,10.77.0.30\n00:50:c2:0d:e4:05,10.77.0.31\n");
+    special("set stopped before its write", "set #1 --ip 10.77.0.30 --wait 2", "SIGTERM 0", 143,
+            "0/0", "--\nquorvan-cli: interrupted by SIGTERM: nothing sent\n");
+    // Files as the system has them.
+    special("named pipe without a writer", "apply f", "cd \"$(mktemp -d)\" && mkfifo f && @", 1,
+            "0/0", "quorvan-cli: f: a named pipe that no program writes into");
+    // How much of a too large file is left unread: all of a regular file, and of a stream
+    // all past the byte that tells it is too large.
+    special("large file left unread", "apply -",
+            "cd \"$(mktemp -d)\" && head -c 2000000 /dev/zero >big && "
+            "{ @; c=$?; echo \"quorvan-cli: left $(wc -c)\" >&2; exit $c; } <big",
+            1, "0/0", "nothing sent\nquorvan-cli: left 2000000\n");
+    special("stream read up to its limit", "apply -",
+            "head -c 2000000 /dev/zero | { @; c=$?; echo \"quorvan-cli: left $(wc -c)\" >&2; "
+            "exit $c; }",
+            1, "0/0", "nothing sent\nquorvan-cli: left 951423\n");
+    special("file name that is not UTF-8", "apply b\\xe9.csv",
+            "cd \"$(mktemp -d)\" && n=$(printf 'b\\351.csv') && printf 'mac\\nzz\\n' >\"$n\" && "
+            "exec \"$0\" apply \"$n\"",
+            1, "0/0", "quorvan-cli: b\\xe9.csv: line 2: mac: \"zz\" is not a MAC address\n");
     row("applied",
         "set 00:50:C2:0D:E4:05 --ip 10.77.0.99 --mask 255.255.0.0 --gateway 10.77.0.1 --dns "
         "10.77.0.53 --level2 on",
@@ -145,6 +226,9 @@ void commandRows(bool verified)
         "; give --expect-ip with the IP it reports now\n");
     row("claimed MAC, replies differ", "set #3 --ip 10.77.0.40 --expect-ip 10.77.0.22", 6,
         "; the replies with IP 10.77.0.22 differ in gateway, dns, which the write would keep");
+    row("claimed MAC, the port differs", "set #7 --ip 10.77.0.40 --expect-ip 10.77.0.27", 6,
+        "; the replies with IP 10.77.0.27 differ in port, which the write would keep from the "
+        "reply and no option can give: ");
     row("claimed MAC, all differences given",
         "set #3 --ip 10.77.0.40 --gateway 10.77.0.1 --dns 10.77.0.53 --expect-ip 10.77.0.22 "
         "--no-verify",
@@ -275,6 +359,32 @@ void TestCli::applyFile_data()
     QTest::newRow("no board") << QByteArray("mac\n") << QStringList{"the file lists no board"};
     QTest::newRow("quotes") << QByteArray("mac,version\n2:0:00:00:00:01,\"V3,\"\"x\"\n\"zz,\n")
                             << QStringList{"line 3: unbalanced quotes"};
+    // A BOM comes off before the text is found not to be UTF-8.
+    QTest::newRow("BOM and Latin-1") << QByteArray("\xef\xbb\xbfmac,r\xe9seau\n")
+                                     << QStringList{"line 1: unknown column \"r\\xc3\\xa9seau\""};
+    QTest::newRow("CR line ends")
+        << QByteArray("mac,ip\r2:0:00:00:00:01,10.0.0.1\r\r# a comment\r2:0:00:00:00:02,\r")
+        << QStringList{"line 2: 2:0:00:00:00:01 ip 10.0.0.1", "line 5: 2:0:00:00:00:02"};
+    QTest::newRow("quoted cell over two lines")
+        << QByteArray("mac,version\n2:0:00:00:00:01,\"V3\nx\"\n2:0:00:00:00:02,V3\n")
+        << QStringList{"line 2: unbalanced quotes: a quoted cell runs on to line 3"};
+    // A file cut short (a full disk, a copy that stopped) must not pass for a shorter one.
+    QTest::newRow("cut in a line")
+        << QByteArray("mac,ip,mask,via\n2:0:00:00:00:01,10.0.0.1,255.255.255.0,unicast\n"
+                      "2:0:00:00:00:24,10.77.0.4")
+        << QStringList{"line 3: the last line has no line end and is not complete (2 of 4 "
+                       "columns)"};
+    QTest::newRow("cut in the last cell")
+        << QByteArray("mac,ip,layout,via\r\n2:0:00:00:00:01,10.0.0.1,long,unicas")
+        << QStringList{"line 2: the last line has no line end and is not complete (via "
+                       "\"unicas\")"};
+    QTest::newRow("cut after a separator")
+        << QByteArray("mac;ip;dns\n2:0:00:00:00:01;10.0.0.1;")
+        << QStringList{"line 2: the last line has no line end and is not complete (its last "
+                       "column dns is empty)"};
+    QTest::newRow("whole last line without a line end")
+        << QByteArray("mac,ip,via\n2:0:00:00:00:01,10.0.0.1,broadcast")
+        << QStringList{"line 2: 2:0:00:00:00:01 ip 10.0.0.1"};
     QStringList many;
     for (int line = 2; line < 2 + maxListedErrors; ++line)
         many << QStringLiteral("line %1: mac: \"zz\" is not a MAC address").arg(line);
@@ -471,36 +581,75 @@ void TestCli::commands()
     QFETCH(QByteArray, input);
     QFETCH(int, code);
     QFETCH(QString, message);
+    QFETCH(QString, how);
+    QFETCH(QString, traffic);
     Simulator *sim = startBoards({"mac=00:50:c2:0d:e4:05,ip=10.77.0.19,port=4022",
                                   "mac=02:00:00:00:00:01,ip=10.77.0.20,version=V2.10.00",
                                   "mac=02:00:00:00:00:02,ip=10.77.0.21,dhcp=on",
                                   "mac=02:00:00:00:00:03,ip=10.77.0.22",
                                   "mac=02:00:00:00:00:04,ip=10.77.0.23,write=ignore",
-                                  "mac=02:00:00:00:00:05,ip=10.77.0.24,write=mangle"});
+                                  "mac=02:00:00:00:00:05,ip=10.77.0.24,write=mangle",
+                                  "mac=02:00:00:00:00:07,ip=10.77.0.27"});
     QVERIFY(sim);
-    // A second device claims 2:0:00:00:00:03 with the same IP but another gateway and DNS;
-    // the board next to it takes longer to restart than the command waits.
+    // A second device claims 2:0:00:00:00:03 with the same IP but another gateway and DNS,
+    // and 2:0:00:00:00:07 with another port; the board next to them takes longer to restart
+    // than the command waits.
     QVERIFY(lab->startSimulator(
         host, {"--bind", "192.168.50.7", "--restart", "5000", "--board",
                "mac=02:00:00:00:00:03,ip=10.77.0.22,gateway=192.168.50.1,dns=192.168.50.53",
-               "--board", "mac=02:00:00:00:00:06,ip=10.77.0.25"}));
-    const CliRun run = cli(arguments, input);
+               "--board", "mac=02:00:00:00:00:07,ip=10.77.0.27,port=503", "--board",
+               "mac=02:00:00:00:00:06,ip=10.77.0.25"}));
+    CliRun run;
+    if (how.startsWith(QLatin1String("SIG"))) {
+        // Long enough a restart wait that the signal surely comes during it.
+        qputenv("QUORVAN_CLI_RESTART_WAIT_MS", "20000");
+        const int writesBefore = how.section(QLatin1Char(' '), 1).toInt();
+        run = cli(arguments, input, QStringLiteral(QUORVAN_CLI), [&](QProcess &process) {
+            if (writesBefore > 0)
+                QTRY_VERIFY_WITH_TIMEOUT(writes(sim).size() >= writesBefore, 10000);
+            else
+                QTest::qWait(500);
+            ::kill(pid_t(process.processId()),
+                   how.startsWith(QLatin1String("SIGINT")) ? SIGINT : SIGTERM);
+        });
+        QCOMPARE(run.out + "--\n" + run.err, message);
+    } else if (!how.isEmpty()) {
+        QString script = how;
+        run =
+            cli(QStringList{"-c", script.replace(QLatin1Char('@'), "\"$0\" \"$@\""), QUORVAN_CLI} +
+                    arguments,
+                input, QStringLiteral("bash"));
+    } else {
+        run = cli(arguments, input);
+    }
     const bool searched = arguments.contains(QStringLiteral("--wait"));
-    const bool sent = searched && (code == 0 || code == 3 || code == 4);
-    QVERIFY2(run.code == code && (code == 0 || sent ? run.out : run.err).contains(message),
+    const bool sent = searched && (how.isEmpty() ? code == 0 || code == 3 || code == 4
+                                                 : !traffic.startsWith(QLatin1Char('0')));
+    const bool resultsOnOut = code == 0 || (sent && code != 8);
+    QVERIFY2(run.code == code && (how.startsWith(QLatin1String("SIG")) ||
+                                  (resultsOnOut ? run.out : run.err).contains(message)),
              qPrintable(describe(run)));
     if (code == 0 && !searched)
         QVERIFY(run.out.startsWith(message) && run.out.contains("\nExit status: 0 "));
-    QVERIFY2(run.err.isEmpty() == (code == 0 || sent), qPrintable(run.err));
+    if (how.isEmpty())
+        QVERIFY2(run.err.isEmpty() == (code == 0 || sent), qPrintable(run.err));
     for (const QString &line : lines(run.err))
         QVERIFY2(line.startsWith(QLatin1String("quorvan-cli: ")), qPrintable(run.err));
-    QVERIFY2(!searched || sent || run.err.endsWith("nothing sent\n"), qPrintable(run.err));
+    QVERIFY2(!searched || sent || arguments.first() == QLatin1String("discover") ||
+                 run.err.endsWith("nothing sent\n"),
+             qPrintable(run.err));
     QVERIFY(!(run.out + run.err).contains(QLatin1Char('\x1b')));
-    QTRY_COMPARE_WITH_TIMEOUT(writes(sim).size(), sent ? 1 : 0, 1000);
     const bool verified = sent && !arguments.contains(QStringLiteral("--no-verify"));
-    QCOMPARE(queries(sim).size(), searched ? (verified ? 2 : 1) : 0);
+    if (!traffic.isEmpty()) {
+        QTRY_COMPARE_WITH_TIMEOUT(writes(sim).size(),
+                                  traffic.section(QLatin1Char('/'), 0, 0).toInt(), 1000);
+        QCOMPARE(queries(sim).size(), traffic.section(QLatin1Char('/'), 1).toInt());
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(writes(sim).size(), sent ? 1 : 0, 1000);
+        QCOMPARE(queries(sim).size(), searched ? (verified ? 2 : 1) : 0);
+    }
     // The search after the restart began after the board was back.
-    if (verified && !sim->events("BACK").isEmpty())
+    if (verified && !sim->events("BACK").isEmpty() && how.isEmpty())
         QVERIFY(queries(sim).last().msecs > sim->events("BACK").first().msecs);
     if (QTest::currentDataTag() == QLatin1String("applied")) {
         // Exactly the window's datagram, from the PC's port 4022.
@@ -540,7 +689,17 @@ void TestCli::applyDiscoveredListToThreeBoards()
 
     const CliRun run = cli({"apply", "-", "--wait", shortSearch}, csv.toUtf8());
     QVERIFY2(run.code == 2, qPrintable(describe(run)));
+    // A "sent" line as each write leaves (in the order of the file, which is the order in
+    // which discover heard the boards), then the results.
     QStringList results = lines(run.out);
+    QStringList sent = results.mid(0, 3);
+    results = results.mid(3);
+    sent.sort();
+    const char *sentStarts[] = {"2:0:00:00:00:01: sent dhcp off, ip 10.77.0.40, mask 255.255.0.0,",
+                                "2:0:00:00:00:02: sent dhcp off, ip 10.77.0.41,",
+                                "2:0:00:00:00:03: sent dhcp off, ip 10.77.0.42,"};
+    for (int i = 0; i < 3; ++i)
+        QVERIFY2(sent.value(i).startsWith(QLatin1String(sentStarts[i])), qPrintable(run.out));
     QCOMPARE(results.takeFirst(), "2:0:00:00:00:07: did not answer the first search; nothing sent");
     results.sort();
     QCOMPARE(results, (QStringList{"2:0:00:00:00:01: applied",

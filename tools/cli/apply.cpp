@@ -5,10 +5,12 @@
 #include "clioutput.h"
 #include "commandline.h"
 #include "commands.h"
+#include "inputfile.h"
+#include "interruption.h"
 #include "networkwarnings.h"
 #include "searchsteps.h"
 
-#include <QFile>
+#include <QSet>
 
 #include <algorithm>
 #include <utility>
@@ -24,50 +26,25 @@ const char applyHelp[] =
     "spreadsheet saves it), at most 1 MiB. The columns mac, dhcp, ip, mask, gateway, dns\n"
     "and level2 are read, in any case (an empty cell keeps what the board reports); the\n"
     "others are ignored. The whole file is checked first: when any line is wrong nothing is\n"
-    "sent. Then one search, every write, one wait of 20 s, one search to check every board,\n"
-    "and one result line per board. The settings are checked as by set; two boards given\n"
-    "one IP need --force.\n"
+    "sent. A last line without a line end must hold every column of the header, or the file\n"
+    "is taken for a cut one. Then one search, every write (a \"sent\" line for each as it\n"
+    "leaves), one wait of 20 s, one search to check every board, and one result line per\n"
+    "board. The settings are checked as by set; two boards given one IP need --force.\n"
     "\n"
     "  --expect-ip MAC=A the IP that board reports now, for a MAC that different replies\n"
-    "                    claim (may be given for several boards)\n"
+    "                    claim (once per board, for a board of the file)\n"
     "  --force           as for set\n"
     "  --no-verify       send and stop: no wait, no new search\n"
-    "  --wait SECONDS    length of each search instead of 10 s (more than 1, at most 60)\n"
+    "  --wait SECONDS    length of each search instead of 10 s (1.5 to 60)\n"
     "  -h, --help        this text\n"
     "\n"
     "Exit status: 0 every board reports its new settings, 1 wrong file, command line or\n"
     "setting (nothing sent), 6 different replies claim a MAC (nothing sent), otherwise the\n"
     "highest status of the boards: 2 not found, 3 other settings, 4 did not come back, 7\n"
-    "missing from a search that could not query every card; 5 UDP port 4022 unavailable.\n";
-
-// The whole input of apply, standard input for "-", refused past maxApplyFileSize without
-// reading further (a device such as /dev/zero never ends).
-bool readInput(const QString &path, QByteArray &bytes, QString &error)
-{
-    QFile input;
-    const bool opened = path == QLatin1String("-")
-                            ? input.open(stdin, QIODevice::ReadOnly)
-                            : (input.setFileName(path), input.open(QIODevice::ReadOnly));
-    if (!opened) {
-        error = input.errorString();
-        return false;
-    }
-    bytes.clear();
-    char buffer[65536];
-    while (bytes.size() <= maxApplyFileSize) {
-        const qint64 got = input.read(buffer, sizeof buffer);
-        if (got < 0) {
-            error = input.errorString();
-            return false;
-        }
-        if (got == 0)
-            return true;
-        bytes.append(buffer, int(got));
-    }
-    error = QStringLiteral("larger than %1 KiB, too large for a list of boards")
-                .arg(maxApplyFileSize / 1024);
-    return false;
-}
+    "missing from a search that could not query every card; 5 UDP port 4022 unavailable,\n"
+    "8 output could not be written (full disk, closed pipe; the results then go to standard\n"
+    "error), 130 and 143 interrupted by SIGINT (Ctrl+C) or SIGTERM (the lines above say\n"
+    "what was sent and not verified).\n";
 
 // --expect-ip MAC=A, once per board.
 bool readExpectedIps(const CommandLine &line, QHash<std::uint64_t, Address> &expected,
@@ -85,7 +62,34 @@ bool readExpectedIps(const CommandLine &line, QHash<std::uint64_t, Address> &exp
             error = addressSyntaxError(QStringLiteral("--expect-ip"), value.mid(equals + 1));
             return false;
         }
-        expected.insert(macKey(mac.data()), address);
+        const std::uint64_t key = macKey(mac.data());
+        if (expected.contains(key) && expected.value(key) != address) {
+            error = QStringLiteral("--expect-ip: %1 is given two IPs, %2 and %3")
+                        .arg(macText(mac.data()), addressText(expected.value(key).data()),
+                             addressText(address.data()));
+            return false;
+        }
+        expected.insert(key, address);
+    }
+    return true;
+}
+
+// An --expect-ip for a board the file does not list is a slip that would go unseen.
+bool expectedIpsListed(const QHash<std::uint64_t, Address> &expected, const ApplyFile &file,
+                       QString &error)
+{
+    QSet<std::uint64_t> listed;
+    for (const PlannedBoard &board : file.boards)
+        listed.insert(macKey(board.mac.data()));
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        if (listed.contains(it.key()))
+            continue;
+        MacAddress mac{};
+        for (int i = 0; i < 6; ++i)
+            mac[std::size_t(i)] = std::uint8_t(it.key() >> (8 * (5 - i)));
+        error =
+            QStringLiteral("--expect-ip: %1 is not listed in the file").arg(macText(mac.data()));
+        return false;
     }
     return true;
 }
@@ -115,7 +119,11 @@ int runApply(const QStringList &arguments)
     }
     const QString path = escapedInput(line.positional().first());
     QByteArray bytes;
-    if (!readInput(line.positional().first(), bytes, error)) {
+    if (!readInputFile(line.positional().first(), maxApplyFileSize, bytes, error)) {
+        if (interruption()) {
+            printError(QStringLiteral("interrupted by %1: nothing sent").arg(interruptionName()));
+            return interruptedExitCode();
+        }
         printError(QStringLiteral("%1: %2").arg(path, error));
         printError(QStringLiteral("%1: nothing sent").arg(path));
         return ExitCode::usage;
@@ -127,11 +135,20 @@ int runApply(const QStringList &arguments)
         printError(QStringLiteral("%1: nothing sent").arg(path));
         return ExitCode::usage;
     }
+    if (!expectedIpsListed(expectedIps, file, error)) {
+        printError(error);
+        printError(QStringLiteral("%1: nothing sent").arg(path));
+        return ExitCode::usage;
+    }
 
     BoardSearch search;
     if (const int code = openSockets(search))
         return code;
     const QVector<FoundBoard> before = searchWithCountdown(search, searchMs);
+    if (interruption()) {
+        printError(QStringLiteral("interrupted by %1: nothing sent").arg(interruptionName()));
+        return interruptedExitCode();
+    }
 
     // Every line is checked against its board before the first write, so that a refused
     // line still means that nothing was sent.
@@ -223,23 +240,30 @@ int runApply(const QStringList &arguments)
         return refusalCode;
     }
 
-    bool anySent = false;
-    for (const std::optional<DeviceRecord> &record : records) {
-        if (!record)
+    // Each "sent" line goes out with its write, so that whatever ends the command later
+    // (a signal, a lost terminal) leaves the user knowing which boards were written.
+    QVector<bool> sent(file.boards.size(), false);
+    for (int i = 0; i < file.boards.size(); ++i) {
+        if (!records.at(i) || interruption())
             continue;
-        if (!sendWrite(search, *record)) {
+        if (!sendWrite(search, *records.at(i))) {
             printError(
                 QStringLiteral("the writes could not be sent through any local IPv4 address"));
             return ExitCode::noNetwork;
         }
-        anySent = true;
+        sent[i] = true;
+        printResult(
+            QStringLiteral("%1: sent %2")
+                .arg(macText(file.boards.at(i).mac.data()), describeSettings(*records.at(i))));
     }
+    const bool anySent = sent.contains(true);
     const bool verifying = anySent && !line.isSet("no-verify");
     QVector<FoundBoard> afterSearch;
-    if (verifying) {
+    if (verifying && !interruption())
         waitWithCountdown(search, restartMs);
+    if (verifying && !interruption())
         afterSearch = searchWithCountdown(search, searchMs);
-    }
+    const bool interrupted = interruption() != 0;
     int code = ExitCode::ok;
     for (int i = 0; i < file.boards.size(); ++i) {
         const QString macName = macText(file.boards.at(i).mac.data());
@@ -247,12 +271,22 @@ int runApply(const QStringList &arguments)
         if (!records.at(i))
             outcome = {ExitCode::notFound,
                        QStringLiteral("did not answer the first search; nothing sent")};
+        else if (!sent.at(i))
+            outcome = {ExitCode::ok, QStringLiteral("not sent (interrupted)")};
+        else if (interrupted && verifying)
+            outcome = {ExitCode::ok, notVerifiedText()};
         else if (!verifying)
-            outcome = {ExitCode::ok, QStringLiteral("sent ") + describeSettings(*records.at(i))};
+            continue; // its "sent" line is its result
         else
             outcome = verify(*records.at(i), findBoard(afterSearch, file.boards.at(i).mac));
-        printOut(QStringLiteral("%1: %2\n").arg(macName, outcome.text));
+        printResult(QStringLiteral("%1: %2").arg(macName, outcome.text));
         code = std::max(code, unlessIncomplete(search, outcome.code));
+    }
+    if (interrupted) {
+        printError(anySent
+                       ? interruptedAfterWritesText()
+                       : QStringLiteral("interrupted by %1: nothing sent").arg(interruptionName()));
+        return interruptedExitCode();
     }
     return code;
 }

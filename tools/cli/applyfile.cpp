@@ -27,6 +27,7 @@ struct Columns
     int dhcp = -1;
     int levelTwo = -1;
     std::array<int, AddressFieldCount> addresses{{-1, -1, -1, -1}};
+    QStringList names; // as read, by position
 };
 
 // The header decides: French spreadsheets write ';' where others write ','.
@@ -77,6 +78,8 @@ bool readHeader(QStringList names, int line, Columns &columns, QStringList &erro
         seen.insert(name, i);
     }
     columns.width = int(names.size());
+    for (const QString &name : std::as_const(names))
+        columns.names << name.trimmed().toLower().replace(QLatin1Char(' '), QLatin1Char('_'));
     columns.mac = seen.value(QStringLiteral("mac"), -1);
     columns.dhcp = seen.value(QStringLiteral("dhcp"), -1);
     columns.levelTwo = seen.value(QStringLiteral("level2"), -1);
@@ -107,6 +110,39 @@ void readFlag(const QStringList &fields, int column, const char *name, int line,
                             QStringLiteral("\"%1\" is neither on nor off").arg(escapedInput(text)));
 }
 
+// Why a last line that has no line end may have been cut (a full disk, a copy that
+// stopped), or an empty text when it holds every column of the header, the last one
+// filled and each cell of a known form complete.
+QString cutLineProblem(const QStringList &fields, const Columns &columns)
+{
+    if (fields.size() < columns.width)
+        return QStringLiteral("%1 of %2 columns").arg(fields.size()).arg(columns.width);
+    if (columns.width > 0 && fields.at(columns.width - 1).trimmed().isEmpty())
+        return QStringLiteral("its last column %1 is empty").arg(columns.names.last());
+    // The columns with a fixed set of values, as discover writes them.
+    const QHash<QString, QStringList> known{
+        {QStringLiteral("layout"), {QStringLiteral("long"), QStringLiteral("short")}},
+        {QStringLiteral("via"), {QStringLiteral("unicast"), QStringLiteral("broadcast")}}};
+    for (int i = 0; i < columns.width; ++i) {
+        const QString value = cell(fields, i);
+        const QString &name = columns.names.at(i);
+        Address address{};
+        const bool complete = known.contains(name) ? known.value(name).contains(value)
+                              : name == QLatin1String("local_address")
+                                  ? value.isEmpty() || parseAddressText(value, address)
+                                  : true;
+        if (!complete)
+            return QStringLiteral("%1 \"%2\"").arg(name, escapedInput(value));
+    }
+    return QString();
+}
+
+// The number of quotes: a line with an odd number opens a quoted cell that it does not close.
+bool opensQuote(const QString &line)
+{
+    return line.count(QLatin1Char('"')) % 2 != 0;
+}
+
 } // namespace
 
 QString applyFileText(const QByteArray &bytes)
@@ -117,29 +153,48 @@ QString applyFileText(const QByteArray &bytes)
     const QByteArray body = bytes.startsWith("\xef\xbb\xbf") ? bytes.mid(3) : bytes;
     // With explicit sizes: Qt 5 stops a QByteArray's conversion at its first NUL, Qt 6 does not.
     const QString text = QString::fromUtf8(body.constData(), int(body.size()));
-    return text.toUtf8() == body ? text : QString::fromLatin1(bytes.constData(), int(bytes.size()));
+    return text.toUtf8() == body ? text : QString::fromLatin1(body.constData(), int(body.size()));
 }
 
 ApplyFile readApplyFile(const QString &text)
 {
     ApplyFile file;
-    const QStringList lines = text.split(QLatin1Char('\n'));
+    // CR LF, LF and CR alone (old Mac spreadsheets) all end a line.
+    QString normalized = text;
+    normalized.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    normalized.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    const QStringList lines = normalized.split(QLatin1Char('\n'));
+    // The text after the last line end: a whole line, or what is left of a cut one.
+    const int unendedLine = normalized.endsWith(QLatin1Char('\n')) ? -1 : int(lines.size()) - 1;
     Columns columns;
     QChar separator = QLatin1Char(',');
     bool haveHeader = false;
     QHash<std::uint64_t, int> lineOfMac;
     for (int index = 0; index < lines.size(); ++index) {
         const int line = index + 1;
-        QString content = lines.at(index);
-        if (content.endsWith(QLatin1Char('\r')))
-            content.chop(1);
+        const QString content = lines.at(index);
         if (isSkipped(content))
             continue;
         if (!haveHeader)
             separator = separatorOf(content);
         QStringList fields;
         if (!splitCsvLine(content, fields, separator)) {
-            file.errors << lineError(line, QString(), QStringLiteral("unbalanced quotes"));
+            // A spreadsheet writes a cell with a line break in it over several lines; no cell
+            // that apply reads holds one, so the lines up to the closing quote are one error.
+            int end = index + 1;
+            bool open = opensQuote(content);
+            while (open && end < lines.size())
+                open = opensQuote(lines.at(end++)) ? false : open;
+            if (open || end == index + 1) {
+                file.errors << lineError(line, QString(), QStringLiteral("unbalanced quotes"));
+            } else {
+                file.errors << lineError(line, QString(),
+                                         QStringLiteral("unbalanced quotes: a quoted cell runs on "
+                                                        "to line %1, and a cell must end on its "
+                                                        "line")
+                                             .arg(end));
+                index = end - 1;
+            }
             continue;
         }
         if (!haveHeader) {
@@ -151,6 +206,18 @@ ApplyFile readApplyFile(const QString &text)
         PlannedBoard board;
         board.line = line;
         const int errorsBefore = int(file.errors.size());
+        if (index == unendedLine) {
+            const QString cut = cutLineProblem(fields, columns);
+            if (!cut.isEmpty()) {
+                file.errors << lineError(line, QString(),
+                                         QStringLiteral("the last line has no line end and is "
+                                                        "not complete (%1): the file may have "
+                                                        "been cut short; if the line is whole, "
+                                                        "end it with a line end")
+                                             .arg(cut));
+                continue;
+            }
+        }
         dropEmptyTail(fields, columns.width);
         if (fields.size() > columns.width)
             file.errors << lineError(line, QString(),

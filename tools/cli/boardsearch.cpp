@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "boardsearch.h"
 
+#include "interruption.h"
 #include "settingstext.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,7 @@
 namespace {
 
 constexpr int progressInterval = 200;
+constexpr int interruptionCheckInterval = 50;
 // Room for any datagram, when its size is not known beforehand.
 constexpr qint64 maxDatagramSize = 65536;
 
@@ -150,7 +152,16 @@ void BoardSearch::runFor(int durationMs, const Progress &progress, bool withQuer
         ticker.start(progressInterval);
     }
     QTimer::singleShot(durationMs, Qt::PreciseTimer, &context, [&loop] { loop.quit(); });
-    loop.exec();
+    // A signal only leaves a note (see interruption.h); looking at it often enough is
+    // simpler than waking the loop from the handler, and portable.
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, &context, [&loop] {
+        if (interruption() != 0)
+            loop.quit();
+    });
+    watch.start(interruptionCheckInterval);
+    if (interruption() == 0)
+        loop.exec();
     if (progress)
         progress(0);
 }

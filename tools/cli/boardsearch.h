@@ -73,6 +73,7 @@ public:
     // returns how many sockets sent it.
     int broadcast(const QByteArray &datagram);
 
+    // Both end early once a signal asked the command to stop (see interruption.h).
     // Waits without listening (what arrives meanwhile is dropped).
     void pause(int durationMs, const Progress &progress = Progress());
 

@@ -7,8 +7,13 @@
 #include "devicetext.h"
 #include "tooltext.h"
 
+#include <cmath>
+
 namespace {
 constexpr int maxSearchTime = 60000;
+// The first query goes out after one interval; the replies need a moment to come back and
+// be read. Below this, a search would send nothing or listen to nothing.
+constexpr int minSearchTime = queryIntervalMs + 500;
 constexpr int maxRestartWait = 600000;
 } // namespace
 
@@ -66,13 +71,18 @@ bool CommandLine::searchTime(int &ms, QString &error) const
         return true;
     bool ok = false;
     const double seconds = value("wait").toDouble(&ok);
-    if (!ok || !(seconds > 1.0) || seconds * 1000 > maxSearchTime) {
-        error = QStringLiteral("--wait: \"%1\" is not a number of seconds above 1 and at most %2")
+    // Rounded to the millisecond first, so that the check holds for what is used.
+    const double rounded = ok ? std::floor(seconds * 1000 + 0.5) : 0;
+    if (!ok || !(rounded >= minSearchTime) || rounded > maxSearchTime) {
+        error = QStringLiteral("--wait: \"%1\" is not a number of seconds from %2 to %3 (the first "
+                               "query goes out at %4 s)")
                     .arg(escapedInput(value("wait")))
-                    .arg(maxSearchTime / 1000);
+                    .arg(minSearchTime / 1000.0)
+                    .arg(maxSearchTime / 1000)
+                    .arg(queryIntervalMs / 1000);
         return false;
     }
-    ms = int(seconds * 1000 + 0.5);
+    ms = int(rounded);
     return true;
 }
 

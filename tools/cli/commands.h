@@ -20,6 +20,10 @@ constexpr int noNetwork = 5; // no IPv4 address, or UDP port 4022 held or unavai
 // was sent.
 constexpr int conflict = 6;
 constexpr int partial = 7; // a search could not query every card (see the warnings)
+// Standard output or standard error could not be written (a full disk, a closed pipe):
+// what the user was shown is not complete.
+constexpr int output = 8;
+// SIGINT and SIGTERM end a command with 128 + the signal's number, 130 and 143.
 } // namespace ExitCode
 
 // Milliseconds between the write and the new search, 20 s as in the window. The

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "countdown.h"
 
-#include <cstdio>
+#include "clioutput.h"
+
 #include <unistd.h>
 
 Countdown::Countdown(const QString &label) : label(label), enabled(isTerminal()) {}
@@ -26,8 +27,7 @@ void Countdown::show(int msLeft)
     lastSeconds = seconds;
     shown = true;
     // "\033[K" erases what a longer earlier text left to the right.
-    std::fprintf(stderr, "\r%s: %d s\033[K", qPrintable(label), seconds);
-    std::fflush(stderr);
+    printProgress(QStringLiteral("\r%1: %2 s\033[K").arg(label).arg(seconds).toUtf8().constData());
 }
 
 void Countdown::clear()
@@ -36,6 +36,5 @@ void Countdown::clear()
         return;
     shown = false;
     lastSeconds = -1;
-    std::fputs("\r\033[K", stderr);
-    std::fflush(stderr);
+    printProgress("\r\033[K");
 }

@@ -4,21 +4,30 @@
 #include "clioutput.h"
 #include "commandline.h"
 #include "commands.h"
+#include "interruption.h"
 #include "networkwarnings.h"
 #include "searchsteps.h"
+#include "tooltext.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <memory>
 
 namespace {
 
 const char discoverHelp[] =
-    "Usage: quorvan-cli discover [--format table|csv|json] [--wait SECONDS]\n"
+    "Usage: quorvan-cli discover [--format table|csv|json] [--output FILE] [--wait SECONDS]\n"
     "\n"
     "Sends the discovery query four times, one second apart, through every local address\n"
     "and lists every board that answers within ten seconds, once, as its first reply showed\n"
     "it, with the local address and interface the reply arrived on.\n"
     "\n"
     "  --format FORMAT   table (default), csv (the input of apply) or json\n"
-    "  --wait SECONDS    listen this long instead of 10 s (more than 1, at most 60); only\n"
-    "                    the queries that fit are sent\n"
+    "  --output FILE     write the list into FILE instead of standard output; FILE is\n"
+    "                    replaced only once the whole list is written\n"
+    "  --wait SECONDS    listen this long instead of 10 s (1.5 to 60: the first query goes\n"
+    "                    out at 1 s); only the queries that fit are sent\n"
     "  -h, --help        this text\n"
     "\n"
     "In the table, - is an empty or unreported value (a board text that is - itself shows\n"
@@ -30,7 +39,9 @@ const char discoverHelp[] =
     "address of this PC.\n"
     "\n"
     "Exit status: 0 done (also when no board answers), 1 wrong command line, 5 UDP port\n"
-    "4022 unavailable, 7 a search could not query every card.\n";
+    "4022 unavailable, 7 a search could not query every card, 8 output could not be written\n"
+    "(full disk, closed pipe; FILE is then left as it was), 130 and 143 interrupted by\n"
+    "SIGINT (Ctrl+C) or SIGTERM.\n";
 
 } // namespace
 
@@ -38,6 +49,7 @@ int runDiscover(const QStringList &arguments)
 {
     CommandLine line(arguments);
     line.add({QStringLiteral("format")}, QStringLiteral("FORMAT"));
+    line.add({QStringLiteral("output")}, QStringLiteral("FILE"));
     line.add({QStringLiteral("wait")}, QStringLiteral("SECONDS"));
     int searchMs = 0;
     if (const int code = line.parseCommand(discoverHelp, searchMs); code >= 0)
@@ -60,25 +72,59 @@ int runDiscover(const QStringList &arguments)
         return ExitCode::usage;
     }
 
+    // Opened before the search, so that a wrong name is told at once; the file itself is
+    // replaced only by commit(), after the last byte was written.
+    std::unique_ptr<QSaveFile> file;
+    const QString outputName = escapedInput(line.value("output"));
+    if (line.isSet("output")) {
+        const QString name = line.value("output");
+        if (QFile::encodeName(name) != systemBytes(name)) {
+            printError(QStringLiteral("--output: %1: the name is not UTF-8, give another one")
+                           .arg(outputName));
+            return ExitCode::usage;
+        }
+        file = std::make_unique<QSaveFile>(name);
+        if (!file->open(QIODevice::WriteOnly)) {
+            printError(QStringLiteral("--output: %1: %2").arg(outputName, file->errorString()));
+            return ExitCode::usage;
+        }
+    }
+
     BoardSearch search;
     if (const int code = openSockets(search))
         return code;
     const QVector<FoundBoard> boards = searchWithCountdown(search, searchMs);
+    if (interruption()) {
+        printError(QStringLiteral("interrupted by %1").arg(interruptionName()));
+        return interruptedExitCode();
+    }
     const QStringList warnings = boardWarnings(boards, localNetworks());
     for (const QString &warning : warnings)
         printError(QStringLiteral("warning: ") + warning);
     if (boards.isEmpty())
         printError(QStringLiteral("no board answered"));
+    QString text;
     switch (format) {
     case OutputFormat::Table:
-        printOut(formatTable(boards));
+        text = formatTable(boards);
         break;
     case OutputFormat::Csv:
-        printOut(formatCsv(boards));
+        text = formatCsv(boards);
         break;
     case OutputFormat::Json:
-        printOut(formatJson(boards, warnings));
+        text = formatJson(boards, warnings);
         break;
+    }
+    if (!file) {
+        printOut(text);
+    } else {
+        const QByteArray bytes = text.toUtf8();
+        if (file->write(bytes) != bytes.size() || !file->commit()) {
+            printError(
+                QStringLiteral("--output: %1 could not be written (%2); it is left as it was")
+                    .arg(outputName, file->errorString()));
+            return ExitCode::output;
+        }
     }
     return search.incomplete() ? ExitCode::partial : ExitCode::ok;
 }

@@ -5,6 +5,7 @@
 #include "clioutput.h"
 #include "commands.h"
 #include "countdown.h"
+#include "interruption.h"
 #include "networkwarnings.h"
 
 #include <algorithm>
@@ -105,13 +106,25 @@ QString chooseReply(const FoundBoard &board, const std::optional<Address> &expec
             continue;
         FoundBoard applied = candidate;
         applied.record = other;
-        QStringList fields;
-        for (const QString &difference : differences(wanted, applied))
-            fields << difference.section(QLatin1Char(' '), 0, 0);
-        return conflictText(board) +
-               QStringLiteral("; the replies with IP %1 differ in %2, which the write would keep "
-                              "from the reply: give them too")
-                   .arg(addressText(expectedIp->data()), fields.join(QStringLiteral(", ")));
+        // The port and the version go into the write as reported: no option sets them.
+        QStringList settable;
+        QStringList fixed;
+        for (const QString &difference : differences(wanted, applied)) {
+            const QString field = difference.section(QLatin1Char(' '), 0, 0);
+            (field == settingName(PortField) || field == settingName(VersionField) ? fixed
+                                                                                   : settable)
+                << field;
+        }
+        const QString start =
+            conflictText(board) + QStringLiteral("; the replies with IP %1 differ in ")
+                                      .arg(addressText(expectedIp->data()));
+        if (!fixed.isEmpty())
+            return start + QStringLiteral("%1, which the write would keep from the reply and "
+                                          "no option can give: the board cannot be told apart")
+                               .arg((settable + fixed).join(QStringLiteral(", ")));
+        return start + QStringLiteral("%1, which the write would keep from the reply: give them "
+                                      "too")
+                           .arg(settable.join(QStringLiteral(", ")));
     }
     base = candidates.first();
     return QString();
@@ -156,6 +169,18 @@ Outcome verify(const DeviceRecord &sent, const FoundBoard *back)
     if (!notes.isEmpty())
         text += QStringLiteral(" (") + notes.join(QStringLiteral("; ")) + QLatin1Char(')');
     return {ExitCode::ok, text};
+}
+
+QString notVerifiedText()
+{
+    return QStringLiteral("not verified (interrupted)");
+}
+
+QString interruptedAfterWritesText()
+{
+    return QStringLiteral("interrupted by %1 before the check: the settings above were sent "
+                          "but not verified")
+        .arg(interruptionName());
 }
 
 int openSockets(BoardSearch &search)

@@ -43,3 +43,8 @@ struct Outcome
 };
 
 Outcome verify(const DeviceRecord &sent, const FoundBoard *back);
+
+// The result of a board that was sent its settings when a signal ended the wait, and the
+// message that ends the command then.
+QString notVerifiedText();
+QString interruptedAfterWritesText();

@@ -4,6 +4,7 @@
 #include "clioutput.h"
 #include "commandline.h"
 #include "commands.h"
+#include "interruption.h"
 #include "networkwarnings.h"
 #include "searchsteps.h"
 
@@ -35,7 +36,7 @@ const char setHelp[] =
     "  --force           send even an IP held by this PC or by another board, or a gateway\n"
     "                    outside the new subnet or equal to the board's IP\n"
     "  --no-verify       send and stop: no wait, no new search\n"
-    "  --wait SECONDS    length of each search instead of 10 s (more than 1, at most 60)\n"
+    "  --wait SECONDS    length of each search instead of 10 s (1.5 to 60)\n"
     "  -h, --help        this text\n"
     "\n"
     "Refused whatever the options: a mask that is not a run of one bits, or 0.0.0.0; an IP\n"
@@ -46,7 +47,10 @@ const char setHelp[] =
     "sent), 1 wrong command line or setting (nothing sent), 2 board not found (nothing\n"
     "sent), 3 the board reports other settings, 4 the board did not come back, 5 UDP port\n"
     "4022 unavailable, 6 different replies claim the MAC, or none has the IP of --expect-ip\n"
-    "(nothing sent), 7 the board was missing from a search that could not query every card.\n";
+    "(nothing sent), 7 the board was missing from a search that could not query every card,\n"
+    "8 output could not be written (full disk, closed pipe; the results then go to standard\n"
+    "error), 130 and 143 interrupted by SIGINT (Ctrl+C) or SIGTERM (the lines above say\n"
+    "whether the write was sent).\n";
 
 // The options of `set` as a SettingsChange; false with `error` naming the option.
 bool readSetOptions(const CommandLine &line, SettingsChange &change, QString &error)
@@ -125,6 +129,10 @@ int runSet(const QStringList &arguments)
     if (const int code = openSockets(search))
         return code;
     const QVector<FoundBoard> before = searchWithCountdown(search, searchMs);
+    if (interruption()) {
+        printError(QStringLiteral("interrupted by %1: nothing sent").arg(interruptionName()));
+        return interruptedExitCode();
+    }
     const FoundBoard *found = findBoard(before, mac);
     const QString macName = macText(mac.data());
     if (!found) {
@@ -172,13 +180,19 @@ int runSet(const QStringList &arguments)
         printError(QStringLiteral("the write could not be sent through any local IPv4 address"));
         return ExitCode::noNetwork;
     }
-    printOut(QStringLiteral("%1: sent %2\n").arg(macName, describeSettings(record)));
+    printResult(QStringLiteral("%1: sent %2").arg(macName, describeSettings(record)));
     if (line.isSet("no-verify"))
         return ExitCode::ok;
 
     waitWithCountdown(search, restartMs);
-    const QVector<FoundBoard> after = searchWithCountdown(search, searchMs);
+    const QVector<FoundBoard> after =
+        interruption() ? QVector<FoundBoard>() : searchWithCountdown(search, searchMs);
+    if (interruption()) {
+        printResult(QStringLiteral("%1: %2").arg(macName, notVerifiedText()));
+        printError(interruptedAfterWritesText());
+        return interruptedExitCode();
+    }
     const Outcome outcome = verify(record, findBoard(after, mac));
-    printOut(QStringLiteral("%1: %2\n").arg(macName, outcome.text));
+    printResult(QStringLiteral("%1: %2").arg(macName, outcome.text));
     return unlessIncomplete(search, outcome.code);
 }

@@ -39,9 +39,67 @@ QString escapedText(const std::string &bytes)
     return text;
 }
 
+QByteArray systemBytes(const QString &text)
+{
+    QByteArray bytes;
+    for (int i = 0; i < text.size(); ++i) {
+        const ushort unit = text.at(i).unicode();
+        const bool high =
+            QChar::isHighSurrogate(unit) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
+        if (unit >= 0xdc80 && unit <= 0xdcff)
+            bytes += char(unit - 0xdc00);
+        else
+            bytes += text.mid(i, high ? 2 : 1).toUtf8();
+        if (high)
+            ++i;
+    }
+    return bytes;
+}
+
+QString systemText(const QByteArray &bytes)
+{
+    QString text;
+    int start = 0;
+    while (start < bytes.size()) {
+        // The longest run that is valid UTF-8 on its own: a decoder marks every other byte
+        // with U+FFFD, which does not encode back to it.
+        int end = start;
+        while (end < bytes.size() && (static_cast<unsigned char>(bytes.at(end)) < 0x80))
+            ++end;
+        if (end == start) {
+            const auto lead = static_cast<unsigned char>(bytes.at(start));
+            const int length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc0 ? 2 : 1;
+            const QByteArray piece = bytes.mid(start, length);
+            const QString decoded = QString::fromUtf8(piece.constData(), int(piece.size()));
+            if (length > 1 && piece.size() == length && decoded.toUtf8() == piece) {
+                text += decoded;
+                start += length;
+            } else {
+                text += QChar(ushort(0xdc00 + lead));
+                ++start;
+            }
+            continue;
+        }
+        text += QString::fromLatin1(bytes.constData() + start, end - start);
+        start = end;
+    }
+    return text;
+}
+
 QString escapedInput(const QString &text)
 {
-    return escapedText(text.toUtf8().toStdString());
+    // A pasted file or a runaway variable must not fill the terminal: the start tells what
+    // it was. The cut falls between escapes, never inside one.
+    constexpr int maxEchoed = 200;
+    const QByteArray bytes = systemBytes(text);
+    QString escaped;
+    for (const char byte : bytes) {
+        const QString piece = escapedText(std::string(1, byte));
+        if (escaped.size() + piece.size() > maxEchoed)
+            return escaped + QStringLiteral("…");
+        escaped += piece;
+    }
+    return escaped;
 }
 
 bool parseByteText(const QString &text, int maxLength, QByteArray &bytes)

@@ -19,7 +19,12 @@ int hexDigitValue(QChar c);
 QString escapedText(const std::string &bytes);
 // The escaped form of a text read from a file, an argument or the environment (its UTF-8
 // bytes), so that what a user typed or a file held can be echoed without reaching the
-// terminal as control sequences.
+// terminal as control sequences; cut with "…" after a few hundred characters.
 QString escapedInput(const QString &text);
+// Bytes from the system (a command-line argument, a file name) as text, and back again
+// unchanged: valid UTF-8 is decoded, any other byte becomes the lone surrogate U+DC80 to
+// U+DCFF, so that a file name that is not UTF-8 still names its file.
+QString systemText(const QByteArray &bytes);
+QByteArray systemBytes(const QString &text);
 // Resolves the escapes; false on a malformed text or one longer than `maxLength` bytes.
 bool parseByteText(const QString &text, int maxLength, QByteArray &bytes);
