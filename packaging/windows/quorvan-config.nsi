@@ -136,7 +136,7 @@ Function .onInit
     ${If} $PreviousBuild != ""
     ${AndIf} $PreviousBuild > ${BUILD}
         MessageBox MB_YESNO|MB_ICONEXCLAMATION|MB_DEFBUTTON2 \
-            "Une version plus récente est installée ($PreviousVersion).$\r$\nLa remplacer par la version ${VERSION} ?" \
+            "Une version plus récente est installée ($PreviousVersion).$\r$\nLa remplacer par la version ${VERSION} ?" \
             /SD IDNO IDYES downgrade
         SetErrorLevel ${EXIT_NEWER}
         Quit
@@ -166,8 +166,8 @@ Function AddFirewallRule ; program -> "" or the failure
     ${If} $0 == 0
         StrCpy $R0 ""
     ${Else}
-        DetailPrint "Échec de la règle de pare-feu pour $R0 (netsh : $0)."
-        StrCpy $R0 "$R0 (netsh : $0)"
+        DetailPrint "Échec de la règle de pare-feu pour $R0 (netsh : $0)."
+        StrCpy $R0 "$R0 (netsh : $0)"
     ${EndIf}
     Exch $R0
 FunctionEnd
@@ -246,7 +246,7 @@ Section "${TITLE}"
     ${EndIf}
     ${If} $1 != ""
         StrCpy $FinishText "${TITLE} est installé, mais les règles du pare-feu Windows n'ont \
-pas pu être ajoutées : $1.$\r$\n$\r$\nSans elles, Windows bloque les réponses des cartes. \
+pas pu être ajoutées : $1.$\r$\n$\r$\nSans elles, Windows bloque les réponses des cartes. \
 Ajoutez une règle entrante pour le port UDP local ${PORT} (voir le fichier README)."
         SetErrorLevel ${EXIT_FIREWALL}
     ${EndIf}
