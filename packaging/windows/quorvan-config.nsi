@@ -58,6 +58,10 @@ Var FinishText
 !insertmacro MUI_PAGE_LICENSE "${STAGE}\licences\quorvan-config-MIT.txt"
 !define MUI_PAGE_HEADER_TEXT "Licence de Qt"
 !define MUI_PAGE_HEADER_SUBTEXT "Les bibliothèques Qt livrées avec le programme sont sous LGPL-3."
+; For information: nothing to accept.
+!define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"
+!define MUI_LICENSEPAGE_TEXT_BOTTOM "Pour information : vous pouvez remplacer ces bibliothèques \
+par les vôtres (licences\Qt-SOURCE.txt)."
 !insertmacro MUI_PAGE_LICENSE "${STAGE}\licences\Qt-LGPL-3.txt"
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE OwnFolder
 !insertmacro MUI_PAGE_DIRECTORY
@@ -233,7 +237,6 @@ Section "${TITLE}"
     ; A reinstall replaces the rules rather than adding a second copy.
     Call RemoveFirewallRules
     StrCpy $FinishText "${TITLE} est installé."
-    StrCpy $1 ""
     Push "quorvan-config.exe"
     Call AddFirewallRule
     Pop $0
@@ -242,12 +245,16 @@ Section "${TITLE}"
     Call AddFirewallRule
     Pop $0
     ${If} $0 != ""
-        StrCpy $1 "$1 $0"
+        ${If} $1 != ""
+            StrCpy $1 "$1, "
+        ${EndIf}
+        StrCpy $1 "$1$0"
     ${EndIf}
     ${If} $1 != ""
         StrCpy $FinishText "${TITLE} est installé, mais les règles du pare-feu Windows n'ont \
-pas pu être ajoutées : $1.$\r$\n$\r$\nSans elles, Windows bloque les réponses des cartes. \
-Ajoutez une règle entrante pour le port UDP local ${PORT} (voir le fichier README)."
+pas pu être ajoutées : $1.$\r$\n$\r$\nSans elles, Windows bloque les réponses des cartes. Ajoutez une règle \
+entrante qui autorise le port UDP local ${PORT} pour bin\quorvan-config.exe et \
+bin\quorvan-cli.exe."
         SetErrorLevel ${EXIT_FIREWALL}
     ${EndIf}
 SectionEnd
