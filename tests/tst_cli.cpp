@@ -91,7 +91,8 @@ void commandRows(bool verified)
     };
     const auto row = [&](const char *tag, const char *arguments, int code, const char *message,
                          const QByteArray &input = QByteArray()) {
-        if (verified == ((code == 0 || code == 3 || code == 4) && !strstr(arguments, "no-verify")))
+        if (verified ==
+            ((code == 0 || code == 3 || code == 4 || code == 9) && !strstr(arguments, "no-verify")))
             QTest::newRow(tag) << text(arguments).split(QLatin1Char(' ')) +
                                       QStringList{"--wait", shortSearch}
                                << input << code << text(message);
@@ -150,6 +151,17 @@ void commandRows(bool verified)
         "--no-verify",
         0,
         "#3: sent dhcp off, ip 10.77.0.40, mask 255.255.255.0, gateway 10.77.0.1, dns 10.77.0.53");
+    // After the restart only the reply with the IP that was sent can be the board, and only
+    // when every other reply is a device the first search already saw.
+    row("claimed MAC, board mangles, other device holds the IP sent",
+        "set #7 --ip 10.77.0.92 --expect-ip 10.77.0.26", 9,
+        "#7: cannot tell which reply is the board: 2 different replies claim this MAC and "
+        "another reply that the first search did not see may be the board's (dhcp off, ip "
+        "10.77.0.9");
+    row("claimed MAC, board applies", "set #8 --ip 10.77.0.90 --expect-ip 10.77.0.27", 0,
+        "#8: applied (2 different replies claim this MAC)\n");
+    row("claimed MAC, board applies DHCP", "set #8 --dhcp on --expect-ip 10.77.0.27", 0,
+        "#8: applied (2 different replies claim this MAC; DHCP on, now at 10.77.0.27)\n");
     row("apply, one address for two boards", "apply -", 1,
         "-: line 2: ip: 10.77.0.30 is held by board #4, which line 3 gives it too (--force",
         "mac;ip\n2:0:00:00:00:01;10.77.0.30\n2:0:00:00:00:04;10.77.0.30\n");
@@ -339,6 +351,19 @@ void TestCli::settingsChecks_data()
         "!gateway: 10.0.0.30 is the board's own IP address");
     row("/30 keeps its broadcast", "off 10.0.0.31 255.255.255.252 10.0.0.29",
         "ip: 10.0.0.31 is the broadcast address of the subnet 10.0.0.28/30");
+    row("new ip, board with no gateway", "off 10.0.0.55 255.255.255.0 0.0.0.0", "");
+    row("new subnet, board with no gateway", "off 10.1.0.55 255.255.0.0 0.0.0.0", "");
+    row("gateway is the network", "off 10.0.0.30 255.255.255.0 10.0.0.0",
+        "!gateway: 10.0.0.0 is the network address of the new subnet 10.0.0.0/24");
+    row("gateway is the broadcast", "off 10.0.0.30 255.255.255.128 10.0.0.127",
+        "!gateway: 10.0.0.127 is the broadcast address of the new subnet 10.0.0.0/25");
+    row("/31 gateway is a host", "off 10.0.0.31 255.255.255.254 10.0.0.30", "");
+    row("this network", "off 0.1.2.3 255.0.0.0 0.1.2.1",
+        "ip: 0.1.2.3 lies in 0.0.0.0/8, which means \"this network\"");
+    row("reserved", "off 240.0.0.5 255.255.255.0 240.0.0.1",
+        "ip: 240.0.0.5 lies in 240.0.0.0/4, which is reserved");
+    row("reserved, top", "off 255.255.255.254 255.255.255.0 255.255.255.1",
+        "ip: 255.255.255.254 lies in 240.0.0.0/4, which is reserved");
 }
 
 void TestCli::settingsChecks()
@@ -347,7 +372,11 @@ void TestCli::settingsChecks()
     QFETCH(QString, refused);
     const AddressHolders holders{
         {QHostAddress("10.0.0.1").toIPv4Address(), AddressHolder::ThisPc, "eth0", 0}};
-    const DeviceRecord reported = record("off 10.0.0.20 255.255.255.0 10.0.0.254");
+    // A tag ending in "no gateway" stands for a board that reports the gateway 0.0.0.0.
+    const bool noGateway = QByteArray(QTest::currentDataTag()).endsWith("no gateway");
+    const DeviceRecord reported = record(noGateway ? "off 10.0.0.20 255.255.255.0 0.0.0.0"
+                                                   : "off 10.0.0.20 255.255.255.0 "
+                                                     "10.0.0.254");
     const DeviceRecord sent = record(settings);
     QStringList got;
     for (const SettingsProblem &problem : checkNewSettings(reported, sent, holders))
@@ -379,6 +408,11 @@ void TestCli::discoverFormatsTimingAndCountdown()
                                        "mac=02:00:00:00:00:05,ip=192.168.50.7,reply=broadcast",
                                        "--board", // claims the MAC of another board
                                        "mac=02:00:00:00:00:04,ip=10.77.0.1,dns=10.77.0.53"}));
+    // The card's name is its administrator's choice: a formula's start and terminal escapes
+    // (13 bytes; Linux allows 15), shown escaped in every format.
+    QVERIFY(lab->renameLink(card, QStringLiteral("=1+\x1b[31mX\x1b]0;")));
+    card = QStringLiteral("=1+\x1b[31mX\x1b]0;");
+    const QString cardShown = QStringLiteral("=1+\\x1b[31mX\\x1b]0;");
     QVERIFY(NetLab::ip("address add 10.78.0.1/24 dev " + card));
     QUdpSocket holder;
     QVERIFY(holder.bind(QHostAddress("10.78.0.1"), 4022, QUdpSocket::ShareAddress));
@@ -412,12 +446,13 @@ void TestCli::discoverFormatsTimingAndCountdown()
               QStringLiteral("board 2:0:00:00:00:04 answered with 2 different replies, so another "
                              "device may claim its MAC: (dhcp off, ip 10.77.0.1,"),
               QStringLiteral("board 2:0:00:00:00:04 reports 10.77.0.1, an address of this PC (%1)")
-                  .arg(card),
+                  .arg(cardShown),
               QStringLiteral("board 2:0:00:00:00:05 (192.168.50.7) lies in no subnet"),
               QStringLiteral("UDP port 4022 is in use by another program on 10.78.0.1")})
             QVERIFY2(('\n' + run.err).count("\nquorvan-cli: warning: " + start) == 1,
                      qPrintable(run.err));
         QVERIFY(run.err.contains(QLatin1String("dns 10.77.0.53")));
+        QVERIFY2(!(run.out + run.err).contains(QLatin1Char('\x1b')), qPrintable(describe(run)));
     }
 
     const QStringList rows = lines(runs["table"].out);
@@ -437,10 +472,10 @@ void TestCli::discoverFormatsTimingAndCountdown()
           "\n2:0:00:00:00:05 192.168.50.7 255.255.255.0 10.77.0.254 10.77.0.254 off 502 off "
           "V3.00.01 long 10.77.0.1 %1 broadcast\n",
           "\na:1b:2c:3d:4e:5f,10.77.0.21,255.255.255.0,10.77.0.254,10.77.0.254,on,502,,V3.07,short,"
-          "10.77.0.1,%1,broadcast\n",
+          "10.77.0.1,'%1,broadcast\n",
           "\n2:0:00:00:00:06,10.77.0.26,255.255.255.0,10.77.0.254,10.77.0.254,off,,off,'-,long,"
-          "10.77.0.1,%1,unicast\n"})
-        QVERIFY2((strchr(row, ',') ? csv : table).contains(QString::fromLatin1(row).arg(card)),
+          "10.77.0.1,'%1,unicast\n"})
+        QVERIFY2((strchr(row, ',') ? csv : table).contains(QString::fromLatin1(row).arg(cardShown)),
                  qPrintable(table + csv));
     QVERIFY(rows.size() == 7 && lines(csv).size() == 7 &&
             json.object().value(QStringLiteral("boards")).toArray().size() == 6);
@@ -449,7 +484,8 @@ void TestCli::discoverFormatsTimingAndCountdown()
         "\"ip\":\"10.77.0.21\",\"layout\":\"short\",\"level2\":null,\"local_address\":"
         "\"10.77.0.1\",\"mac\":\"a:1b:2c:3d:4e:5f\",\"mask\":\"255.255.255.0\",\"port\":\"502\","
         "\"version\":\"V3.07\",\"via\":\"broadcast\"}");
-    QVERIFY2(json.toJson(QJsonDocument::Compact).contains(board.arg(card).toUtf8()),
+    QVERIFY2(json.toJson(QJsonDocument::Compact)
+                 .contains(board.arg(QString(cardShown).replace("\\", "\\\\")).toUtf8()),
              qPrintable(runs["json"].out));
 
     // Through a pipe, as above, standard error holds no countdown; on a terminal the seconds
@@ -476,17 +512,22 @@ void TestCli::commands()
                                   "mac=02:00:00:00:00:02,ip=10.77.0.21,dhcp=on",
                                   "mac=02:00:00:00:00:03,ip=10.77.0.22",
                                   "mac=02:00:00:00:00:04,ip=10.77.0.23,write=ignore",
-                                  "mac=02:00:00:00:00:05,ip=10.77.0.24,write=mangle"});
+                                  "mac=02:00:00:00:00:05,ip=10.77.0.24,write=mangle",
+                                  "mac=02:00:00:00:00:07,ip=10.77.0.26,write=mangle",
+                                  "mac=02:00:00:00:00:08,ip=10.77.0.27"});
     QVERIFY(sim);
     // A second device claims 2:0:00:00:00:03 with the same IP but another gateway and DNS;
     // the board next to it takes longer to restart than the command waits.
     QVERIFY(lab->startSimulator(
         host, {"--bind", "192.168.50.7", "--restart", "5000", "--board",
                "mac=02:00:00:00:00:03,ip=10.77.0.22,gateway=192.168.50.1,dns=192.168.50.53",
-               "--board", "mac=02:00:00:00:00:06,ip=10.77.0.25"}));
+               "--board", "mac=02:00:00:00:00:06,ip=10.77.0.25",
+               // Devices that claim the MACs of 2:0:00:00:00:07 and 08 and never change.
+               "--board", "mac=02:00:00:00:00:07,ip=10.77.0.92,write=ignore", "--board",
+               "mac=02:00:00:00:00:08,ip=10.77.0.28,write=ignore"}));
     const CliRun run = cli(arguments, input);
     const bool searched = arguments.contains(QStringLiteral("--wait"));
-    const bool sent = searched && (code == 0 || code == 3 || code == 4);
+    const bool sent = searched && (code == 0 || code == 3 || code == 4 || code == 9);
     QVERIFY2(run.code == code && (code == 0 || sent ? run.out : run.err).contains(message),
              qPrintable(describe(run)));
     if (code == 0 && !searched)

@@ -38,7 +38,8 @@ const char applyHelp[] =
     "Exit status: 0 every board reports its new settings, 1 wrong file, command line or\n"
     "setting (nothing sent), 6 different replies claim a MAC (nothing sent), otherwise the\n"
     "highest status of the boards: 2 not found, 3 other settings, 4 did not come back, 7\n"
-    "missing from a search that could not query every card; 5 UDP port 4022 unavailable.\n";
+    "missing from a search that could not query every card, 9 cannot tell which of the\n"
+    "replies that claim the MAC is the board; 5 UDP port 4022 unavailable.\n";
 
 // The whole input of apply, standard input for "-", refused past maxApplyFileSize without
 // reading further (a device such as /dev/zero never ends).
@@ -250,7 +251,8 @@ int runApply(const QStringList &arguments)
         else if (!verifying)
             outcome = {ExitCode::ok, QStringLiteral("sent ") + describeSettings(*records.at(i))};
         else
-            outcome = verify(*records.at(i), findBoard(afterSearch, file.boards.at(i).mac));
+            outcome = verify(*records.at(i), findBoard(afterSearch, file.boards.at(i).mac),
+                             *findBoard(before, file.boards.at(i).mac), reported.at(i));
         printOut(QStringLiteral("%1: %2\n").arg(macName, outcome.text));
         code = std::max(code, unlessIncomplete(search, outcome.code));
     }

@@ -2,6 +2,7 @@
 #include "boardsearch.h"
 
 #include "settingstext.h"
+#include "tooltext.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -202,7 +203,8 @@ void BoardSearch::placeReply(FoundBoard &board, const QNetworkDatagram &datagram
                              const QUdpSocket *socket)
 {
     const QNetworkInterface receiver = card(datagram.interfaceIndex());
-    board.interfaceName = receiver.isValid() ? receiver.name() : QString();
+    // An interface name is whatever bytes its administrator chose, escapes included.
+    board.interfaceName = receiver.isValid() ? escapedInput(receiver.name()) : QString();
     QHostAddress destination = datagram.destinationAddress();
     if (destination.isNull() && !sockets.isListener(socket))
         destination = socket->localAddress();

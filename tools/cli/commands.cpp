@@ -22,7 +22,8 @@ const char generalHelp[] =
     "Exit status: 0 done, 1 wrong command line, file or setting (nothing sent), 2 board not\n"
     "found, 3 board came back with other settings, 4 board did not come back, 5 UDP port\n"
     "4022 unavailable, 6 different replies for one MAC (nothing sent), 7 a search could not\n"
-    "query every card.\n";
+    "query every card, 9 after the restart different replies claim the MAC and none can be\n"
+    "told to be the board.\n";
 
 } // namespace
 

@@ -20,6 +20,9 @@ constexpr int noNetwork = 5; // no IPv4 address, or UDP port 4022 held or unavai
 // was sent.
 constexpr int conflict = 6;
 constexpr int partial = 7; // a search could not query every card (see the warnings)
+// After the restart several replies claim the MAC and none can be told to be the board: none
+// carries the IP that was sent, or it differs from what was sent, or DHCP is on.
+constexpr int cannotTell = 9;
 } // namespace ExitCode
 
 // Milliseconds between the write and the new search, 20 s as in the window. The

@@ -39,14 +39,17 @@ const char setHelp[] =
     "  -h, --help        this text\n"
     "\n"
     "Refused whatever the options: a mask that is not a run of one bits, or 0.0.0.0; an IP\n"
-    "0.0.0.0, 255.255.255.255, loopback, multicast, or the subnet's network or broadcast\n"
-    "address.\n"
+    "in 0.0.0.0/8 or 240.0.0.0/4, loopback, multicast, or the subnet's network or broadcast\n"
+    "address (a /31 or /32 has neither).\n"
     "\n"
     "Exit status: 0 the board reports the new settings (or, with --no-verify, they were\n"
     "sent), 1 wrong command line or setting (nothing sent), 2 board not found (nothing\n"
     "sent), 3 the board reports other settings, 4 the board did not come back, 5 UDP port\n"
     "4022 unavailable, 6 different replies claim the MAC, or none has the IP of --expect-ip\n"
-    "(nothing sent), 7 the board was missing from a search that could not query every card.\n";
+    "(nothing sent), 7 the board was missing from a search that could not query every card,\n"
+    "9 after the restart different replies claim the MAC and none can be told to be the\n"
+    "board: none reports the IP that was sent, or that reply differs from what was sent, or\n"
+    "DHCP is on.\n";
 
 // The options of `set` as a SettingsChange; false with `error` naming the option.
 bool readSetOptions(const CommandLine &line, SettingsChange &change, QString &error)
@@ -178,7 +181,7 @@ int runSet(const QStringList &arguments)
 
     waitWithCountdown(search, restartMs);
     const QVector<FoundBoard> after = searchWithCountdown(search, searchMs);
-    const Outcome outcome = verify(record, findBoard(after, mac));
+    const Outcome outcome = verify(record, findBoard(after, mac), *found, board.record);
     printOut(QStringLiteral("%1: %2\n").arg(macName, outcome.text));
     return unlessIncomplete(search, outcome.code);
 }
