@@ -496,6 +496,24 @@ void TestCli::discoverFormatsTimingAndCountdown()
              qPrintable(describe(shown)));
     QVERIFY(!shown.out.contains(QStringLiteral("a:1b:2c:3d:4e:5f"))); // stdout went to /dev/null
     QTRY_COMPARE(queries(sim).size(), 8);
+
+    // Forged MACs without end: a search lists twenty thousand boards and says so, on
+    // standard error and among the list's warnings.
+    QVERIFY(lab->startSimulator(host, {"--bind", "10.77.0.2", "--quiet", "--boards", "20100",
+                                       "--first-mac", "02:00:01:00:00:00", "--ip", "10.80.0.1",
+                                       "--jitter", "1000"}));
+    const CliRun flood = cli({"discover", "--format", "json", "--wait", "3.5"});
+    const QJsonObject list = QJsonDocument::fromJson(flood.out.toUtf8()).object();
+    const QString capped = QStringLiteral("more than 20000 different boards answered: only the "
+                                          "first 20000 are listed");
+    QVERIFY2(flood.code == 7 && list.value(QStringLiteral("boards")).toArray().size() == 20000 &&
+                 list.value(QStringLiteral("warnings"))
+                     .toArray()
+                     .first()
+                     .toString()
+                     .startsWith(capped) &&
+                 flood.err.count(capped) == 1,
+             qPrintable(flood.err));
 }
 
 // Refused before the search: the simulator hears nothing at all. Checked once the search has

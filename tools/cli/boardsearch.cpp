@@ -80,9 +80,10 @@ void BoardSearch::noteProblems()
                                 "card were not searched")
                      .arg(failure.address.toString(), failure.reason);
     if (report.listenerMissing)
-        found << QStringLiteral("UDP port 4022 could not be opened on 0.0.0.0, it is in use by "
-                                "another program: replies sent by broadcast, those of boards "
-                                "in a foreign subnet among others, were not received");
+        found << QStringLiteral(
+            "UDP port 4022 could not be opened on 255.255.255.255, it is in use by "
+            "another program: replies sent by broadcast, those of boards "
+            "in a foreign subnet among others, were not received");
     wasIncomplete = wasIncomplete || !found.isEmpty();
     for (const QString &warning : found) {
         if (!warned.contains(warning)) {
@@ -90,6 +91,14 @@ void BoardSearch::noteProblems()
             warnings << warning;
         }
     }
+}
+
+QString BoardSearch::capWarning()
+{
+    return QStringLiteral("more than %1 different boards answered: only the first %1 are "
+                          "listed (a flood of forged replies, or more boards than a search "
+                          "can hold)")
+        .arg(maxBoardsPerSearch);
 }
 
 QStringList BoardSearch::takeWarnings()
@@ -110,6 +119,7 @@ QVector<FoundBoard> BoardSearch::search(int durationMs, const Progress &progress
     noteProblems();
     found.clear();
     foundMacs.clear();
+    wasCapped = false;
     collecting = true;
     runFor(durationMs, progress, true);
     collecting = false;
@@ -177,6 +187,17 @@ void BoardSearch::readFrom(QUdpSocket *socket)
         // The first reply stays the board's row, as in the window; a different one is
         // kept aside so that no command writes settings it cannot attribute.
         keepOtherReply(found[first.value()], board);
+        return;
+    }
+    if (found.size() >= maxBoardsPerSearch) {
+        if (!wasCapped) {
+            wasCapped = true;
+            wasIncomplete = true;
+            if (!warned.contains(capWarning())) {
+                warned.insert(capWarning());
+                warnings << capWarning();
+            }
+        }
         return;
     }
     foundMacs.insert(key, int(found.size()));

@@ -7,6 +7,8 @@
 #include "networkwarnings.h"
 #include "searchsteps.h"
 
+#include <utility>
+
 namespace {
 
 const char discoverHelp[] =
@@ -64,9 +66,12 @@ int runDiscover(const QStringList &arguments)
     if (const int code = openSockets(search))
         return code;
     const QVector<FoundBoard> boards = searchWithCountdown(search, searchMs);
-    const QStringList warnings = boardWarnings(boards, localNetworks());
-    for (const QString &warning : warnings)
+    QStringList warnings = boardWarnings(boards, localNetworks());
+    for (const QString &warning : std::as_const(warnings))
         printError(QStringLiteral("warning: ") + warning);
+    // Printed with the search's own warnings; the list must say it too.
+    if (search.capped())
+        warnings.prepend(BoardSearch::capWarning());
     if (boards.isEmpty())
         printError(QStringLiteral("no board answered"));
     switch (format) {
