@@ -608,6 +608,20 @@ void TestCli::applyDiscoveredListToThreeBoards()
                                    "2:0:00:00:00:03: applied"}));
     QCOMPARE(writes(sim).size(), 3);
     QCOMPARE(queries(sim).size(), 3); // discover, then apply's two searches
+
+    // The card's address goes away after the board answered: the write would leave through
+    // loopback alone, where no board lives, so it is not "sent". The address is removed
+    // between the first query's reply (1 s after the start) and the end of the search.
+    QProcess late;
+    late.start(QStringLiteral(QUORVAN_CLI), {"set", "2:0:00:00:00:01", "--ip", "10.77.0.45",
+                                             "--wait", "3"});
+    QTest::qWait(2600);
+    QVERIFY(NetLab::ip("addr del 10.77.0.1/24 dev " + card));
+    QVERIFY(late.waitForFinished(20000));
+    const QString lateErr = QString::fromUtf8(late.readAllStandardError());
+    QVERIFY2(late.exitCode() == 5 && late.readAllStandardOutput().isEmpty() &&
+                 lateErr.contains("could not be sent through any network card"),
+             qPrintable(lateErr));
 }
 
 QUORVAN_TEST_MAIN(TestCli)

@@ -230,7 +230,7 @@ int runApply(const QStringList &arguments)
             continue;
         if (!sendWrite(search, *record)) {
             printError(
-                QStringLiteral("the writes could not be sent through any local IPv4 address"));
+                QStringLiteral("the writes could not be sent through any network card"));
             return ExitCode::noNetwork;
         }
         anySent = true;

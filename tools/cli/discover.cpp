@@ -31,8 +31,9 @@ const char discoverHelp[] =
     "different replies for one MAC, a board in no subnet of this PC, a board holding an\n"
     "address of this PC.\n"
     "\n"
-    "Exit status: 0 done (also when no board answers), 1 wrong command line, 5 UDP port\n"
-    "4022 unavailable, 7 a search could not query every card.\n";
+    "Exit status: 0 done (also when no board answers), 1 wrong command line, 5 no network\n"
+    "card, or UDP port 4022 unavailable on every card, 7 a search could not query every card\n"
+    "or heard more than 20000 boards (only the first 20000 are listed).\n";
 
 } // namespace
 

@@ -172,7 +172,7 @@ int runSet(const QStringList &arguments)
         return ExitCode::usage;
     }
     if (!sendWrite(search, record)) {
-        printError(QStringLiteral("the write could not be sent through any local IPv4 address"));
+        printError(QStringLiteral("the write could not be sent through any network card"));
         return ExitCode::noNetwork;
     }
     printOut(QStringLiteral("%1: sent %2\n").arg(macName, describeSettings(record)));
