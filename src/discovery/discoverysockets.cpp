@@ -17,12 +17,18 @@ namespace {
 // this long even under a flood that never lets them run dry.
 constexpr int readSliceMs = 10;
 
+// No socket shares port 4022: a bind that shares it would let a program that starts later
+// bind over this one and take its replies, and the check that nobody holds the port would
+// have to be a step of its own before the bind, with a gap in which a second copy of this
+// tool could check too. Without sharing the bind is the check, in one system call. Linux:
+// no SO_REUSEADDR, and the kernel refuses a bind that overlaps any other binding of the
+// port, the wildcard address's included, whatever options that binding has. Windows:
+// SO_EXCLUSIVEADDRUSE, Qt's DontShareAddress there (Microsoft, "Using SO_REUSEADDR and
+// SO_EXCLUSIVEADDRUSE", Winsock documentation).
+constexpr QAbstractSocket::BindMode bindMode = QAbstractSocket::DontShareAddress;
+
 // What differs between the platforms, and only that, is decided here.
 #ifdef Q_OS_WIN
-// SO_REUSEADDR would let any program that starts later bind port 4022 over this one and
-// take its replies; SO_EXCLUSIVEADDRUSE (Qt's DontShareAddress on Windows) forbids it.
-// Microsoft, "Using SO_REUSEADDR and SO_EXCLUSIVEADDRUSE" (Winsock documentation).
-constexpr QAbstractSocket::BindMode bindMode = QAbstractSocket::DontShareAddress;
 // Windows hands a datagram sent to 255.255.255.255 to the sockets bound to the addresses of
 // the card it arrives on, so the address sockets already hear the boards that answer by
 // broadcast, and a listener on the any-address would bring each of those replies a second
@@ -41,12 +47,8 @@ const QHostAddress listenerAddress;
 // Linux hands a datagram sent to 255.255.255.255 only to sockets bound to the any-address
 // or to 255.255.255.255 itself, so the boards that answer by broadcast (the usual case for a
 // board in a foreign subnet) are heard through a listener on 255.255.255.255. That address
-// overlaps none of the card addresses, so no socket needs SO_REUSEADDR: without it the
-// kernel refuses a bind that overlaps any other binding of the port, the wildcard address's
-// included, whatever options that binding has. The bind is its own check, in one system
-// call, and a second copy started at the same moment cannot slip in between a check and a
-// bind.
-constexpr QAbstractSocket::BindMode bindMode = QAbstractSocket::DontShareAddress;
+// overlaps none of the card addresses, so the listener needs no sharing either (one on the
+// any-address would).
 constexpr bool useListener = true;
 constexpr bool addressProbeMissesWildcard = false;
 const QHostAddress listenerAddress(QHostAddress::Broadcast);
