@@ -33,7 +33,8 @@ const char setHelp[] =
     "  --expect-ip A     the IP the board reports now: needed when different replies claim\n"
     "                    its MAC, and then only the reply with this IP is used\n"
     "  --force           send even an IP held by this PC or by another board, or a gateway\n"
-    "                    outside the new subnet or equal to the board's IP\n"
+    "                    outside the new subnet, equal to the board's IP or to the subnet's\n"
+    "                    network or broadcast address\n"
     "  --no-verify       send and stop: no wait, no new search\n"
     "  --wait SECONDS    length of each search instead of 10 s (more than 1, at most 60)\n"
     "  -h, --help        this text\n"
@@ -48,8 +49,8 @@ const char setHelp[] =
     "4022 unavailable, 6 different replies claim the MAC, or none has the IP of --expect-ip\n"
     "(nothing sent), 7 the board was missing from a search that could not query every card,\n"
     "9 after the restart different replies claim the MAC and none can be told to be the\n"
-    "board: none reports the IP that was sent, or that reply differs from what was sent, or\n"
-    "DHCP is on.\n";
+    "board: none reports the IP that was sent (with DHCP on: no single reply is new), that\n"
+    "reply differs from what was sent, or another reply is new.\n";
 
 // The options of `set` as a SettingsChange; false with `error` naming the option.
 bool readSetOptions(const CommandLine &line, SettingsChange &change, QString &error)
