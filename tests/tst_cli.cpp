@@ -111,7 +111,8 @@ void commandRows(bool verified)
     };
     const auto row = [&](const char *tag, const char *arguments, int code, const char *message,
                          const QByteArray &input = QByteArray()) {
-        if (verified == ((code == 0 || code == 3 || code == 4) && !strstr(arguments, "no-verify")))
+        if (verified ==
+            ((code == 0 || code == 3 || code == 4 || code == 9) && !strstr(arguments, "no-verify")))
             QTest::newRow(tag) << text(arguments).split(QLatin1Char(' ')) +
                                       QStringList{"--wait", shortSearch}
                                << input << code << text(message) << QString() << QString();
@@ -226,14 +227,25 @@ void commandRows(bool verified)
         "; give --expect-ip with the IP it reports now\n");
     row("claimed MAC, replies differ", "set #3 --ip 10.77.0.40 --expect-ip 10.77.0.22", 6,
         "; the replies with IP 10.77.0.22 differ in gateway, dns, which the write would keep");
-    row("claimed MAC, the port differs", "set #7 --ip 10.77.0.40 --expect-ip 10.77.0.27", 6,
-        "; the replies with IP 10.77.0.27 differ in port, which the write would keep from the "
+    row("claimed MAC, the port differs", "set #a --ip 10.77.0.40 --expect-ip 10.77.0.33", 6,
+        "; the replies with IP 10.77.0.33 differ in port, which the write would keep from the "
         "reply and no option can give: ");
     row("claimed MAC, all differences given",
         "set #3 --ip 10.77.0.40 --gateway 10.77.0.1 --dns 10.77.0.53 --expect-ip 10.77.0.22 "
         "--no-verify",
         0,
         "#3: sent dhcp off, ip 10.77.0.40, mask 255.255.255.0, gateway 10.77.0.1, dns 10.77.0.53");
+    // After the restart only the reply with the IP that was sent can be the board, and only
+    // when every other reply is a device the first search already saw.
+    row("claimed MAC, board mangles, other device holds the IP sent",
+        "set #7 --ip 10.77.0.92 --expect-ip 10.77.0.26", 9,
+        "#7: cannot tell which reply is the board: 2 different replies claim this MAC and "
+        "another reply that the first search did not see may be the board's (dhcp off, ip "
+        "10.77.0.9");
+    row("claimed MAC, board applies", "set #8 --ip 10.77.0.90 --expect-ip 10.77.0.27", 0,
+        "#8: applied (2 different replies claim this MAC)\n");
+    row("claimed MAC, board applies DHCP", "set #8 --dhcp on --expect-ip 10.77.0.27", 0,
+        "#8: applied (2 different replies claim this MAC; DHCP on, now at 10.77.0.27)\n");
     row("apply, one address for two boards", "apply -", 1,
         "-: line 2: ip: 10.77.0.30 is held by board #4, which line 3 gives it too (--force",
         "mac;ip\n2:0:00:00:00:01;10.77.0.30\n2:0:00:00:00:04;10.77.0.30\n");
@@ -449,6 +461,19 @@ void TestCli::settingsChecks_data()
         "!gateway: 10.0.0.30 is the board's own IP address");
     row("/30 keeps its broadcast", "off 10.0.0.31 255.255.255.252 10.0.0.29",
         "ip: 10.0.0.31 is the broadcast address of the subnet 10.0.0.28/30");
+    row("new ip, board with no gateway", "off 10.0.0.55 255.255.255.0 0.0.0.0", "");
+    row("new subnet, board with no gateway", "off 10.1.0.55 255.255.0.0 0.0.0.0", "");
+    row("gateway is the network", "off 10.0.0.30 255.255.255.0 10.0.0.0",
+        "!gateway: 10.0.0.0 is the network address of the new subnet 10.0.0.0/24");
+    row("gateway is the broadcast", "off 10.0.0.30 255.255.255.128 10.0.0.127",
+        "!gateway: 10.0.0.127 is the broadcast address of the new subnet 10.0.0.0/25");
+    row("/31 gateway is a host", "off 10.0.0.31 255.255.255.254 10.0.0.30", "");
+    row("this network", "off 0.1.2.3 255.0.0.0 0.1.2.1",
+        "ip: 0.1.2.3 lies in 0.0.0.0/8, which means \"this network\"");
+    row("reserved", "off 240.0.0.5 255.255.255.0 240.0.0.1",
+        "ip: 240.0.0.5 lies in 240.0.0.0/4, which is reserved");
+    row("reserved, top", "off 255.255.255.254 255.255.255.0 255.255.255.1",
+        "ip: 255.255.255.254 lies in 240.0.0.0/4, which is reserved");
 }
 
 void TestCli::settingsChecks()
@@ -457,7 +482,11 @@ void TestCli::settingsChecks()
     QFETCH(QString, refused);
     const AddressHolders holders{
         {QHostAddress("10.0.0.1").toIPv4Address(), AddressHolder::ThisPc, "eth0", 0}};
-    const DeviceRecord reported = record("off 10.0.0.20 255.255.255.0 10.0.0.254");
+    // A tag ending in "no gateway" stands for a board that reports the gateway 0.0.0.0.
+    const bool noGateway = QByteArray(QTest::currentDataTag()).endsWith("no gateway");
+    const DeviceRecord reported = record(noGateway ? "off 10.0.0.20 255.255.255.0 0.0.0.0"
+                                                   : "off 10.0.0.20 255.255.255.0 "
+                                                     "10.0.0.254");
     const DeviceRecord sent = record(settings);
     QStringList got;
     for (const SettingsProblem &problem : checkNewSettings(reported, sent, holders))
@@ -489,6 +518,11 @@ void TestCli::discoverFormatsTimingAndCountdown()
                                        "mac=02:00:00:00:00:05,ip=192.168.50.7,reply=broadcast",
                                        "--board", // claims the MAC of another board
                                        "mac=02:00:00:00:00:04,ip=10.77.0.1,dns=10.77.0.53"}));
+    // The card's name is its administrator's choice: a formula's start and terminal escapes
+    // (13 bytes; Linux allows 15), shown escaped in every format.
+    QVERIFY(lab->renameLink(card, QStringLiteral("=1+\x1b[31mX\x1b]0;")));
+    card = QStringLiteral("=1+\x1b[31mX\x1b]0;");
+    const QString cardShown = QStringLiteral("=1+\\x1b[31mX\\x1b]0;");
     QVERIFY(NetLab::ip("address add 10.78.0.1/24 dev " + card));
     QUdpSocket holder;
     QVERIFY(holder.bind(QHostAddress("10.78.0.1"), 4022, QUdpSocket::ShareAddress));
@@ -522,12 +556,13 @@ void TestCli::discoverFormatsTimingAndCountdown()
               QStringLiteral("board 2:0:00:00:00:04 answered with 2 different replies, so another "
                              "device may claim its MAC: (dhcp off, ip 10.77.0.1,"),
               QStringLiteral("board 2:0:00:00:00:04 reports 10.77.0.1, an address of this PC (%1)")
-                  .arg(card),
+                  .arg(cardShown),
               QStringLiteral("board 2:0:00:00:00:05 (192.168.50.7) lies in no subnet"),
               QStringLiteral("UDP port 4022 is in use by another program on 10.78.0.1")})
             QVERIFY2(('\n' + run.err).count("\nquorvan-cli: warning: " + start) == 1,
                      qPrintable(run.err));
         QVERIFY(run.err.contains(QLatin1String("dns 10.77.0.53")));
+        QVERIFY2(!(run.out + run.err).contains(QLatin1Char('\x1b')), qPrintable(describe(run)));
     }
 
     const QStringList rows = lines(runs["table"].out);
@@ -547,10 +582,10 @@ void TestCli::discoverFormatsTimingAndCountdown()
           "\n2:0:00:00:00:05 192.168.50.7 255.255.255.0 10.77.0.254 10.77.0.254 off 502 off "
           "V3.00.01 long 10.77.0.1 %1 broadcast\n",
           "\na:1b:2c:3d:4e:5f,10.77.0.21,255.255.255.0,10.77.0.254,10.77.0.254,on,502,,V3.07,short,"
-          "10.77.0.1,%1,broadcast\n",
+          "10.77.0.1,'%1,broadcast\n",
           "\n2:0:00:00:00:06,10.77.0.26,255.255.255.0,10.77.0.254,10.77.0.254,off,,off,'-,long,"
-          "10.77.0.1,%1,unicast\n"})
-        QVERIFY2((strchr(row, ',') ? csv : table).contains(QString::fromLatin1(row).arg(card)),
+          "10.77.0.1,'%1,unicast\n"})
+        QVERIFY2((strchr(row, ',') ? csv : table).contains(QString::fromLatin1(row).arg(cardShown)),
                  qPrintable(table + csv));
     QVERIFY(rows.size() == 7 && lines(csv).size() == 7 &&
             json.object().value(QStringLiteral("boards")).toArray().size() == 6);
@@ -559,7 +594,8 @@ void TestCli::discoverFormatsTimingAndCountdown()
         "\"ip\":\"10.77.0.21\",\"layout\":\"short\",\"level2\":null,\"local_address\":"
         "\"10.77.0.1\",\"mac\":\"a:1b:2c:3d:4e:5f\",\"mask\":\"255.255.255.0\",\"port\":\"502\","
         "\"version\":\"V3.07\",\"via\":\"broadcast\"}");
-    QVERIFY2(json.toJson(QJsonDocument::Compact).contains(board.arg(card).toUtf8()),
+    QVERIFY2(json.toJson(QJsonDocument::Compact)
+                 .contains(board.arg(QString(cardShown).replace("\\", "\\\\")).toUtf8()),
              qPrintable(runs["json"].out));
 
     // Through a pipe, as above, standard error holds no countdown; on a terminal the seconds
@@ -570,6 +606,23 @@ void TestCli::discoverFormatsTimingAndCountdown()
              qPrintable(describe(shown)));
     QVERIFY(!shown.out.contains(QStringLiteral("a:1b:2c:3d:4e:5f"))); // stdout went to /dev/null
     QTRY_COMPARE(queries(sim).size(), 8);
+
+    // Forged MACs without end: a search lists twenty thousand boards and says so, on
+    // standard error and among the list's warnings. Half as many again as the cap, and four
+    // queries, so that replies lost to a busy machine still leave more than enough.
+    QVERIFY(lab->startSimulator(host, {"--bind", "10.77.0.2", "--quiet", "--boards", "30000",
+                                       "--first-mac", "02:00:01:00:00:00", "--ip", "10.80.0.1",
+                                       "--jitter", "1000"}));
+    const CliRun flood = cli({"discover", "--format", "json", "--wait", "5.5"});
+    const QJsonObject list = QJsonDocument::fromJson(flood.out.toUtf8()).object();
+    const QString capped = QStringLiteral("more than 20000 different boards answered: only the "
+                                          "first 20000 are listed");
+    QCOMPARE(flood.code, 7);
+    QCOMPARE(list.value(QStringLiteral("boards")).toArray().size(), 20000);
+    QVERIFY2(
+        list.value(QStringLiteral("warnings")).toArray().first().toString().startsWith(capped) &&
+            flood.err.count(capped) == 1,
+        qPrintable(flood.err.left(300)));
 }
 
 // Refused before the search: the simulator hears nothing at all. Checked once the search has
@@ -583,22 +636,26 @@ void TestCli::commands()
     QFETCH(QString, message);
     QFETCH(QString, how);
     QFETCH(QString, traffic);
-    Simulator *sim = startBoards({"mac=00:50:c2:0d:e4:05,ip=10.77.0.19,port=4022",
-                                  "mac=02:00:00:00:00:01,ip=10.77.0.20,version=V2.10.00",
-                                  "mac=02:00:00:00:00:02,ip=10.77.0.21,dhcp=on",
-                                  "mac=02:00:00:00:00:03,ip=10.77.0.22",
-                                  "mac=02:00:00:00:00:04,ip=10.77.0.23,write=ignore",
-                                  "mac=02:00:00:00:00:05,ip=10.77.0.24,write=mangle",
-                                  "mac=02:00:00:00:00:07,ip=10.77.0.27"});
+    Simulator *sim = startBoards(
+        {"mac=00:50:c2:0d:e4:05,ip=10.77.0.19,port=4022",
+         "mac=02:00:00:00:00:01,ip=10.77.0.20,version=V2.10.00",
+         "mac=02:00:00:00:00:02,ip=10.77.0.21,dhcp=on", "mac=02:00:00:00:00:03,ip=10.77.0.22",
+         "mac=02:00:00:00:00:04,ip=10.77.0.23,write=ignore",
+         "mac=02:00:00:00:00:05,ip=10.77.0.24,write=mangle",
+         "mac=02:00:00:00:00:07,ip=10.77.0.26,write=mangle", "mac=02:00:00:00:00:08,ip=10.77.0.27",
+         "mac=02:00:00:00:00:0a,ip=10.77.0.33"});
     QVERIFY(sim);
-    // A second device claims 2:0:00:00:00:03 with the same IP but another gateway and DNS,
-    // and 2:0:00:00:00:07 with another port; the board next to them takes longer to restart
-    // than the command waits.
+    // A second device claims 2:0:00:00:00:03 with the same IP but another gateway and DNS;
+    // the board next to it takes longer to restart than the command waits.
     QVERIFY(lab->startSimulator(
         host, {"--bind", "192.168.50.7", "--restart", "5000", "--board",
                "mac=02:00:00:00:00:03,ip=10.77.0.22,gateway=192.168.50.1,dns=192.168.50.53",
-               "--board", "mac=02:00:00:00:00:07,ip=10.77.0.27,port=503", "--board",
-               "mac=02:00:00:00:00:06,ip=10.77.0.25"}));
+               "--board", "mac=02:00:00:00:00:06,ip=10.77.0.25",
+               // Devices that claim the MACs of 2:0:00:00:00:07 and 08 and never change, and
+               // one that claims 2:0:00:00:00:0a with another port.
+               "--board", "mac=02:00:00:00:00:07,ip=10.77.0.92,write=ignore", "--board",
+               "mac=02:00:00:00:00:08,ip=10.77.0.28,write=ignore", "--board",
+               "mac=02:00:00:00:00:0a,ip=10.77.0.33,port=503"}));
     CliRun run;
     if (how.startsWith(QLatin1String("SIG"))) {
         // Long enough a restart wait that the signal surely comes during it.
@@ -623,7 +680,7 @@ void TestCli::commands()
         run = cli(arguments, input);
     }
     const bool searched = arguments.contains(QStringLiteral("--wait"));
-    const bool sent = searched && (how.isEmpty() ? code == 0 || code == 3 || code == 4
+    const bool sent = searched && (how.isEmpty() ? code == 0 || code == 3 || code == 4 || code == 9
                                                  : !traffic.startsWith(QLatin1Char('0')));
     const bool resultsOnOut = code == 0 || (sent && code != 8);
     QVERIFY2(run.code == code && (how.startsWith(QLatin1String("SIG")) ||
@@ -708,6 +765,20 @@ void TestCli::applyDiscoveredListToThreeBoards()
                                    "2:0:00:00:00:03: applied"}));
     QCOMPARE(writes(sim).size(), 3);
     QCOMPARE(queries(sim).size(), 3); // discover, then apply's two searches
+
+    // The card's address goes away after the board answered: the write would leave through
+    // loopback alone, where no board lives, so it is not "sent". The address is removed
+    // between the first query's reply (1 s after the start) and the end of the search.
+    QProcess late;
+    late.start(QStringLiteral(QUORVAN_CLI),
+               {"set", "2:0:00:00:00:01", "--ip", "10.77.0.45", "--wait", "3"});
+    QTest::qWait(2600);
+    QVERIFY(NetLab::ip("addr del 10.77.0.1/24 dev " + card));
+    QVERIFY(late.waitForFinished(20000));
+    const QString lateErr = QString::fromUtf8(late.readAllStandardError());
+    QVERIFY2(late.exitCode() == 5 && late.readAllStandardOutput().isEmpty() &&
+                 lateErr.contains("could not be sent through any network card"),
+             qPrintable(lateErr));
 }
 
 QUORVAN_TEST_MAIN(TestCli)

@@ -327,6 +327,12 @@ void TestUpdate::submit_data()
             "Adresse IP\u00a0: 224.0.0.5 est une adresse de multidiffusion");
     refusal("network address", "10.77.0.0,255.255.255.0,10.77.0.254,10.77.0.253",
             "Adresse IP\u00a0: 10.77.0.0 est l'adresse du réseau 10.77.0.0/24 lui-même");
+    refusal("ip in 0.0.0.0/8", "0.1.2.3,255.0.0.0,0.1.2.1,10.77.0.253",
+            "Adresse IP\u00a0: 0.1.2.3 fait partie de 0.0.0.0/8, qui désigne « ce réseau »\u00a0: "
+            "aucune carte ne peut la prendre");
+    refusal("ip in 240.0.0.0/4", "240.0.0.5,255.255.255.0,240.0.0.1,10.77.0.253",
+            "Adresse IP\u00a0: 240.0.0.5 fait partie de 240.0.0.0/4, plage réservée qu'aucune "
+            "carte ne peut prendre");
     // A question that comes with a refusal is not asked.
     refusal("broadcast address, gateway outside", "10.77.0.255,255.255.255.0,10.78.0.1,1.1.1.1",
             "Adresse IP\u00a0: 10.77.0.255 est l'adresse de diffusion du réseau 10.77.0.0/24");
@@ -356,6 +362,16 @@ void TestUpdate::submit_data()
              "192.168.1.20,255.255.255.0,192.168.1.20,10.77.0.253", "lineEditGw Return",
              "Passerelle\u00a0: 192.168.1.20 est l'adresse IP de la carte elle-même", "Corriger",
              Refused);
+    question("gateway is the network address", "192.168.1.10,255.255.255.0,192.168.1.0,10.77.0.253",
+             "buttonOk",
+             "Passerelle\u00a0: 192.168.1.0 est l'adresse du nouveau réseau 192.168.1.0/24 "
+             "lui-même",
+             "Corriger", Refused);
+    question("gateway is the broadcast address, sent anyway",
+             "192.168.1.10,255.255.255.0,192.168.1.255,10.77.0.253", "buttonOk",
+             "Passerelle\u00a0: 192.168.1.255 est l'adresse de diffusion du nouveau réseau "
+             "192.168.1.0/24",
+             "Envoyer quand même", Stored, "c0a8010affffff00c0a801ff0a4d00fd");
     // Point-to-point subnets: both addresses of a /31 are hosts, a /32 holds the board alone.
     add("/31, upper address", "192.168.1.11,255.255.255.254,192.168.1.10,10.77.0.253", false,
         "buttonOk", Stored, "c0a8010bfffffffec0a8010a0a4d00fd");

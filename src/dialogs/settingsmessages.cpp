@@ -27,8 +27,16 @@ QString reason(const SettingsProblem &problem, const DeviceRecord &sent)
             .arg(addressText(sent.mask));
     case SettingsProblem::IpZero:
         return QStringLiteral("0.0.0.0 n'est pas une adresse qu'une carte puisse prendre");
+    case SettingsProblem::IpThisNetwork:
+        return QStringLiteral("%1 fait partie de 0.0.0.0/8, qui désigne « ce réseau » : "
+                              "aucune carte ne peut la prendre")
+            .arg(ip);
     case SettingsProblem::IpAllOnes:
         return QStringLiteral("255.255.255.255 est l'adresse de diffusion générale");
+    case SettingsProblem::IpReserved:
+        return QStringLiteral("%1 fait partie de 240.0.0.0/4, plage réservée qu'aucune carte ne "
+                              "peut prendre")
+            .arg(ip);
     case SettingsProblem::IpLoopback:
         return QStringLiteral("%1 est une adresse de bouclage").arg(ip);
     case SettingsProblem::IpMulticast:
@@ -46,6 +54,12 @@ QString reason(const SettingsProblem &problem, const DeviceRecord &sent)
         return QStringLiteral("%1 est l'adresse IP de la carte elle-même").arg(ip);
     case SettingsProblem::GatewayOutside:
         return QStringLiteral("%1 est hors du nouveau sous-réseau %2")
+            .arg(addressText(sent.gateway), subnet);
+    case SettingsProblem::GatewayNetwork:
+        return QStringLiteral("%1 est l'adresse du nouveau réseau %2 lui-même")
+            .arg(addressText(sent.gateway), subnet);
+    case SettingsProblem::GatewayBroadcast:
+        return QStringLiteral("%1 est l'adresse de diffusion du nouveau réseau %2")
             .arg(addressText(sent.gateway), subnet);
     }
     return QString();

@@ -17,12 +17,18 @@ namespace {
 // this long even under a flood that never lets them run dry.
 constexpr int readSliceMs = 10;
 
+// No socket shares port 4022: a bind that shares it would let a program that starts later
+// bind over this one and take its replies, and the check that nobody holds the port would
+// have to be a step of its own before the bind, with a gap in which a second copy of this
+// tool could check too. Without sharing the bind is the check, in one system call. Linux:
+// no SO_REUSEADDR, and the kernel refuses a bind that overlaps any other binding of the
+// port, the wildcard address's included, whatever options that binding has. Windows:
+// SO_EXCLUSIVEADDRUSE, Qt's DontShareAddress there (Microsoft, "Using SO_REUSEADDR and
+// SO_EXCLUSIVEADDRUSE", Winsock documentation).
+constexpr QAbstractSocket::BindMode bindMode = QAbstractSocket::DontShareAddress;
+
 // What differs between the platforms, and only that, is decided here.
 #ifdef Q_OS_WIN
-// SO_REUSEADDR would let any program that starts later bind port 4022 over this one and
-// take its replies; SO_EXCLUSIVEADDRUSE (Qt's DontShareAddress on Windows) forbids it.
-// Microsoft, "Using SO_REUSEADDR and SO_EXCLUSIVEADDRUSE" (Winsock documentation).
-constexpr QAbstractSocket::BindMode bindMode = QAbstractSocket::DontShareAddress;
 // Windows hands a datagram sent to 255.255.255.255 to the sockets bound to the addresses of
 // the card it arrives on, so the address sockets already hear the boards that answer by
 // broadcast, and a listener on the any-address would bring each of those replies a second
@@ -33,25 +39,19 @@ constexpr bool useListener = false;
 // In that table an exclusive bind of one address over a program bound to the wildcard
 // address is only access-checked ("CHECK"), so it succeeds for a program of the same user:
 // the probe of single addresses does not see such a program, the probe of the whole port
-// does.
+// does. Another copy of this tool binds single addresses exclusively, and those binds
+// exclude one another whatever the order, so the probe only has to catch other programs.
 constexpr bool addressProbeMissesWildcard = true;
-// An exclusive bind is refused wherever the address is held, so it is its own probe. A
-// separate probe would also have to be released before the bind, and Wine (on which the
-// Windows build is tested) releases a closed socket's port only some time later.
-constexpr bool bindIsProbe = true;
+const QHostAddress listenerAddress;
 #else
-// Linux hands a datagram sent to 255.255.255.255 only to sockets bound to the any-address,
-// so the boards that answer by broadcast (the usual case for a board in a foreign subnet)
-// are heard through a listener there. It shares port 4022 with the address sockets, and
-// sharing needs SO_REUSEADDR on every one of them.
-constexpr QAbstractSocket::BindMode bindMode =
-    QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint;
+// Linux hands a datagram sent to 255.255.255.255 only to sockets bound to the any-address
+// or to 255.255.255.255 itself, so the boards that answer by broadcast (the usual case for a
+// board in a foreign subnet) are heard through a listener on 255.255.255.255. That address
+// overlaps none of the card addresses, so the listener needs no sharing either (one on the
+// any-address would).
 constexpr bool useListener = true;
-// The kernel refuses a bind without SO_REUSEADDR that overlaps any other binding of the port,
-// the wildcard address's included.
 constexpr bool addressProbeMissesWildcard = false;
-// The binds share the port, so only a bind without sharing can tell whether it is held.
-constexpr bool bindIsProbe = false;
+const QHostAddress listenerAddress(QHostAddress::Broadcast);
 #endif
 
 enum class Probe { Free, Held, Failed };
@@ -65,13 +65,9 @@ Probe refusal(QAbstractSocket::SocketError error)
                : Probe::Failed;
 }
 
-// Whether another program holds port 4022 on `address`. A socket bound without sharing
-// (Linux: no SO_REUSEADDR; Windows: SO_EXCLUSIVEADDRUSE) is refused wherever another socket
-// already holds the port on that address or on the wildcard address, whatever options that
-// socket was bound with, on both systems (Windows: see addressProbeMissesWildcard). The
-// refusal is the same whether the holder is another copy of this tool, the command-line
-// companion or a program of its own, so the probe is one short bind that is released at
-// once. It has to run before this program binds anything that overlaps `address`.
+// Whether another program holds port 4022 on the wildcard address, where Windows lets an
+// exclusive bind of one address through (see addressProbeMissesWildcard): one short bind,
+// released at once, before this program binds anything.
 Probe probe(const QHostAddress &address, QString &reason)
 {
     QUdpSocket probe;
@@ -140,9 +136,6 @@ SocketReport DiscoverySockets::refresh()
     const bool ipv4Waiting = std::any_of(sockets.cbegin(), sockets.cend(), [&](const Entry &entry) {
         return waiting(entry) && isIPv4(entry.address);
     });
-    // The listener overlaps every IPv4 address, so it steps aside while they are probed.
-    if (ipv4Waiting)
-        closeListener();
     const bool holdsIPv4 = std::any_of(sockets.cbegin(), sockets.cend(), [](const Entry &entry) {
         return isBound(entry.socket) && isIPv4(entry.address);
     });
@@ -162,15 +155,9 @@ SocketReport DiscoverySockets::refresh()
             continue;
         discard(entry.socket);
         entry.socket = nullptr;
-        Attempt attempt{&entry, Probe::Free, QString()};
-        if (!bindIsProbe)
-            attempt.result = probe(entry.address, attempt.reason);
-        attempts.append(attempt);
+        attempts.append({&entry, Probe::Free, QString()});
     }
-    const bool someHeld = std::any_of(attempts.cbegin(), attempts.cend(), [](const Attempt &a) {
-        return a.result == Probe::Held && isIPv4(a.entry->address);
-    });
-    const bool wildcardHeld = portBusy && !someHeld;
+    const bool wildcardHeld = portBusy;
 
     SocketReport report;
     for (Attempt &attempt : attempts) {
@@ -181,7 +168,7 @@ SocketReport DiscoverySockets::refresh()
             QAbstractSocket::SocketError error = QAbstractSocket::UnknownSocketError;
             attempt.entry->socket = bound(address, attempt.reason, &error);
             if (!attempt.entry->socket)
-                attempt.result = bindIsProbe ? refusal(error) : Probe::Failed;
+                attempt.result = refusal(error);
         }
         if (!isIPv4(address) || address.isLoopback())
             continue; // no board answers there
@@ -191,19 +178,19 @@ SocketReport DiscoverySockets::refresh()
             report.failed.append({address, attempt.reason});
     }
 
+    // No board answers on loopback: only the cards count, for the report as for the sends.
     for (const Entry &entry : sockets) {
-        if (!isIPv4(entry.address))
+        if (!isIPv4(entry.address) || entry.address.isLoopback())
             continue;
-        if (!entry.address.isLoopback())
-            ++report.cardAddresses;
+        ++report.cardAddresses;
         if (isBound(entry.socket))
             ++report.sendingSockets;
     }
-    // Without any socket to send through there is nothing to listen for; and when every
+    // Without any card to send through there is nothing to listen for; and when every
     // address was refused, the holder may well be bound to the any-address itself.
     if (useListener && !isBound(listener) && report.sendingSockets > 0) {
         closeListener();
-        listener = bound(QHostAddress(QHostAddress::AnyIPv4), reason);
+        listener = bound(listenerAddress, reason);
         report.listenerMissing = !listener;
     }
     lastReport = report;
@@ -241,7 +228,8 @@ int DiscoverySockets::send(const char *data, int length, const QHostAddress &add
     int sent = 0;
     for (const Entry &entry : sockets) {
         if (isBound(entry.socket) && isIPv4(entry.address) &&
-            entry.socket->writeDatagram(data, length, address, port) == length)
+            entry.socket->writeDatagram(data, length, address, port) == length &&
+            !entry.address.isLoopback())
             ++sent;
     }
     return sent;

@@ -3,10 +3,11 @@
 
 // The sockets of a search, for the window and the command-line companion alike: one UDP
 // socket on port 4022 per distinct local address, plus, where the platform needs it, a
-// receive-only listener on the IPv4 any-address for the replies that boards send by
-// broadcast. refresh(), at the start of every search, makes the set follow the PC's
-// addresses without ever binding over another program that holds the port, and reports
-// what could not be bound; send() writes through the bound IPv4 sockets only; readSlice()
+// receive-only listener on 255.255.255.255 for the replies that boards send by broadcast.
+// No socket shares the port, so each bind is at once the check that nobody else holds it.
+// refresh(), at the start of every search, makes the set follow the PC's addresses without
+// ever binding over another program that holds the port, and reports what could not be
+// bound; send() writes through the bound IPv4 sockets only; readSlice()
 // takes what the sockets hold without letting a flood starve the event loop.
 
 #include <QAbstractSocket>
@@ -31,13 +32,13 @@ struct SocketReport
 
     // Local IPv4 addresses besides loopback: none means that no card is up.
     int cardAddresses = 0;
-    // Bound IPv4 sockets, through which the queries leave (loopback included).
+    // Bound sockets of those addresses: the queries that reach a board leave through them.
     int sendingSockets = 0;
     // Addresses where another program holds port 4022; they are left to it.
     QList<QHostAddress> held;
     // Addresses whose bind failed for another reason.
     QList<Failure> failed;
-    // The any-address listener could not be bound: replies sent by broadcast are lost.
+    // The broadcast listener could not be bound: replies sent by broadcast are lost.
     bool listenerMissing = false;
 
     bool noCardAddress() const { return cardAddresses == 0; }
@@ -60,7 +61,7 @@ public:
     const SocketReport &report() const { return lastReport; }
 
     // Writes the datagram once through every bound IPv4 socket, in address order; returns
-    // how many sockets sent it whole.
+    // how many sockets of cards (loopback aside) sent it whole.
     int send(const char *data, int length, const QHostAddress &address, quint16 port);
 
     // Reads one datagram from each socket that holds one, round after round, until all are

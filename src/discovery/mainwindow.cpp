@@ -10,6 +10,7 @@
 
 #include <QGuiApplication>
 #include <QHostAddress>
+#include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
 #include <QTimerEvent>
@@ -28,6 +29,7 @@ constexpr int listDelayMs = 15;
 constexpr int maxRowsPerListing = 500;
 
 const char problemsBoxName[] = "socketProblems";
+const char boardLimitBoxName[] = "boardLimit";
 
 QString heldByAnother()
 {
@@ -186,6 +188,7 @@ void MainWindow::clearDevices()
     listTimer.stop();
     unlisted.clear();
     devicesByMac.clear();
+    boardLimitReported = false;
     const QList<Update *> dialogs = findChildren<Update *>(QString(), Qt::FindDirectChildrenOnly);
     while (!devices.isEmpty()) {
         DeviceRecord *record = devices.takeLast();
@@ -228,6 +231,10 @@ void MainWindow::readOneDatagram(QUdpSocket *socket)
     const DeviceRecord parsed = parseReply(buffer, std::size_t(length));
     if (containsDevice(&parsed))
         return;
+    if (devices.size() >= maxBoardsPerSearch) {
+        reportBoardLimit();
+        return;
+    }
     auto *record = new DeviceRecord(parsed);
     writeCheck.listed(parsed, replyLayout(buffer, std::size_t(length)));
     devices.append(record);
@@ -302,6 +309,27 @@ void MainWindow::reportSocketProblems(const SocketReport &report)
     auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Erreur"), text,
                                 QMessageBox::Ok, this);
     box->setObjectName(QLatin1String(problemsBoxName));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(true);
+    box->show();
+}
+
+// Once per search, without blocking: the replies go on being read (and dropped).
+void MainWindow::reportBoardLimit()
+{
+    if (boardLimitReported)
+        return;
+    boardLimitReported = true;
+    const QString limit = QLocale(QLocale::French).toString(maxBoardsPerSearch);
+    auto *box = new QMessageBox(
+        QMessageBox::Warning, QStringLiteral("Recherche"),
+        QStringLiteral("Plus de %1\u00a0cartes différentes ont répondu\u00a0: seules les %1 "
+                       "premières sont listées.\n"
+                       "Le réseau en compte peut-être trop, ou de fausses réponses "
+                       "l'inondent.")
+            .arg(limit),
+        QMessageBox::Ok, this);
+    box->setObjectName(QLatin1String(boardLimitBoxName));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(true);
     box->show();

@@ -55,6 +55,7 @@ private:
     void listNewDevices();
     void timerEvent(QTimerEvent *event) override;
     void reportSocketProblems(const SocketReport &report);
+    void reportBoardLimit();
     AddressHolders boardAddresses(const DeviceRecord &edited) const;
 
     Ui::MainWindow *ui = nullptr;
@@ -68,6 +69,8 @@ private:
     // each insertion there moves every row below: a group of rows pays for that once.
     QVector<const DeviceRecord *> unlisted;
     QBasicTimer listTimer;
+    // The running search has heard more boards than it lists, and said so.
+    bool boardLimitReported = false;
     DeviceRecord *selectedDevice = nullptr;
     QTimer *searchTimer = nullptr;
     QTimer *requestTimer = nullptr;

@@ -32,6 +32,9 @@ constexpr int restartWaitMs = 20000;
 // 45-byte datagram is charged about 800 bytes); the default buffer holds about 250 of them.
 // The kernel caps the size at net.core.rmem_max (twice it, in its own accounting).
 constexpr int receiveBufferSize = 8 * 1024 * 1024;
+// A search lists at most this many different boards, twice the ten thousand a network may
+// hold: every reply with a new MAC costs memory, and forged MACs never run out.
+constexpr int maxBoardsPerSearch = 20000;
 
 constexpr std::uint8_t flagOn = 'O';
 constexpr std::uint8_t flagOff = 'N';

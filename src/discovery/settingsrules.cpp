@@ -24,6 +24,16 @@ int prefixLength(quint32 mask)
     return bits;
 }
 
+// Refusals first, then what the user may confirm.
+QVector<SettingsProblem> sortedProblems(QVector<SettingsProblem> found)
+{
+    std::stable_sort(found.begin(), found.end(),
+                     [](const SettingsProblem &a, const SettingsProblem &b) {
+                         return !a.needsConfirmation() && b.needsConfirmation();
+                     });
+    return found;
+}
+
 } // namespace
 
 QString settingName(SettingField field)
@@ -127,8 +137,12 @@ QVector<SettingsProblem> checkNewSettings(const DeviceRecord &reported, const De
     const bool hasBroadcast = maskOk && prefixLength(mask) <= 30;
     if (ip == 0)
         add(SettingsProblem::IpZero, IpField);
+    else if (ip >> 24 == 0)
+        add(SettingsProblem::IpThisNetwork, IpField);
     else if (ip == 0xffffffffu)
         add(SettingsProblem::IpAllOnes, IpField);
+    else if (ip >> 28 == 0xf)
+        add(SettingsProblem::IpReserved, IpField);
     else if (ip >> 24 == 127)
         add(SettingsProblem::IpLoopback, IpField);
     else if (ip >> 28 == 0xe)
@@ -148,16 +162,20 @@ QVector<SettingsProblem> checkNewSettings(const DeviceRecord &reported, const De
             found.append({SettingsProblem::IpHeld, IpField, holder});
     }
 
+    // Boards left without a gateway report 0.0.0.0; keeping it asks nothing of the new subnet.
+    const bool noGatewayKept = gateway == 0 && addressValue(reported.gateway) == 0;
+    if (noGatewayKept)
+        return sortedProblems(found);
     // A /32 holds no other host, so its gateway always lies outside it.
     if (gateway == ip)
         add(SettingsProblem::GatewayIsIp, GatewayField);
     else if (maskOk && mask != 0xffffffffu && (gateway & mask) != (ip & mask))
         add(SettingsProblem::GatewayOutside, GatewayField);
-    std::stable_sort(found.begin(), found.end(),
-                     [](const SettingsProblem &a, const SettingsProblem &b) {
-                         return !a.needsConfirmation() && b.needsConfirmation();
-                     });
-    return found;
+    else if (hasBroadcast && (gateway & ~mask) == 0)
+        add(SettingsProblem::GatewayNetwork, GatewayField);
+    else if (hasBroadcast && (gateway & ~mask) == ~mask)
+        add(SettingsProblem::GatewayBroadcast, GatewayField);
+    return sortedProblems(found);
 }
 
 QVector<SettingField> differingFields(const DeviceRecord &sent, const DeviceRecord &back,

@@ -76,7 +76,9 @@ struct SettingsProblem
         MaskZero,
         MaskGap,
         IpZero,
+        IpThisNetwork, // 0.0.0.0/8 besides 0.0.0.0
         IpAllOnes,
+        IpReserved, // 240.0.0.0/4 besides 255.255.255.255
         IpLoopback,
         IpMulticast,
         IpNetwork,   // the new subnet's own network address
@@ -84,7 +86,9 @@ struct SettingsProblem
         // Legal but most likely a mistake: sent only once the user confirms.
         IpHeld,
         GatewayIsIp,
-        GatewayOutside
+        GatewayOutside,
+        GatewayNetwork,  // the new subnet's own network address
+        GatewayBroadcast // the new subnet's broadcast address
     };
     Kind kind = None;
     SettingField field = IpField;
@@ -102,9 +106,10 @@ SettingsProblem applyChange(const DeviceRecord &reported, const SettingsChange &
 // The new settings checked for what would make the board unreachable, every problem found,
 // refusals first: a mask that is no mask; an IP that no host can hold or that is the
 // subnet's own network or broadcast address (a /31 or /32 point-to-point subnet has
-// neither). To be confirmed: an IP held by one of `holders`, a gateway equal to the IP or
-// outside the new subnet. Nothing is checked when the board takes its settings from DHCP,
-// or keeps its DHCP, IP, mask and gateway.
+// neither). To be confirmed: an IP held by one of `holders`, a gateway equal to the IP,
+// outside the new subnet or equal to its network or broadcast address. A gateway 0.0.0.0
+// that the board reported and keeps is "no gateway" and is not checked. Nothing is checked
+// when the board takes its settings from DHCP, or keeps its DHCP, IP, mask and gateway.
 QVector<SettingsProblem> checkNewSettings(const DeviceRecord &reported, const DeviceRecord &sent,
                                           const AddressHolders &holders);
 

@@ -128,6 +128,18 @@ QString NetLab::link(const QString &host, const QString &ownAddress,
     return ok ? own : QString();
 }
 
+bool NetLab::renameLink(const QString &own, const QString &name)
+{
+    // A link takes a new name only while it is down; its addresses and their routes come
+    // back with it.
+    if (!ownLinks.contains(own) || !ip(QStringLiteral("link set ") + own + QStringLiteral(" down")))
+        return false;
+    const bool renamed = ip(QStringLiteral("link set %1 name %2").arg(own, name));
+    if (renamed)
+        ownLinks.replace(ownLinks.indexOf(own), name);
+    return ip(QStringLiteral("link set %1 up").arg(renamed ? name : own)) && renamed;
+}
+
 QString NetLab::linkedHost(const QString &ownAddress, const QStringList &hostAddresses)
 {
     const QString host = addHost();

@@ -57,6 +57,9 @@ public:
     // side, `hostAddresses` (CIDR, the first is the primary) on the other. Returns the name
     // of the interface on this side.
     QString link(const QString &host, const QString &ownAddress, const QStringList &hostAddresses);
+    // Gives this side of a link another name (any bytes an interface name may hold); the
+    // lab still deletes it at the end.
+    bool renameLink(const QString &own, const QString &name);
     // A new host linked to the test's namespace as `link` does; its name, empty on failure.
     QString linkedHost(const QString &ownAddress, const QStringList &hostAddresses);
     // Starts the board simulator in `host` and waits until it listens.

@@ -41,10 +41,11 @@ const char applyHelp[] =
     "Exit status: 0 every board reports its new settings, 1 wrong file, command line or\n"
     "setting (nothing sent), 6 different replies claim a MAC (nothing sent), otherwise the\n"
     "highest status of the boards: 2 not found, 3 other settings, 4 did not come back, 7\n"
-    "missing from a search that could not query every card; 5 UDP port 4022 unavailable,\n"
-    "8 output could not be written (full disk, closed pipe; the results then go to standard\n"
-    "error), 130 and 143 interrupted by SIGINT (Ctrl+C) or SIGTERM (the lines above say\n"
-    "what was sent and not verified).\n";
+    "missing from a search that could not query every card, 9 cannot tell which of the\n"
+    "replies that claim the MAC is the board; 5 UDP port 4022 unavailable, 8 output could\n"
+    "not be written (full disk, closed pipe; the results then go to standard error), 130 and\n"
+    "143 interrupted by SIGINT (Ctrl+C) or SIGTERM (the lines above say what was sent and\n"
+    "not verified).\n";
 
 // --expect-ip MAC=A, once per board.
 bool readExpectedIps(const CommandLine &line, QHash<std::uint64_t, Address> &expected,
@@ -247,8 +248,7 @@ int runApply(const QStringList &arguments)
         if (!records.at(i) || interruption())
             continue;
         if (!sendWrite(search, *records.at(i))) {
-            printError(
-                QStringLiteral("the writes could not be sent through any local IPv4 address"));
+            printError(QStringLiteral("the writes could not be sent through any network card"));
             return ExitCode::noNetwork;
         }
         sent[i] = true;
@@ -278,7 +278,8 @@ int runApply(const QStringList &arguments)
         else if (!verifying)
             continue; // its "sent" line is its result
         else
-            outcome = verify(*records.at(i), findBoard(afterSearch, file.boards.at(i).mac));
+            outcome = verify(*records.at(i), findBoard(afterSearch, file.boards.at(i).mac),
+                             *findBoard(before, file.boards.at(i).mac), reported.at(i));
         printResult(QStringLiteral("%1: %2").arg(macName, outcome.text));
         code = std::max(code, unlessIncomplete(search, outcome.code));
     }

@@ -3,6 +3,7 @@
 
 #include "interruption.h"
 #include "settingstext.h"
+#include "tooltext.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -81,9 +82,10 @@ void BoardSearch::noteProblems()
                                 "card were not searched")
                      .arg(failure.address.toString(), failure.reason);
     if (report.listenerMissing)
-        found << QStringLiteral("UDP port 4022 could not be opened on 0.0.0.0, it is in use by "
-                                "another program: replies sent by broadcast, those of boards "
-                                "in a foreign subnet among others, were not received");
+        found << QStringLiteral(
+            "UDP port 4022 could not be opened on 255.255.255.255, it is in use by "
+            "another program: replies sent by broadcast, those of boards "
+            "in a foreign subnet among others, were not received");
     wasIncomplete = wasIncomplete || !found.isEmpty();
     for (const QString &warning : found) {
         if (!warned.contains(warning)) {
@@ -91,6 +93,14 @@ void BoardSearch::noteProblems()
             warnings << warning;
         }
     }
+}
+
+QString BoardSearch::capWarning()
+{
+    return QStringLiteral("more than %1 different boards answered: only the first %1 are "
+                          "listed (a flood of forged replies, or more boards than a search "
+                          "can hold)")
+        .arg(maxBoardsPerSearch);
 }
 
 QStringList BoardSearch::takeWarnings()
@@ -111,6 +121,7 @@ QVector<FoundBoard> BoardSearch::search(int durationMs, const Progress &progress
     noteProblems();
     found.clear();
     foundMacs.clear();
+    wasCapped = false;
     collecting = true;
     runFor(durationMs, progress, true);
     collecting = false;
@@ -189,6 +200,17 @@ void BoardSearch::readFrom(QUdpSocket *socket)
         keepOtherReply(found[first.value()], board);
         return;
     }
+    if (found.size() >= maxBoardsPerSearch) {
+        if (!wasCapped) {
+            wasCapped = true;
+            wasIncomplete = true;
+            if (!warned.contains(capWarning())) {
+                warned.insert(capWarning());
+                warnings << capWarning();
+            }
+        }
+        return;
+    }
     foundMacs.insert(key, int(found.size()));
     placeReply(board, datagram, socket);
     found.append(board);
@@ -213,7 +235,8 @@ void BoardSearch::placeReply(FoundBoard &board, const QNetworkDatagram &datagram
                              const QUdpSocket *socket)
 {
     const QNetworkInterface receiver = card(datagram.interfaceIndex());
-    board.interfaceName = receiver.isValid() ? receiver.name() : QString();
+    // An interface name is whatever bytes its administrator chose, escapes included.
+    board.interfaceName = receiver.isValid() ? escapedInput(receiver.name()) : QString();
     QHostAddress destination = datagram.destinationAddress();
     if (destination.isNull() && !sockets.isListener(socket))
         destination = socket->localAddress();

@@ -62,8 +62,11 @@ public:
     QString open();
     // Why some addresses were not searched, one text per problem, each said once.
     QStringList takeWarnings();
-    // Some search so far could not query every card.
+    // Some search so far could not query every card, or heard more boards than it lists.
     bool incomplete() const { return wasIncomplete; }
+    // The last search heard more than maxBoardsPerSearch different boards.
+    bool capped() const { return wasCapped; }
+    static QString capWarning();
 
     // Queries at 1, 2, 3 and 4 s (those that come before the end) and listens for
     // `durationMs` in all; boards are listed in the order of their first replies.
@@ -93,6 +96,7 @@ private:
     QStringList warnings;
     QSet<QString> warned;
     bool wasIncomplete = false;
+    bool wasCapped = false;
     // Looked up once per index: a lookup asks the kernel for every interface.
     QHash<int, QNetworkInterface> cards;
     QVector<FoundBoard> found;

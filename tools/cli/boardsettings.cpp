@@ -53,8 +53,15 @@ QString problemReason(const SettingsProblem &problem, const DeviceRecord &report
             .arg(addressText(sent.mask));
     case SettingsProblem::IpZero:
         return QStringLiteral("0.0.0.0 is no address a board can hold");
+    case SettingsProblem::IpThisNetwork:
+        return QStringLiteral("%1 lies in 0.0.0.0/8, which means \"this network\": no board can "
+                              "hold it")
+            .arg(ip);
     case SettingsProblem::IpAllOnes:
         return QStringLiteral("255.255.255.255 is the broadcast address");
+    case SettingsProblem::IpReserved:
+        return QStringLiteral("%1 lies in 240.0.0.0/4, which is reserved: no board can hold it")
+            .arg(ip);
     case SettingsProblem::IpLoopback:
         return QStringLiteral("%1 is a loopback address").arg(ip);
     case SettingsProblem::IpMulticast:
@@ -66,7 +73,7 @@ QString problemReason(const SettingsProblem &problem, const DeviceRecord &report
     case SettingsProblem::IpHeld: {
         const AddressHolder &holder = problem.holder;
         if (holder.kind == AddressHolder::ThisPc)
-            return QStringLiteral("%1 is held by this PC (%2)").arg(ip, holder.name);
+            return QStringLiteral("%1 is held by this PC (%2)").arg(ip, escapedInput(holder.name));
         if (holder.fileLine > 0)
             return QStringLiteral("%1 is held by board %2, which line %3 gives it too")
                 .arg(ip, holder.name)
@@ -77,6 +84,12 @@ QString problemReason(const SettingsProblem &problem, const DeviceRecord &report
         return QStringLiteral("%1 is the board's own IP address").arg(ip);
     case SettingsProblem::GatewayOutside:
         return QStringLiteral("%1 lies outside the new subnet %2")
+            .arg(addressText(sent.gateway), subnet);
+    case SettingsProblem::GatewayNetwork:
+        return QStringLiteral("%1 is the network address of the new subnet %2")
+            .arg(addressText(sent.gateway), subnet);
+    case SettingsProblem::GatewayBroadcast:
+        return QStringLiteral("%1 is the broadcast address of the new subnet %2")
             .arg(addressText(sent.gateway), subnet);
     }
     return QString();

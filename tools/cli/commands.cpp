@@ -23,8 +23,9 @@ const char generalHelp[] =
     "Exit status: 0 done, 1 wrong command line, file or setting (nothing sent), 2 board not\n"
     "found, 3 board came back with other settings, 4 board did not come back, 5 UDP port\n"
     "4022 unavailable, 6 different replies for one MAC (nothing sent), 7 a search could not\n"
-    "query every card, 8 output could not be written (full disk, closed pipe), 130 and 143\n"
-    "interrupted by SIGINT (Ctrl+C) or SIGTERM.\n";
+    "query every card, 8 output could not be written (full disk, closed pipe), 9 after the\n"
+    "restart different replies claim the MAC and none can be told to be the board, 130 and\n"
+    "143 interrupted by SIGINT (Ctrl+C) or SIGTERM.\n";
 
 } // namespace
 

@@ -23,6 +23,9 @@ constexpr int partial = 7; // a search could not query every card (see the warni
 // Standard output or standard error could not be written (a full disk, a closed pipe):
 // what the user was shown is not complete.
 constexpr int output = 8;
+// After the restart several replies claim the MAC and none can be told to be the board: none
+// carries the IP that was sent, or it differs from what was sent, or DHCP is on.
+constexpr int cannotTell = 9;
 // SIGINT and SIGTERM end a command with 128 + the signal's number, 130 and 143.
 } // namespace ExitCode
 

@@ -14,6 +14,8 @@
 
 #include <memory>
 
+#include <utility>
+
 namespace {
 
 const char discoverHelp[] =
@@ -38,10 +40,11 @@ const char discoverHelp[] =
     "different replies for one MAC, a board in no subnet of this PC, a board holding an\n"
     "address of this PC.\n"
     "\n"
-    "Exit status: 0 done (also when no board answers), 1 wrong command line, 5 UDP port\n"
-    "4022 unavailable, 7 a search could not query every card, 8 output could not be written\n"
-    "(full disk, closed pipe; FILE is then left as it was), 130 and 143 interrupted by\n"
-    "SIGINT (Ctrl+C) or SIGTERM.\n";
+    "Exit status: 0 done (also when no board answers), 1 wrong command line, 5 no network\n"
+    "card, or UDP port 4022 unavailable on every card, 7 a search could not query every card\n"
+    "or heard more than 20000 boards (only the first 20000 are listed), 8 output could not be\n"
+    "written (full disk, closed pipe; FILE is then left as it was), 130 and 143 interrupted\n"
+    "by SIGINT (Ctrl+C) or SIGTERM.\n";
 
 } // namespace
 
@@ -98,9 +101,12 @@ int runDiscover(const QStringList &arguments)
         printError(QStringLiteral("interrupted by %1").arg(interruptionName()));
         return interruptedExitCode();
     }
-    const QStringList warnings = boardWarnings(boards, localNetworks());
-    for (const QString &warning : warnings)
+    QStringList warnings = boardWarnings(boards, localNetworks());
+    for (const QString &warning : std::as_const(warnings))
         printError(QStringLiteral("warning: ") + warning);
+    // Printed with the search's own warnings; the list must say it too.
+    if (search.capped())
+        warnings.prepend(BoardSearch::capWarning());
     if (boards.isEmpty())
         printError(QStringLiteral("no board answered"));
     QString text;

@@ -2,6 +2,7 @@
 #include "networkwarnings.h"
 
 #include "boardsettings.h"
+#include "tooltext.h"
 
 #include <QMap>
 #include <QNetworkInterface>
@@ -53,7 +54,7 @@ QStringList boardWarnings(const QVector<FoundBoard> &boards, const QVector<Local
         for (const LocalNetwork &network : networks) {
             if (network.address == ip)
                 warnings << QStringLiteral("board %1 reports %2, an address of this PC (%3)")
-                                .arg(mac, ipText, network.interfaceName);
+                                .arg(mac, ipText, escapedInput(network.interfaceName));
             if ((network.address & network.mask) == (ip & network.mask))
                 inSubnet = true;
         }

@@ -138,33 +138,79 @@ QString refusalText(const SettingsProblem &problem, const DeviceRecord &reported
                                        : reason;
 }
 
-Outcome verify(const DeviceRecord &sent, const FoundBoard *back)
+Outcome verify(const DeviceRecord &sent, const FoundBoard *back, const FoundBoard &before,
+               const DeviceRecord &base)
 {
     if (!back)
         return {ExitCode::notBack, QStringLiteral("did not come back")};
-    // When several replies claim the MAC, the one closest to what was sent is the board.
     const QVector<FoundBoard> replies = repliesOf(*back);
-    const FoundBoard *closest = nullptr;
-    QStringList differing;
-    for (const FoundBoard &reply : replies) {
-        const QStringList found = differences(sent, reply);
-        if (!closest || found.size() < differing.size()) {
-            closest = &reply;
-            differing = found;
-        }
-    }
+    const FoundBoard *board = &replies.first();
     QStringList notes;
-    if (replies.size() > 1)
-        notes << QStringLiteral("%1 different replies claim this MAC").arg(replies.size());
+    if (replies.size() > 1) {
+        // Another device claims the MAC. Only the IP that was sent singles out the board:
+        // the reply closest to the write could be the other device's, with the board itself
+        // back at another address. Any other reply must be one of the other devices exactly
+        // as the first search saw them, since a new one may be the board with other settings.
+        // With DHCP on no IP was sent: the board is then the one reply that is new.
+        const QString claimed =
+            QStringLiteral("%1 different replies claim this MAC").arg(replies.size());
+        const QVector<FoundBoard> seenBefore = repliesOf(before);
+        const auto knownOther = [&](const FoundBoard &reply) {
+            return std::memcmp(&reply.record, &base, sizeof(DeviceRecord)) != 0 &&
+                   std::any_of(seenBefore.cbegin(), seenBefore.cend(), [&](const FoundBoard &old) {
+                       return old.layout == reply.layout &&
+                              std::memcmp(&old.record, &reply.record, sizeof(DeviceRecord)) == 0;
+                   });
+        };
+        QVector<const FoundBoard *> candidates;
+        bool othersKnown = true;
+        for (const FoundBoard &reply : replies) {
+            const bool candidate = sent.dhcp != 0
+                                       ? !knownOther(reply)
+                                       : std::equal(sent.ip, sent.ip + 4, reply.record.ip);
+            if (candidate)
+                candidates.append(&reply);
+            else
+                othersKnown = othersKnown && knownOther(reply);
+        }
+        const bool allMatch =
+            std::all_of(candidates.cbegin(), candidates.cend(), [&sent](const FoundBoard *reply) {
+                return differences(sent, *reply).isEmpty();
+            });
+        const bool oneBoard = sent.dhcp != 0 ? candidates.size() == 1 : !candidates.isEmpty();
+        if (!oneBoard || !allMatch || !othersKnown) {
+            QStringList seen;
+            for (const FoundBoard &reply : replies)
+                seen << describeSettings(reply.record);
+            QString why;
+            if (sent.dhcp != 0 && !oneBoard)
+                why = QStringLiteral("with DHCP on, %1 of them are new").arg(candidates.size());
+            else if (!oneBoard)
+                why = QStringLiteral("none reports the IP %1 that was sent")
+                          .arg(addressText(sent.ip));
+            else if (!allMatch)
+                why = sent.dhcp != 0 ? QStringLiteral("the new one differs from what was sent")
+                                     : QStringLiteral("the reply with the IP %1 that was sent "
+                                                      "differs from it")
+                                           .arg(addressText(sent.ip));
+            else
+                why = QStringLiteral("another reply that the first search did not see may be "
+                                     "the board's");
+            return {ExitCode::cannotTell,
+                    QStringLiteral("cannot tell which reply is the board: %1 and %2 (%3)")
+                        .arg(claimed, why, seen.join(QStringLiteral("; ")))};
+        }
+        board = candidates.first();
+        notes << claimed;
+    }
+    const QStringList differing = differences(sent, *board);
     if (!differing.isEmpty())
         return {ExitCode::differs,
-                QStringLiteral("settings differ: ") + differing.join(QStringLiteral(", ")) +
-                    (notes.isEmpty() ? QString()
-                                     : QStringLiteral(" (") + notes.first() + QLatin1Char(')'))};
-    if (closest->layout == ReplyLayout::Short && sent.cdeNiveau2 != 0)
+                QStringLiteral("settings differ: ") + differing.join(QStringLiteral(", "))};
+    if (board->layout == ReplyLayout::Short && sent.cdeNiveau2 != 0)
         notes << QStringLiteral("a short-layout reply carries no level-2 code: not checked");
     if (sent.dhcp != 0)
-        notes << QStringLiteral("DHCP on, now at %1").arg(addressText(closest->record.ip));
+        notes << QStringLiteral("DHCP on, now at %1").arg(addressText(board->record.ip));
     QString text = QStringLiteral("applied");
     if (!notes.isEmpty())
         text += QStringLiteral(" (") + notes.join(QStringLiteral("; ")) + QLatin1Char(')');

@@ -42,7 +42,10 @@ struct Outcome
     QString text;
 };
 
-Outcome verify(const DeviceRecord &sent, const FoundBoard *back);
+// `before` is the board as the first search showed it and `base` the reply the write started
+// from: the first search's other replies for the MAC are the devices that claim it.
+Outcome verify(const DeviceRecord &sent, const FoundBoard *back, const FoundBoard &before,
+               const DeviceRecord &base);
 
 // The result of a board that was sent its settings when a signal ended the wait, and the
 // message that ends the command then.

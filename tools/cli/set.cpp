@@ -34,14 +34,15 @@ const char setHelp[] =
     "  --expect-ip A     the IP the board reports now: needed when different replies claim\n"
     "                    its MAC, and then only the reply with this IP is used\n"
     "  --force           send even an IP held by this PC or by another board, or a gateway\n"
-    "                    outside the new subnet or equal to the board's IP\n"
+    "                    outside the new subnet, equal to the board's IP or to the subnet's\n"
+    "                    network or broadcast address\n"
     "  --no-verify       send and stop: no wait, no new search\n"
     "  --wait SECONDS    length of each search instead of 10 s (1.5 to 60)\n"
     "  -h, --help        this text\n"
     "\n"
     "Refused whatever the options: a mask that is not a run of one bits, or 0.0.0.0; an IP\n"
-    "0.0.0.0, 255.255.255.255, loopback, multicast, or the subnet's network or broadcast\n"
-    "address.\n"
+    "in 0.0.0.0/8 or 240.0.0.0/4, loopback, multicast, or the subnet's network or broadcast\n"
+    "address (a /31 or /32 has neither).\n"
     "\n"
     "Exit status: 0 the board reports the new settings (or, with --no-verify, they were\n"
     "sent), 1 wrong command line or setting (nothing sent), 2 board not found (nothing\n"
@@ -49,8 +50,11 @@ const char setHelp[] =
     "4022 unavailable, 6 different replies claim the MAC, or none has the IP of --expect-ip\n"
     "(nothing sent), 7 the board was missing from a search that could not query every card,\n"
     "8 output could not be written (full disk, closed pipe; the results then go to standard\n"
-    "error), 130 and 143 interrupted by SIGINT (Ctrl+C) or SIGTERM (the lines above say\n"
-    "whether the write was sent).\n";
+    "error), 9 after the restart different replies claim the MAC and none can be told to be\n"
+    "the board: none reports the IP that was sent (with DHCP on: no single reply is new),\n"
+    "that reply differs from what was sent, or another reply is new, 130 and 143\n"
+    "interrupted by SIGINT (Ctrl+C) or SIGTERM (the lines above say whether the write was\n"
+    "sent).\n";
 
 // The options of `set` as a SettingsChange; false with `error` naming the option.
 bool readSetOptions(const CommandLine &line, SettingsChange &change, QString &error)
@@ -177,7 +181,7 @@ int runSet(const QStringList &arguments)
         return ExitCode::usage;
     }
     if (!sendWrite(search, record)) {
-        printError(QStringLiteral("the write could not be sent through any local IPv4 address"));
+        printError(QStringLiteral("the write could not be sent through any network card"));
         return ExitCode::noNetwork;
     }
     printResult(QStringLiteral("%1: sent %2").arg(macName, describeSettings(record)));
@@ -192,7 +196,7 @@ int runSet(const QStringList &arguments)
         printError(interruptedAfterWritesText());
         return interruptedExitCode();
     }
-    const Outcome outcome = verify(record, findBoard(after, mac));
+    const Outcome outcome = verify(record, findBoard(after, mac), *found, board.record);
     printResult(QStringLiteral("%1: %2").arg(macName, outcome.text));
     return unlessIncomplete(search, outcome.code);
 }
