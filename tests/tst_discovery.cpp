@@ -137,9 +137,9 @@ void TestDiscovery::cleanup()
         QGuiApplication::restoreOverrideCursor();
 }
 
-// Two cards, boards of both layouts answering by unicast and broadcast, one of them in a
-// subnet foreign to the PC; staggered delays fix the order of arrival, and the last board
-// answers only after the ten seconds of the search.
+// Two cards, boards of both layouts answering by unicast, by broadcast and to their subnet's
+// broadcast address, one of them in a subnet foreign to the PC; staggered delays fix the order of
+// arrival, and the last board answers only after the ten seconds of the search.
 void TestDiscovery::searchFindsEveryBoardOnceOnTime()
 {
     const QString first = lab->linkedHost("10.77.0.1/24", {"10.77.0.2/24", "192.168.50.7/24"});
@@ -151,6 +151,7 @@ void TestDiscovery::searchFindsEveryBoardOnceOnTime()
         "--board mac=02:00:00:00:00:02,ip=10.77.0.102,reply=unicast,layout=short,delay=150 "
         "--board mac=02:00:00:00:00:03,ip=10.77.0.103,reply=broadcast,layout=long,delay=300 "
         "--board mac=02:00:00:00:00:04,ip=10.77.0.104,reply=broadcast,layout=short,delay=450 "
+        "--board mac=02:00:00:00:00:08,ip=10.77.0.108,reply=subnet,delay=525 "
         "--board mac=02:00:00:00:00:06,ip=10.77.0.106,reply=unicast,delay=10500");
     Simulator *foreign =
         boards(first, "--bind 192.168.50.7 --board "
@@ -175,15 +176,16 @@ void TestDiscovery::searchFindsEveryBoardOnceOnTime()
     QVERIFY2(clock.elapsed() >= early * 10000 && clock.elapsed() <= 10000 + 3 * lateMs,
              qPrintable(QString::number(clock.elapsed())));
     QVERIFY(!QGuiApplication::overrideCursor()); // one push, one pop
-    const QStringList found = {"2:0:00:00:00:07", "2:0:00:00:00:05", "2:0:00:00:00:04",
-                               "2:0:00:00:00:03", "2:0:00:00:00:02", "2:0:00:00:00:01"};
+    const QStringList found = {"2:0:00:00:00:07", "2:0:00:00:00:05", "2:0:00:00:00:08",
+                               "2:0:00:00:00:04", "2:0:00:00:00:03", "2:0:00:00:00:02",
+                               "2:0:00:00:00:01"};
     QCOMPARE(macColumn(), found);
-    QTRY_COMPARE_WITH_TIMEOUT(table()->rowCount(), 7, 4000);
+    QTRY_COMPARE_WITH_TIMEOUT(table()->rowCount(), 8, 4000);
     QCOMPARE(macColumn(), QStringList{"2:0:00:00:00:06"} + found);
     QCOMPARE(table()->item(1, 1)->text(), QStringLiteral("172.16.5.5"));
     QCOMPARE(table()->item(2, 1)->text(), QStringLiteral("192.168.50.7"));
     QCOMPARE(table()->item(2, 8)->text(), QStringLiteral("V3.00.01"));
-    QCOMPARE(table()->item(3, 8)->text(), QStringLiteral("V3.00"));
+    QCOMPARE(table()->item(4, 8)->text(), QStringLiteral("V3.00"));
 
     // Exactly four 9-byte queries crossed each link, from the port and address of the card
     // that owns it: no socket sent a second copy, and nothing else was sent.

@@ -10,6 +10,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -193,6 +194,8 @@ SocketReport DiscoverySockets::refresh()
         listener = bound(listenerAddress, reason);
         report.listenerMissing = !listener;
     }
+    if (useListener)
+        refreshSubnetListeners(report);
     lastReport = report;
     return report;
 }
@@ -218,6 +221,49 @@ void DiscoverySockets::closeListener()
 {
     discard(listener);
     listener = nullptr;
+}
+
+// A board may also answer to the broadcast address of its subnet (10.77.0.255 for a board in
+// 10.77.0.0/24). Linux hands such a datagram only to sockets bound to the any-address or to
+// that very address, so each card's subnet gets a receive-only listener of its own; none of
+// them overlaps another binding of the port. /31 and /32 have no broadcast address.
+void DiscoverySockets::refreshSubnetListeners(SocketReport &report)
+{
+    QList<QHostAddress> wanted;
+    for (const QNetworkInterface &card : QNetworkInterface::allInterfaces()) {
+        for (const QNetworkAddressEntry &entry : card.addressEntries()) {
+            const QHostAddress broadcast = entry.broadcast();
+            if (report.sendingSockets > 0 && isIPv4(entry.ip()) && !entry.ip().isLoopback() &&
+                entry.prefixLength() < 31 && !broadcast.isNull() &&
+                broadcast != QHostAddress(QHostAddress::Broadcast) && !wanted.contains(broadcast))
+                wanted.append(broadcast);
+        }
+    }
+    std::list<Entry> next;
+    for (const QHostAddress &address : std::as_const(wanted)) {
+        const auto kept =
+            std::find_if(subnetListeners.begin(), subnetListeners.end(),
+                         [&](const Entry &entry) { return entry.address == address; });
+        if (kept != subnetListeners.end() && isBound(kept->socket)) {
+            next.splice(next.end(), subnetListeners, kept);
+            continue;
+        }
+        QString reason;
+        QUdpSocket *socket = bound(address, reason);
+        if (!socket)
+            report.failed.append({address, reason});
+        next.push_back({address, socket});
+    }
+    for (Entry &gone : subnetListeners)
+        discard(gone.socket);
+    subnetListeners.swap(next);
+}
+
+bool DiscoverySockets::isListener(const QUdpSocket *socket) const
+{
+    return socket && (socket == listener ||
+                      std::any_of(subnetListeners.cbegin(), subnetListeners.cend(),
+                                  [socket](const Entry &entry) { return entry.socket == socket; }));
 }
 
 // Only bound IPv4 sockets send: Qt binds an unbound socket to the any-address and an
@@ -277,6 +323,8 @@ void DiscoverySockets::readSlice(const QObject *notifier,
         for (const Entry &entry : sockets)
             readFrom(entry.socket);
         readFrom(listener);
+        for (const Entry &entry : subnetListeners)
+            readFrom(entry.socket);
     } while (readAny && slice.elapsed() < readSliceMs);
     if (notifying && !notifierRead && isBound(notifying))
         readOne(notifying);

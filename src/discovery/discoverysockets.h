@@ -3,7 +3,8 @@
 
 // The sockets of a search, for the window and the command-line companion alike: one UDP
 // socket on port 4022 per distinct local address, plus, where the platform needs it, a
-// receive-only listener on 255.255.255.255 for the replies that boards send by broadcast.
+// receive-only listener on 255.255.255.255 for the replies that boards send by broadcast, and
+// one on each card's subnet broadcast address for those sent there.
 // No socket shares the port, so each bind is at once the check that nobody else holds it.
 // refresh(), at the start of every search, makes the set follow the PC's addresses without
 // ever binding over another program that holds the port, and reports what could not be
@@ -70,7 +71,7 @@ public:
     // led here (sender()), or null.
     void readSlice(const QObject *notifier, const std::function<void(QUdpSocket *)> &readOne);
 
-    bool isListener(const QUdpSocket *socket) const { return socket && socket == listener; }
+    bool isListener(const QUdpSocket *socket) const;
     // The local addresses of the last refresh, bound or not.
     QList<QHostAddress> addresses() const;
 
@@ -85,10 +86,13 @@ private:
     QUdpSocket *bound(const QHostAddress &address, QString &reason,
                       QAbstractSocket::SocketError *error = nullptr);
     void closeListener();
+    void refreshSubnetListeners(SocketReport &report);
 
     QObject *owner;
     const char *readSlot;
     std::list<Entry> sockets;
     QUdpSocket *listener = nullptr;
+    // Keyed by the subnet broadcast address they are bound to.
+    std::list<Entry> subnetListeners;
     SocketReport lastReport;
 };

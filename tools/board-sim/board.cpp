@@ -60,7 +60,8 @@ bool parseLayout(const QString &text, ReplyLayout &layout)
 
 bool parseReplyMode(const QString &text, ReplyMode &mode)
 {
-    return parseKeyword(text, {"unicast", "broadcast"}, {ReplyMode::Unicast, ReplyMode::Broadcast},
+    return parseKeyword(text, {"unicast", "broadcast", "subnet"},
+                        {ReplyMode::Unicast, ReplyMode::Broadcast, ReplyMode::SubnetBroadcast},
                         mode);
 }
 

@@ -14,7 +14,7 @@
 #include <array>
 #include <cstdint>
 
-enum class ReplyMode { Unicast, Broadcast };
+enum class ReplyMode { Unicast, Broadcast, SubnetBroadcast };
 enum class WriteMode { Apply, Ignore, Mangle, MangleGateway };
 
 struct Board
@@ -23,7 +23,7 @@ struct Board
     ReplyLayout layout = ReplyLayout::Long;
     ReplyMode reply = ReplyMode::Unicast;
     WriteMode write = WriteMode::Apply;
-    int delay = 0; // ms before each reply, before the jitter is added
+    int delay = 0;    // ms before each reply, before the jitter is added
     int restart = -1; // ms of silence after a write; -1: the global --restart
 };
 

@@ -68,6 +68,15 @@ bool BoardSimulator::start(QString &error)
     connect(&receiver, SIGNAL(readyRead()), this, SLOT(readDatagrams()));
 
     bind = requestedBind.isNull() ? defaultBindAddress() : requestedBind;
+    // reply=subnet answers to the broadcast address of the bind address's subnet; without
+    // one (the any-address, a /32) it falls back to 255.255.255.255.
+    subnetBroadcast = limitedBroadcast;
+    for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
+        for (const QNetworkAddressEntry &entry : interface.addressEntries()) {
+            if (entry.ip() == bind && !entry.broadcast().isNull())
+                subnetBroadcast = entry.broadcast().toIPv4Address();
+        }
+    }
     // A second socket on the any-address would hear every broadcast a second time.
     if (bind != QHostAddress(QHostAddress::AnyIPv4)) {
         ownSender = std::make_unique<QUdpSocket>();
@@ -167,8 +176,10 @@ void BoardSimulator::answerQuery(const QHostAddress &source, quint16 port)
         item.due = now + boards[i].delay + (jitter > 0 ? spread(random) : 0);
         item.board = i;
         item.generation = states[i].generation;
-        const bool broadcast = boards[i].reply == ReplyMode::Broadcast;
-        item.address = broadcast ? limitedBroadcast : sourceAddress;
+        const bool broadcast = boards[i].reply != ReplyMode::Unicast;
+        item.address = boards[i].reply == ReplyMode::SubnetBroadcast ? subnetBroadcast
+                       : broadcast                                   ? limitedBroadcast
+                                                                     : sourceAddress;
         item.port = broadcast ? devicePort : port;
         enqueue(item);
     }

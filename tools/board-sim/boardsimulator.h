@@ -81,6 +81,7 @@ private:
     std::uint64_t nextOrder = 0;
     QHostAddress requestedBind;
     QHostAddress bind;
+    std::uint32_t subnetBroadcast = 0;
     QUdpSocket receiver;
     std::unique_ptr<QUdpSocket> ownSender;
     QUdpSocket *sender = &receiver;

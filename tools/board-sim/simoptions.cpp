@@ -180,9 +180,10 @@ void addOptions(QCommandLineParser &parser)
         {QStringLiteral("level2"), QStringLiteral("Level-2 code, on or off (default off)."),
          QStringLiteral("on|off")},
         {QStringLiteral("reply"),
-         QStringLiteral("Answer by unicast to the sender or by broadcast to "
-                        "255.255.255.255:4022 (default unicast)."),
-         QStringLiteral("unicast|broadcast")},
+         QStringLiteral("Answer by unicast to the sender, by broadcast to "
+                        "255.255.255.255:4022, or to the broadcast address of the bind "
+                        "address's subnet, port 4022 (default unicast)."),
+         QStringLiteral("unicast|broadcast|subnet")},
         {QStringLiteral("layout"),
          QStringLiteral("Reply layout; mixed gives even boards the long and odd boards the "
                         "short layout (default long)."),

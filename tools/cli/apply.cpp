@@ -143,13 +143,12 @@ int runApply(const QStringList &arguments)
     }
 
     BoardSearch search;
-    if (const int code = openSockets(search))
+    QVector<FoundBoard> firstBoards;
+    if (const int code = firstSearch(search, searchMs, true, firstBoards); code >= 0)
         return code;
-    const QVector<FoundBoard> before = searchWithCountdown(search, searchMs);
-    if (interruption()) {
-        printError(QStringLiteral("interrupted by %1: nothing sent").arg(interruptionName()));
-        return interruptedExitCode();
-    }
+    // Const, so that no loop detaches it from the search's own list: pointers into it must
+    // stay valid while later searches replace that list.
+    const QVector<FoundBoard> before = std::move(firstBoards);
 
     // Every line is checked against its board before the first write, so that a refused
     // line still means that nothing was sent.

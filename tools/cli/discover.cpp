@@ -94,13 +94,12 @@ int runDiscover(const QStringList &arguments)
     }
 
     BoardSearch search;
-    if (const int code = openSockets(search))
+    QVector<FoundBoard> firstBoards;
+    if (const int code = firstSearch(search, searchMs, false, firstBoards); code >= 0)
         return code;
-    const QVector<FoundBoard> boards = searchWithCountdown(search, searchMs);
-    if (interruption()) {
-        printError(QStringLiteral("interrupted by %1").arg(interruptionName()));
-        return interruptedExitCode();
-    }
+    // Const, so that no loop detaches it from the search's own list: pointers into it must
+    // stay valid while later searches replace that list.
+    const QVector<FoundBoard> boards = std::move(firstBoards);
     QStringList warnings = boardWarnings(boards, localNetworks());
     for (const QString &warning : std::as_const(warnings))
         printError(QStringLiteral("warning: ") + warning);

@@ -229,11 +229,17 @@ QString interruptedAfterWritesText()
         .arg(interruptionName());
 }
 
-int openSockets(BoardSearch &search)
+int firstSearch(BoardSearch &search, int ms, bool beforeWrites, QVector<FoundBoard> &boards)
 {
-    const QString error = search.open();
-    if (error.isEmpty())
-        return ExitCode::ok;
-    printError(error);
-    return ExitCode::noNetwork;
+    if (const QString error = search.open(); !error.isEmpty()) {
+        printError(error);
+        return ExitCode::noNetwork;
+    }
+    boards = searchWithCountdown(search, ms);
+    if (!interruption())
+        return -1;
+    printError(
+        QStringLiteral("interrupted by %1%2")
+            .arg(interruptionName(), beforeWrites ? QStringLiteral(": nothing sent") : QString()));
+    return interruptedExitCode();
 }

@@ -11,8 +11,10 @@
 
 #include <optional>
 
-// The sockets of every card, or the exit status (with the message printed) when none opens.
-int openSockets(BoardSearch &search);
+// The sockets and the first search, into `boards`: -1, or the exit status (with its message
+// printed) when the command ends here, for want of a card or by a signal. `beforeWrites`
+// adds that nothing was sent.
+int firstSearch(BoardSearch &search, int ms, bool beforeWrites, QVector<FoundBoard> &boards);
 QVector<FoundBoard> searchWithCountdown(BoardSearch &search, int ms);
 void waitWithCountdown(BoardSearch &search, int ms);
 
