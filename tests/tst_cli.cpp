@@ -40,7 +40,9 @@ CliRun cli(const QStringList &arguments, const QByteArray &input = QByteArray(),
     process.closeWriteChannel();
     if (meanwhile)
         meanwhile(process);
-    if (!process.waitForFinished(60000)) {
+    // Room for the flood of forged boards under the sanitizers: 20 s of listening, then
+    // twenty thousand boards and their warnings written and read through pipes.
+    if (!process.waitForFinished(150000)) {
         process.kill();
         process.waitForFinished();
     }
