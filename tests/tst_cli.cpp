@@ -609,6 +609,11 @@ void TestCli::discoverFormatsTimingAndCountdown()
     QVERIFY(!shown.out.contains(QStringLiteral("a:1b:2c:3d:4e:5f"))); // stdout went to /dev/null
     QTRY_COMPARE(queries(sim).size(), 8);
 
+#ifdef __SANITIZE_ADDRESS__
+    // The sanitizers slow the simulator and the command several times over, and too few of
+    // the forged replies are read for the cap to be reached: the plain builds check it.
+    return;
+#endif
     // Forged MACs without end: a search lists twenty thousand boards and says so, on
     // standard error and among the list's warnings. Half as many again as the cap, four
     // queries, and the replies spread over 15 s (some 8000 a second), so that a busy machine,
