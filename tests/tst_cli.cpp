@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "common/boards.h"
 #include "common/netlab.h"
 #include "common/testsupport.h"
 
@@ -11,6 +12,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUdpSocket>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <functional>
@@ -608,6 +612,50 @@ void TestCli::discoverFormatsTimingAndCountdown()
              qPrintable(describe(shown)));
     QVERIFY(!shown.out.contains(QStringLiteral("a:1b:2c:3d:4e:5f"))); // stdout went to /dev/null
     QTRY_COMPARE(queries(sim).size(), 8);
+
+    // Replies the kernel throws away, the command's buffer full, are counted and said, and
+    // the list is partial. A probe socket with the buffer the command asks for tells how
+    // many replies such a buffer takes; with the command stopped after its first query,
+    // more than that arrive, each a board of its own, so each is either listed or dropped.
+    QUdpSocket probe;
+    QVERIFY(probe.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    probe.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, receiveBufferSize);
+    const auto burst = [](int count, quint16 port) {
+        const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+        for (int index = 0; index < count; ++index)
+            NetLab::sendFrom(
+                fd, replyBytes(makeBoard(QByteArray::number(0x020000030000LL + index, 16))),
+                QStringLiteral("127.0.0.1"), port);
+        close(fd);
+    };
+    burst(25000, probe.localPort());
+    int held = 0;
+    while (probe.hasPendingDatagrams() && probe.readDatagram(nullptr, 0) >= 0)
+        ++held;
+    if (held + 500 > 19000)
+        QSKIP("this machine's receive buffers hold as many replies as a search lists");
+    const int overflow = held + 500;
+    const int before = int(queries(sim).size());
+    const CliRun lost = cli({"discover", "--format", "json", "--wait", "4"}, QByteArray(),
+                            QStringLiteral(QUORVAN_CLI), [&](QProcess &process) {
+                                QTRY_VERIFY(queries(sim).size() > before);
+                                ::kill(pid_t(process.processId()), SIGSTOP);
+                                burst(overflow, 4022);
+                                ::kill(pid_t(process.processId()), SIGCONT);
+                            });
+    const QJsonObject lostList = QJsonDocument::fromJson(lost.out.toUtf8()).object();
+    int listed = 0;
+    for (const QJsonValue &board : lostList.value(QStringLiteral("boards")).toArray())
+        listed += board.toObject().value(QStringLiteral("mac")).toString().startsWith("2:0:00:03:");
+    const QRegularExpressionMatch said =
+        QRegularExpression(QStringLiteral("^the system dropped ([0-9]+) replies that came faster "
+                                          "than they could be read: boards may be missing; "
+                                          "search again, or raise .*net\\.core\\.rmem_max"))
+            .match(lostList.value(QStringLiteral("warnings")).toArray().first().toString());
+    QVERIFY2(lost.code == 7 && said.hasMatch() &&
+                 lost.err.contains("quorvan-cli: warning: " + said.captured(0)),
+             qPrintable(describe(lost).left(2000)));
+    QCOMPARE(listed + said.captured(1).toInt(), overflow);
 
 #ifdef __SANITIZE_ADDRESS__
     // The sanitizers slow the simulator and the command several times over, and too few of

@@ -2,6 +2,7 @@
 #include "discoverysockets.h"
 
 #include "protocol.h"
+#include "socketdrops.h"
 
 #include <QElapsedTimer>
 #include <QNetworkInterface>
@@ -215,6 +216,45 @@ QUdpSocket *DiscoverySockets::bound(const QHostAddress &address, QString &reason
                             QVariant(receiveBufferSize));
     QObject::connect(socket, SIGNAL(readyRead()), owner, readSlot);
     return socket;
+}
+
+QList<const QUdpSocket *> DiscoverySockets::allSockets() const
+{
+    QList<const QUdpSocket *> all;
+    for (const std::list<Entry> *entries : {&sockets, &subnetListeners})
+        for (const Entry &entry : *entries)
+            if (entry.socket)
+                all << entry.socket;
+    if (listener)
+        all << listener;
+    return all;
+}
+
+void DiscoverySockets::markDrops()
+{
+    dropsAtMark.clear();
+    const auto counts = SocketDrops::byInode();
+    for (const QUdpSocket *socket : allSockets()) {
+        const std::uint64_t inode = SocketDrops::inodeOf(socket->socketDescriptor());
+        const auto count = counts.find(inode);
+        if (inode != 0)
+            dropsAtMark[inode] = count != counts.end() ? count->second : 0;
+    }
+}
+
+qint64 DiscoverySockets::dropsSinceMark() const
+{
+    if (!SocketDrops::available())
+        return -1;
+    const auto counts = SocketDrops::byInode();
+    qint64 dropped = 0;
+    for (const auto &[inode, atMark] : dropsAtMark) {
+        const auto count = counts.find(inode);
+        // A socket closed since the mark took its count with it.
+        if (count != counts.end() && count->second > atMark)
+            dropped += qint64(count->second - atMark);
+    }
+    return dropped;
 }
 
 void DiscoverySockets::closeListener()

@@ -16,8 +16,10 @@
 #include <QList>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <list>
+#include <unordered_map>
 
 class QObject;
 class QUdpSocket;
@@ -71,6 +73,14 @@ public:
     // led here (sender()), or null.
     void readSlice(const QObject *notifier, const std::function<void(QUdpSocket *)> &readOne);
 
+    // Counts the datagrams that the system drops on the sockets from now on (their receive
+    // buffers ran full: replies came faster than they were read). Called once the sockets of
+    // a search are bound.
+    void markDrops();
+    // Datagrams dropped since markDrops() on the sockets bound then; -1 where the platform
+    // keeps no count.
+    qint64 dropsSinceMark() const;
+
     bool isListener(const QUdpSocket *socket) const;
     // The local addresses of the last refresh, bound or not.
     QList<QHostAddress> addresses() const;
@@ -83,6 +93,7 @@ private:
         QUdpSocket *socket = nullptr;
     };
 
+    QList<const QUdpSocket *> allSockets() const;
     QUdpSocket *bound(const QHostAddress &address, QString &reason,
                       QAbstractSocket::SocketError *error = nullptr);
     void closeListener();
@@ -95,4 +106,6 @@ private:
     // Keyed by the subnet broadcast address they are bound to.
     std::list<Entry> subnetListeners;
     SocketReport lastReport;
+    // The system's drop count of each socket at markDrops(), by the socket's inode.
+    std::unordered_map<std::uint64_t, std::uint64_t> dropsAtMark;
 };

@@ -30,6 +30,7 @@ constexpr int maxRowsPerListing = 500;
 
 const char problemsBoxName[] = "socketProblems";
 const char boardLimitBoxName[] = "boardLimit";
+const char droppedBoxName[] = "droppedReplies";
 
 QString heldByAnother()
 {
@@ -84,6 +85,7 @@ void MainWindow::SearchButtonClick()
         QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     restartDiscovery();
     reportSocketProblems(sockets.refresh());
+    sockets.markDrops();
 }
 
 void MainWindow::UpdateButtonClick()
@@ -145,6 +147,7 @@ void MainWindow::SearchTimerDone()
     searchTimer->stop();
     QGuiApplication::restoreOverrideCursor();
     ui->buttonSearch->setEnabled(true);
+    reportDroppedReplies(sockets.dropsSinceMark());
     if (writeCheck.isDue()) {
         while (!unlisted.isEmpty())
             listNewDevices();
@@ -330,6 +333,36 @@ void MainWindow::reportBoardLimit()
             .arg(limit),
         QMessageBox::Ok, this);
     box->setObjectName(QLatin1String(boardLimitBoxName));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(true);
+    box->show();
+}
+
+// Replies that the system threw away because they came faster than they were read may have
+// been the only ones of some boards: the list may lack them. Said once per search, where the
+// platform counts them, without blocking.
+void MainWindow::reportDroppedReplies(qint64 dropped)
+{
+    for (QMessageBox *old :
+         findChildren<QMessageBox *>(QLatin1String(droppedBoxName), Qt::FindDirectChildrenOnly))
+        old->close();
+    if (dropped <= 0)
+        return;
+    const QString count = QLocale(QLocale::French).toString(dropped);
+    const QString lost =
+        dropped == 1
+            ? QStringLiteral("Ce PC a perdu 1\u00a0réponse, arrivée plus vite qu'il ne pouvait la "
+                             "lire\u00a0: des cartes peuvent manquer à la liste.")
+            : QStringLiteral("Ce PC a perdu %1\u00a0réponses, arrivées plus vite qu'il ne pouvait "
+                             "les lire\u00a0: des cartes peuvent manquer à la liste.")
+                  .arg(count);
+    auto *box = new QMessageBox(
+        QMessageBox::Warning, QStringLiteral("Recherche"),
+        lost + QStringLiteral("\nRelancez la recherche\u00a0; si cela se répète sur un grand "
+                              "réseau, l'administrateur du PC peut agrandir la mémoire de "
+                              "réception du système (net.core.rmem_max)."),
+        QMessageBox::Ok, this);
+    box->setObjectName(QLatin1String(droppedBoxName));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(true);
     box->show();

@@ -56,6 +56,7 @@ private:
     void timerEvent(QTimerEvent *event) override;
     void reportSocketProblems(const SocketReport &report);
     void reportBoardLimit();
+    void reportDroppedReplies(qint64 dropped);
     AddressHolders boardAddresses(const DeviceRecord &edited) const;
 
     Ui::MainWindow *ui = nullptr;

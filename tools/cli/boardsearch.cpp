@@ -103,6 +103,15 @@ QString BoardSearch::capWarning()
         .arg(maxBoardsPerSearch);
 }
 
+QString BoardSearch::dropWarning(qint64 dropped)
+{
+    return QStringLiteral("the system dropped %1 %2 that came faster than they could be read: "
+                          "boards may be missing; search again, or raise the receive buffer "
+                          "cap (sysctl net.core.rmem_max, see quorvan-cli's README)")
+        .arg(dropped)
+        .arg(dropped == 1 ? QStringLiteral("reply") : QStringLiteral("replies"));
+}
+
 QStringList BoardSearch::takeWarnings()
 {
     QStringList taken;
@@ -119,12 +128,19 @@ QVector<FoundBoard> BoardSearch::search(int durationMs, const Progress &progress
     // The sockets follow the PC's addresses at every search, as in the window.
     sockets.refresh();
     noteProblems();
+    sockets.markDrops();
     found.clear();
     foundMacs.clear();
     wasCapped = false;
+    lastDropped = 0;
     collecting = true;
     runFor(durationMs, progress, true);
     collecting = false;
+    if (const qint64 dropped = sockets.dropsSinceMark(); dropped > 0) {
+        lastDropped = dropped;
+        wasIncomplete = true;
+        warnings << dropWarning(dropped);
+    }
     return found;
 }
 

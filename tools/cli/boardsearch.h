@@ -67,6 +67,10 @@ public:
     // The last search heard more than maxBoardsPerSearch different boards.
     bool capped() const { return wasCapped; }
     static QString capWarning();
+    // The last search lost replies to the system (its receive buffers ran full); 0 when
+    // none, or where the platform does not count them.
+    qint64 dropped() const { return lastDropped; }
+    static QString dropWarning(qint64 dropped);
 
     // Queries at 1, 2, 3 and 4 s (those that come before the end) and listens for
     // `durationMs` in all; boards are listed in the order of their first replies.
@@ -97,6 +101,7 @@ private:
     QSet<QString> warned;
     bool wasIncomplete = false;
     bool wasCapped = false;
+    qint64 lastDropped = 0;
     // Looked up once per index: a lookup asks the kernel for every interface.
     QHash<int, QNetworkInterface> cards;
     QVector<FoundBoard> found;

@@ -104,6 +104,8 @@ int runDiscover(const QStringList &arguments)
     for (const QString &warning : std::as_const(warnings))
         printError(QStringLiteral("warning: ") + warning);
     // Printed with the search's own warnings; the list must say it too.
+    if (search.dropped() > 0)
+        warnings.prepend(BoardSearch::dropWarning(search.dropped()));
     if (search.capped())
         warnings.prepend(BoardSearch::capWarning());
     if (boards.isEmpty())
