@@ -23,7 +23,8 @@ const char generalHelp[] =
     "Exit status: 0 done, 1 wrong command line, file or setting (nothing sent), 2 board not\n"
     "found, 3 board came back with other settings, 4 board did not come back, 5 UDP port\n"
     "4022 unavailable, 6 different replies for one MAC (nothing sent), 7 a search could not\n"
-    "query every card, 8 output could not be written (full disk, closed pipe), 9 after the\n"
+    "query every card or lost replies to a full receive buffer, 8 output could not be\n"
+    "written (full disk, closed pipe), 9 after the\n"
     "restart different replies claim the MAC and none can be told to be the board, 130 and\n"
     "143 interrupted by SIGINT (Ctrl+C) or SIGTERM.\n";
 

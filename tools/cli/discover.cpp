@@ -38,11 +38,13 @@ const char discoverHelp[] =
     "\n"
     "Warnings (standard error, and \"warnings\" in JSON): two boards with one IP address,\n"
     "different replies for one MAC, a board in no subnet of this PC, a board holding an\n"
-    "address of this PC.\n"
+    "address of this PC, replies that the system dropped (Linux: they came faster than they\n"
+    "could be read).\n"
     "\n"
     "Exit status: 0 done (also when no board answers), 1 wrong command line, 5 no network\n"
-    "card, or UDP port 4022 unavailable on every card, 7 a search could not query every card\n"
-    "or heard more than 20000 boards (only the first 20000 are listed), 8 output could not be\n"
+    "card, or UDP port 4022 unavailable on every card, 7 a search could not query every card,\n"
+    "lost replies that the system dropped, or heard more than 20000 boards (only the first\n"
+    "20000 are listed), 8 output could not be\n"
     "written (full disk, closed pipe; FILE is then left as it was), 130 and 143 interrupted\n"
     "by SIGINT (Ctrl+C) or SIGTERM.\n";
 
