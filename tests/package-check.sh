@@ -6,8 +6,10 @@
 # data and the hardening of both programs; then what the package holds, unpacked into a
 # scratch root with dpkg-deb -x; and an install of the same build directory under another
 # prefix, with its uninstall. The package is built under fr_FR.UTF-8, the locale of the
-# tool's users, then a second time in another directory, which must give the same bytes.
-# Nothing is installed on the system.
+# tool's users, then a second time in another directory under umask 002, which must give the
+# same bytes. The Debian source package (debian/) builds, with dpkg-buildpackage, a package
+# of the same files and control fields, and a -dbgsym package; lintian checks both, and the
+# source package too. Nothing is installed on the system.
 #   tests/package-check.sh BUILD_DIR
 set -eu
 build=$(cd "$1" && pwd)
@@ -23,7 +25,9 @@ fail() {
 package_build=$build/package
 launcher=$(sed -n 's/^CMAKE_CXX_COMPILER_LAUNCHER:[A-Z]*=//p' "$build/CMakeCache.txt")
 package() {
-    if ! "$source_dir/scripts/package" "$1" \
+    # --force: a tree with uncommitted changes is packaged too, as ~dirty
+    # (tests/version-check.sh checks the refusal).
+    if ! "$source_dir/scripts/package" --force "$1" \
         ${launcher:+"-DCMAKE_CXX_COMPILER_LAUNCHER=$launcher"} 2>"$scratch/package.log"; then
         cat "$scratch/package.log" >&2
         echo "package-check: scripts/package failed" >&2
@@ -65,14 +69,15 @@ project_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$package_build/C
 # The version names the commit it was built from: git itself is the oracle here.
 git_() { git -c safe.directory="$source_dir" -C "$source_dir" "$@"; }
 if ! git_ rev-parse --verify -q HEAD >/dev/null 2>&1; then
-    expected_version="$project_version+0.nogit"
+    expected_version="$project_version+0~nogit"
 elif [ "$(git_ rev-parse --is-shallow-repository)" = true ]; then
-    expected_version="$project_version+0.shallow.g$(git_ rev-parse --short=7 HEAD)"
+    expected_version="$project_version+0.$(date -u -d "@$(git_ log -1 --format=%ct)" +%Y%m%d%H%M%S)"
+    expected_version="$expected_version.shallow.g$(git_ rev-parse --short=7 HEAD)"
 else
     expected_version="$project_version+$(git_ rev-list --count HEAD).g$(git_ rev-parse --short=7 HEAD)"
 fi
 [ -z "$(git_ status --porcelain --untracked-files=no 2>/dev/null)" ] ||
-    expected_version="$expected_version.dirty"
+    expected_version="$expected_version~dirty"
 [ "$version" = "$expected_version" ] || fail "version $version is not $expected_version"
 zcat "$root$prefix/share/doc/quorvan-config/changelog.gz" >"$scratch/changelog"
 head -1 "$scratch/changelog" | grep -qF "($version)" ||
@@ -219,9 +224,9 @@ DESTDIR="$scratch/install" cmake --build "$package_build" --target uninstall >/d
 left=$(cd "$scratch/install" && find . -type f -o -path '*quorvan-config*')
 [ -z "$left" ] || fail "uninstall left: $left"
 
-# A second build of the same commit, in another directory as another machine's would be and
-# under another locale, gives the same bytes.
-deb_again=$(export LC_ALL=C.UTF-8 && package "$build/package-again")
+# A second build of the same commit, in another directory as another machine's would be,
+# under another locale and a umask that lets the group write, gives the same bytes.
+deb_again=$(export LC_ALL=C.UTF-8 && umask 002 && package "$build/package-again")
 if cmp -s "$deb" "$deb_again"; then
     echo "reproducible: $(sha256sum "$deb" | cut -d ' ' -f 1) twice"
 else
@@ -236,6 +241,40 @@ else
     fail "two builds of one commit differ:
 $(diff "$scratch/list1" "$scratch/list2" | grep '^[<>]' | head -10)
 $(diff "$scratch/files1" "$scratch/files2" | grep '^[<>]' | head -10)"
+fi
+
+# The Debian source package, from a clone of this commit with this tree's changes: its source
+# package and the binary packages that dpkg-buildpackage makes from it are lintian clean, and
+# the package holds the same files, with the same modes, and the same control fields, but
+# those that dpkg-gencontrol writes its own way: Installed-Size (it counts differently) and
+# Source (the source package's version, debian/changelog's, is not the build's).
+dpkg_dir=$build/dpkg
+rm -rf "$dpkg_dir"
+mkdir -p "$dpkg_dir"
+git_ clone -q --shared "$source_dir" "$dpkg_dir/quorvan-config"
+git -C "$dpkg_dir/quorvan-config" checkout -q --detach "$(git_ rev-parse HEAD)"
+git_ diff --binary HEAD | git -C "$dpkg_dir/quorvan-config" apply --allow-empty
+(cd "$dpkg_dir" && dpkg-source -b quorvan-config >"$scratch/dpkg-source.log" 2>&1) ||
+    fail "dpkg-source -b failed: $(tail -5 "$scratch/dpkg-source.log")"
+if (cd "$dpkg_dir/quorvan-config" && dpkg-buildpackage -us -uc -b -j"$(nproc)") \
+    >"$scratch/dpkg-buildpackage.log" 2>&1; then
+    dh_deb=$(ls "$dpkg_dir"/quorvan-config_*_*.deb)
+    [ "$(basename "$dh_deb")" = "$(basename "$deb")" ] ||
+        fail "dpkg-buildpackage made $(basename "$dh_deb"), scripts/package $(basename "$deb")"
+    ls "$dpkg_dir"/quorvan-config-dbgsym_*.deb >/dev/null 2>&1 || fail "no -dbgsym package"
+    contents() { dpkg-deb -c "$1" | awk '$6 != "./" { print $1, $2, $6 }' | sort -k 3; }
+    fields() { dpkg-deb -f "$1" | grep -v -e '^Installed-Size:' -e '^Source:' | sort; }
+    [ "$(contents "$dh_deb")" = "$(contents "$deb")" ] ||
+        fail "dpkg-buildpackage's package holds other files than scripts/package's:
+$(contents "$dh_deb" >"$scratch/dh"; contents "$deb" | diff "$scratch/dh" - | grep '^[<>]')"
+    [ "$(fields "$dh_deb")" = "$(fields "$deb")" ] ||
+        fail "dpkg-buildpackage's package has other control fields than scripts/package's:
+$(fields "$dh_deb" >"$scratch/dh"; fields "$deb" | diff "$scratch/dh" - | grep '^[<>]')"
+    lintian --fail-on error,warning -EIL +pedantic "$dpkg_dir"/*.dsc "$dpkg_dir"/*.changes \
+        >"$scratch/lintian-dh.log" 2>&1 || fail "lintian reports errors or warnings on debian/'s packages"
+    grep -v '^running with root privileges' "$scratch/lintian-dh.log" || true
+else
+    fail "dpkg-buildpackage failed: $(tail -20 "$scratch/dpkg-buildpackage.log")"
 fi
 
 if [ "$failures" != 0 ]; then
