@@ -7,6 +7,8 @@
 # the version changed, so that only what includes it is compiled again.
 include_guard(GLOBAL)
 
+# The id of the desktop entry and the AppStream data (named so in packaging/ and resources/).
+set(QUORVAN_DESKTOP_ID invalid.quorvan.config)
 set(QUORVAN_PACKAGE_MAINTAINER "Quorvan tools <tools@quorvan.invalid>"
     CACHE STRING "Maintainer of the Debian package")
 
