@@ -1,7 +1,8 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
-# The identity of a build without a full clone, and scripts/package's refusals, checked on
-# copies of the last two commits in a scratch directory (nothing is compiled): a `git archive`
+# The identity of a build without a full clone, and scripts/package's refusals, checked on a
+# scratch repository of two commits of this tree, a minute apart (nothing is compiled; the
+# tree need not be a git checkout): a `git archive`
 # of each names its commit and date, and their versions sort in the commits' order, below
 # every build that counted its commits; so do shallow clones, of which scripts/package
 # fetches the history or, when it cannot, refuses to build; a dirty tree's version sorts
@@ -24,23 +25,30 @@ below() { # version, version: the first sorts strictly below the second
     dpkg --compare-versions "$1" lt "$2" || fail "$1 does not sort below $2 ($3)"
 }
 
-if [ "$(git_ -C "$source_dir" rev-parse --is-shallow-repository)" = true ] ||
-    ! git_ -C "$source_dir" rev-parse -q --verify HEAD~1 >/dev/null; then
-    echo "version-check: needs a clone with its history (two commits at least)" >&2
-    exit 1
-fi
-repo=$scratch/repo.git
-git_ clone -q --bare --shared "$source_dir" "$repo"
-git_ -C "$repo" branch -f older "$(git_ -C "$source_dir" rev-parse HEAD~1)"
-git_ -C "$repo" branch -f newer "$(git_ -C "$source_dir" rev-parse HEAD)"
+# Two commits of this tree, as the files are now (build directories left out).
+repo=$scratch/repo
+mkdir "$repo"
+(cd "$source_dir" && tar --exclude=./.git --exclude='./build*' --exclude='./obj-*' \
+    --exclude=./.tarball-version -cf - .) | tar -xf - -C "$repo"
+# A tree unpacked from an archive has its placeholders filled in: they are put back.
+sed -i 's/^commit=.*/commit=$Format:%H$/; s/^epoch=.*/epoch=$Format:%ct$/' "$repo/scripts/archive-commit"
+commit() { # time, message
+    GIT_AUTHOR_DATE="@$1 +0000" GIT_COMMITTER_DATE="@$1 +0000" git_ -C "$repo" \
+        -c user.name=check -c user.email=check@quorvan.invalid commit -q -m "$2"
+}
+git_ -C "$repo" init -q
+git_ -C "$repo" add -A
+commit 1796000000 older
+git_ -C "$repo" branch -f older
+echo "# second commit" >>"$repo/README.md"
+git_ -C "$repo" add README.md
+commit 1796000060 newer
+git_ -C "$repo" branch -f newer
 for branch in older newer; do
     eval "${branch}_hash=\$(git_ -C \"\$repo\" rev-parse --short=7 $branch)"
     eval "${branch}_time=\$(git_ -C \"\$repo\" log -1 --format=%ct $branch)"
     eval "${branch}_count=\$(git_ -C \"\$repo\" rev-list --count $branch)"
 done
-# Commits of one second are ordered by neither date nor version; the order is then not checked.
-ordered=true
-[ "$older_time" -lt "$newer_time" ] || ordered=false
 counted_older="$project+$older_count.g$older_hash"
 
 # git archive: the commit and its date, whatever the files' times after a patch.
@@ -57,9 +65,7 @@ for branch in older newer; do
     [ "$epoch" = "$time" ] || fail "git archive of $branch is dated $epoch, its commit $time"
     eval "${branch}_archive=\$version"
 done
-if $ordered; then
-    below "$older_archive" "$newer_archive" "archives of two commits"
-fi
+below "$older_archive" "$newer_archive" "archives of two commits"
 below "$newer_archive" "$counted_older" "an archive against a build with history"
 
 # Shallow clones: versions in the commits' order; scripts/package fetches the history, or
@@ -72,9 +78,7 @@ for branch in older newer; do
         fail "a shallow clone of $branch ($hash) says $version"
     eval "${branch}_shallow=\$version"
 done
-if $ordered; then
-    below "$older_shallow" "$newer_shallow" "shallow clones of two commits"
-fi
+below "$older_shallow" "$newer_shallow" "shallow clones of two commits"
 below "$newer_shallow" "$counted_older" "a shallow clone against a build with history"
 git_ -C "$scratch/older-shallow" remote remove origin
 status=0
