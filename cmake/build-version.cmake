@@ -7,6 +7,8 @@
 # the version changed, so that only what includes it is compiled again.
 include_guard(GLOBAL)
 
+# The id of the desktop entry and the AppStream data (named so in packaging/ and resources/).
+set(QUORVAN_DESKTOP_ID invalid.quorvan.config)
 set(QUORVAN_PACKAGE_MAINTAINER "Quorvan tools <tools@quorvan.invalid>"
     CACHE STRING "Maintainer of the Debian package")
 
@@ -31,11 +33,14 @@ set(ENV{SOURCE_DATE_EPOCH} "${QUORVAN_SOURCE_EPOCH}")
 string(TIMESTAMP QUORVAN_SOURCE_DAY "%Y-%m-%d" UTC)
 set(ENV{SOURCE_DATE_EPOCH} "${outer_epoch}")
 set(QUORVAN_PACKAGE_VERSION "${QUORVAN_VERSION}")
-if(QUORVAN_VERSION MATCHES "\\.g([0-9a-f]+)(\\.dirty)?$")
+# What the changelog says the build was made from (the forms of scripts/version).
+if(QUORVAN_VERSION MATCHES "\\.g([0-9a-f]+)(~dirty)?$")
     set(QUORVAN_BUILD_SOURCE "git commit ${CMAKE_MATCH_1}")
     set(dirty "${CMAKE_MATCH_2}")
     if(QUORVAN_VERSION MATCHES "\\.shallow\\.")
         string(APPEND QUORVAN_BUILD_SOURCE " of a shallow clone")
+    elseif(QUORVAN_VERSION MATCHES "\\.archive\\.")
+        string(APPEND QUORVAN_BUILD_SOURCE ", exported without its history")
     endif()
     if(dirty)
         string(APPEND QUORVAN_BUILD_SOURCE " with uncommitted changes")

@@ -59,11 +59,15 @@ endif()
 add_custom_target(manpages ALL DEPENDS ${QUORVAN_MAN_PAGES})
 install(FILES ${QUORVAN_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# The changelog of the package: an entry naming this build, then the history of
+# debian/changelog, the one that dpkg-buildpackage reads.
 set(QUORVAN_DOC_DIR ${CMAKE_BINARY_DIR}/doc)
-configure_file(packaging/debian/changelog.in ${QUORVAN_DOC_DIR}/changelog @ONLY)
+file(READ debian/changelog QUORVAN_CHANGELOG_HISTORY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS debian/changelog)
+configure_file(packaging/changelog-entry.in ${QUORVAN_DOC_DIR}/changelog @ONLY)
 add_custom_command(OUTPUT ${QUORVAN_DOC_DIR}/changelog.gz
     COMMAND gzip -9nf -k ${QUORVAN_DOC_DIR}/changelog
     DEPENDS ${QUORVAN_DOC_DIR}/changelog)
 add_custom_target(changelog ALL DEPENDS ${QUORVAN_DOC_DIR}/changelog.gz)
-install(FILES packaging/debian/copyright ${QUORVAN_DOC_DIR}/changelog.gz
+install(FILES debian/copyright ${QUORVAN_DOC_DIR}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -34,6 +34,9 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # the Debian package of each (libqt5core5a, libqt5network5, libqt5gui5, libqt5widgets5,
 # libstdc++6, libc6...), with the versions this build needs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The directories of the package's tree that cpack makes itself, as those that the install
+# rules make, have the same modes whatever the builder's umask.
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_QUORVAN_STRIP "${CMAKE_STRIP}")
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/strip-comment.cmake)

@@ -7,6 +7,20 @@ if(NOT EXISTS "${MANIFEST}")
     message(FATAL_ERROR "${MANIFEST} not found: nothing was installed from this build directory")
 endif()
 file(STRINGS "${MANIFEST}" files)
+# A file that dpkg lists as a package's (the same build installed by its .deb over a
+# `cmake --install` into /usr, say) belongs to the package manager: nothing is removed then.
+# Under DESTDIR the files are in a staging tree, which dpkg knows nothing of.
+find_program(QUORVAN_DPKG_QUERY dpkg-query)
+if(QUORVAN_DPKG_QUERY AND "$ENV{DESTDIR}" STREQUAL "" AND files)
+    execute_process(COMMAND "${QUORVAN_DPKG_QUERY}" -S ${files}
+                    OUTPUT_VARIABLE owned ERROR_QUIET)
+    string(REGEX MATCHALL "[^\n]*: /[^\n]*" owned "${owned}")
+    if(owned)
+        list(JOIN owned "\n  " owned)
+        message(FATAL_ERROR "Not uninstalling: files of this installation belong to packages "
+                            "(remove those with the package manager):\n  ${owned}")
+    endif()
+endif()
 set(own_dirs)
 foreach(file IN LISTS files)
     set(path "$ENV{DESTDIR}${file}")

@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: MIT
 """Asks an X window to close, as its title bar's close button would (WM_DELETE_WINDOW).
 Usage: close-window.py TITLE [--describe]   (DISPLAY must be set). Waits up to 20 s for the
-window. With --describe it first prints the sizes of the window's icon ("icon WxH") and the
-colours found in a square at the window's centre ("colour rrggbb")."""
+window. With --describe it first prints the class of its WM_CLASS ("class NAME"), the sizes of
+the window's icon ("icon WxH") and the colours found in a square at the window's centre
+("colour rrggbb")."""
 import sys
 import time
 
@@ -35,6 +36,8 @@ if target is None:
     sys.exit("window not found: " + title)
 if "--describe" in sys.argv[2:]:
     time.sleep(1)  # let the window paint itself
+    wm_class = target.get_wm_class()
+    print("class " + (wm_class[1] if wm_class else ""))
     icon = target.get_full_property(d.intern_atom("_NET_WM_ICON"), X.AnyPropertyType)
     values = list(icon.value) if icon else []
     while len(values) >= 2:

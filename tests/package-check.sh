@@ -6,8 +6,10 @@
 # data and the hardening of both programs; then what the package holds, unpacked into a
 # scratch root with dpkg-deb -x; and an install of the same build directory under another
 # prefix, with its uninstall. The package is built under fr_FR.UTF-8, the locale of the
-# tool's users, then a second time in another directory, which must give the same bytes.
-# Nothing is installed on the system.
+# tool's users, then a second time in another directory under umask 002, which must give the
+# same bytes. The Debian source package (debian/) builds, with dpkg-buildpackage, a package
+# of the same files and control fields, and a -dbgsym package; lintian checks both, and the
+# source package too. Nothing is installed on the system.
 #   tests/package-check.sh BUILD_DIR
 set -eu
 build=$(cd "$1" && pwd)
@@ -23,7 +25,9 @@ fail() {
 package_build=$build/package
 launcher=$(sed -n 's/^CMAKE_CXX_COMPILER_LAUNCHER:[A-Z]*=//p' "$build/CMakeCache.txt")
 package() {
-    if ! "$source_dir/scripts/package" "$1" \
+    # --force: a tree with uncommitted changes is packaged too, as ~dirty
+    # (tests/version-check.sh checks the refusal).
+    if ! "$source_dir/scripts/package" --force "$1" \
         ${launcher:+"-DCMAKE_CXX_COMPILER_LAUNCHER=$launcher"} 2>"$scratch/package.log"; then
         cat "$scratch/package.log" >&2
         echo "package-check: scripts/package failed" >&2
@@ -64,15 +68,32 @@ version=$(dpkg-deb -f "$deb" Version)
 project_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$package_build/CMakeCache.txt")
 # The version names the commit it was built from: git itself is the oracle here.
 git_() { git -c safe.directory="$source_dir" -C "$source_dir" "$@"; }
-if ! git_ rev-parse --verify -q HEAD >/dev/null 2>&1; then
-    expected_version="$project_version+0.nogit"
+# A git checkout of its own, not a tree copied into another checkout (scripts/mutants').
+in_git() {
+    git_ rev-parse --verify -q HEAD >/dev/null 2>&1 &&
+        [ "$(git_ rev-parse --show-toplevel)" = "$(cd "$source_dir" && pwd -P)" ]
+}
+archive_commit=$source_dir/scripts/archive-commit
+archived=$(sed -n 's/^epoch=\([0-9][0-9]*\)$/\1/p' "$archive_commit")
+stamp() { date -u -d "@$1" +%Y%m%d%H%M%S; }
+if ! in_git; then
+    # No git: the version of a release tarball, a plain git archive, or none.
+    if [ -f "$source_dir/.tarball-version" ]; then
+        expected_version=$(cat "$source_dir/.tarball-version")
+    elif [ -n "$archived" ]; then
+        expected_version="$project_version+0.$(stamp "$archived").archive"
+        expected_version="$expected_version.g$(sed -n 's/^commit=\(.......\).*/\1/p' "$archive_commit")"
+    else
+        expected_version="$project_version+0.0.nogit"
+    fi
 elif [ "$(git_ rev-parse --is-shallow-repository)" = true ]; then
-    expected_version="$project_version+0.shallow.g$(git_ rev-parse --short=7 HEAD)"
+    expected_version="$project_version+0.$(stamp "$(git_ log -1 --format=%ct)")"
+    expected_version="$expected_version.shallow.g$(git_ rev-parse --short=7 HEAD)"
 else
     expected_version="$project_version+$(git_ rev-list --count HEAD).g$(git_ rev-parse --short=7 HEAD)"
 fi
-[ -z "$(git_ status --porcelain --untracked-files=no 2>/dev/null)" ] ||
-    expected_version="$expected_version.dirty"
+! in_git || [ -z "$(git_ status --porcelain --untracked-files=no 2>/dev/null)" ] ||
+    expected_version="$expected_version~dirty"
 [ "$version" = "$expected_version" ] || fail "version $version is not $expected_version"
 zcat "$root$prefix/share/doc/quorvan-config/changelog.gz" >"$scratch/changelog"
 head -1 "$scratch/changelog" | grep -qF "($version)" ||
@@ -84,7 +105,7 @@ if ! date=$(dpkg-parsechangelog -l "$scratch/changelog" -S Timestamp 2>"$scratch
     fail "dpkg-parsechangelog rejects the changelog built under fr_FR.UTF-8:
 $(head -3 "$scratch/changelog")
 $(cat "$scratch/parse.log")"
-elif git_ rev-parse --verify -q HEAD >/dev/null 2>&1 &&
+elif in_git &&
     [ "$date" != "$(git_ log -1 --format=%ct HEAD)" ]; then
     fail "the changelog is dated $(date -u -d "@$date"), not by the commit"
 fi
@@ -120,6 +141,8 @@ if [ -f "$desktop" ]; then
     [ -f "$root$work_dir/brenik.png" ] || fail "no table picture in the working directory $work_dir"
     [ -f "$root$work_dir/../../FindQuorvan/bg.ico" ] || fail "no window icon two levels up from $work_dir"
     [ "$icon" = quorvan-config ] || fail "desktop Icon is '$icon'"
+    # The class of the window's WM_CLASS is the program's name (tst_mainwindow reads it).
+    grep -qx "StartupWMClass=quorvan-config" "$desktop" || fail "desktop StartupWMClass is not quorvan-config"
 else
     fail "no desktop entry at $prefix/share/applications/$desktop_id.desktop"
 fi
@@ -192,6 +215,16 @@ for command in "" discover set apply; do
 $(diff "$scratch/help-words" "$scratch/page-words" | grep '^[<>]' | head -5)"
 done
 
+# Each page's footer stands whole in 80 columns: the program and its release, the day, the
+# page's name, at least two spaces apart.
+for page in quorvan-config quorvan-cli; do
+    footer=$(MANWIDTH=80 LC_ALL=C.UTF-8 man -l "$root$prefix/share/man/man1/$page.1.gz" 2>/dev/null |
+        sed '/^ *$/d' | tail -1)
+    upper=$(echo "$page" | tr a-z A-Z)
+    echo "$footer" | grep -Eqx "$page $project_version {2,}[0-9]{4}-[0-9]{2}-[0-9]{2} {2,}$upper\\(1\\)" ||
+        fail "the footer of the page of $page at 80 columns: '$footer'"
+done
+
 # Only the files that the install rules name.
 expected="bin/quorvan-config bin/quorvan-cli share/applications/$desktop_id.desktop
 share/icons/hicolor/48x48/apps/quorvan-config.png share/icons/hicolor/64x64/apps/quorvan-config.png share/icons/hicolor/128x128/apps/quorvan-config.png
@@ -219,9 +252,48 @@ DESTDIR="$scratch/install" cmake --build "$package_build" --target uninstall >/d
 left=$(cd "$scratch/install" && find . -type f -o -path '*quorvan-config*')
 [ -z "$left" ] || fail "uninstall left: $left"
 
-# A second build of the same commit, in another directory as another machine's would be and
-# under another locale, gives the same bytes.
-deb_again=$(export LC_ALL=C.UTF-8 && package "$build/package-again")
+# Without DESTDIR, uninstall removes nothing while dpkg says a file is a package's (here a
+# stand-in dpkg-query claims quorvan-cli, since nothing is installed on this system).
+plain=$scratch/plain
+cmake --install "$package_build" --prefix "$plain" >/dev/null
+mkdir "$scratch/fake-dpkg"
+printf '%s\n' '#!/bin/sh' 'for path; do' \
+    '    case "$path" in */bin/quorvan-cli) echo "quorvan-config: $path" ;; esac' \
+    'done' 'exit 1' >"$scratch/fake-dpkg/dpkg-query"
+chmod +x "$scratch/fake-dpkg/dpkg-query"
+installed_files=$(cd "$plain" && find . -type f | sort)
+if PATH="$scratch/fake-dpkg:$PATH" cmake --build "$package_build" --target uninstall \
+    >"$scratch/uninstall.log" 2>&1; then
+    fail "uninstall ran over a file that a package owns"
+fi
+[ "$(cd "$plain" && find . -type f | sort)" = "$installed_files" ] ||
+    fail "the refused uninstall removed files"
+cmake --build "$package_build" --target uninstall >/dev/null 2>&1 ||
+    fail "uninstall of files that no package owns failed"
+[ -z "$(find "$plain" -type f)" ] || fail "uninstall left $(find "$plain" -type f)"
+
+# An absolute data directory: the desktop entry goes there and starts the tool there. The
+# install runs under umask 002, and still makes its directories 0755.
+data=/opt/quorvan-data
+cmake "$package_build" -DCMAKE_INSTALL_DATADIR=$data >/dev/null
+(umask 002 && DESTDIR="$scratch/absolute" cmake --install "$package_build" --prefix /usr >/dev/null)
+cmake "$package_build" -UCMAKE_INSTALL_DATADIR >/dev/null
+writable=$(find "$scratch/absolute" -mindepth 1 -type d -perm -g+w)
+[ -z "$writable" ] || fail "under umask 002 the install made directories 0775: $(echo "$writable" | head -3)"
+entry="$scratch/absolute$data/applications/$desktop_id.desktop"
+if [ -f "$entry" ]; then
+    grep -qx "Path=$data/quorvan-config/run/config" "$entry" ||
+        fail "with the data directory $data, the desktop entry says $(grep '^Path=' "$entry")"
+    [ -f "$scratch/absolute$data/quorvan-config/run/config/brenik.png" ] ||
+        fail "with the data directory $data, no table picture in its working directory"
+else
+    fail "with the data directory $data, the desktop entry is not in $data/applications:
+$(cd "$scratch/absolute" && find . -name '*.desktop')"
+fi
+
+# A second build of the same commit, in another directory as another machine's would be,
+# under another locale and a umask that lets the group write, gives the same bytes.
+deb_again=$(export LC_ALL=C.UTF-8 && umask 002 && package "$build/package-again")
 if cmp -s "$deb" "$deb_again"; then
     echo "reproducible: $(sha256sum "$deb" | cut -d ' ' -f 1) twice"
 else
@@ -236,6 +308,53 @@ else
     fail "two builds of one commit differ:
 $(diff "$scratch/list1" "$scratch/list2" | grep '^[<>]' | head -10)
 $(diff "$scratch/files1" "$scratch/files2" | grep '^[<>]' | head -10)"
+fi
+
+# The Debian source package, from a clone of this commit with this tree's changes (or a copy
+# of a tree without git): its source
+# package and the binary packages that dpkg-buildpackage makes from it are lintian clean, and
+# the package holds the same files, with the same modes and bytes (but the programs, which
+# name their debugging symbols' files), and the same control fields, but those that
+# dpkg-gencontrol writes its own way: Installed-Size (it counts differently) and Source (the
+# source package's version, debian/changelog's, is not the build's).
+dpkg_dir=$build/dpkg
+rm -rf "$dpkg_dir"
+mkdir -p "$dpkg_dir"
+if in_git; then
+    git_ clone -q --shared "$source_dir" "$dpkg_dir/quorvan-config"
+    git -C "$dpkg_dir/quorvan-config" checkout -q --detach "$(git_ rev-parse HEAD)"
+    git_ diff --binary HEAD | git -C "$dpkg_dir/quorvan-config" apply --allow-empty
+else
+    mkdir "$dpkg_dir/quorvan-config"
+    (cd "$source_dir" && tar --exclude='./build*' --exclude='./obj-*' -cf - .) |
+        tar -xf - -C "$dpkg_dir/quorvan-config"
+fi
+(cd "$dpkg_dir" && dpkg-source -b quorvan-config >"$scratch/dpkg-source.log" 2>&1) ||
+    fail "dpkg-source -b failed: $(tail -5 "$scratch/dpkg-source.log")"
+if (cd "$dpkg_dir/quorvan-config" && dpkg-buildpackage -us -uc -b -j"$(nproc)") \
+    >"$scratch/dpkg-buildpackage.log" 2>&1; then
+    dh_deb=$(ls "$dpkg_dir"/quorvan-config_*_*.deb)
+    [ "$(basename "$dh_deb")" = "$(basename "$deb")" ] ||
+        fail "dpkg-buildpackage made $(basename "$dh_deb"), scripts/package $(basename "$deb")"
+    ls "$dpkg_dir"/quorvan-config-dbgsym_*.deb >/dev/null 2>&1 || fail "no -dbgsym package"
+    contents() { dpkg-deb -c "$1" | awk '$6 != "./" { print $1, $2, $6 }' | sort -k 3; }
+    fields() { dpkg-deb -f "$1" | grep -v -e '^Installed-Size:' -e '^Source:' -e '^$' | sort; }
+    # Every file but the programs, which point at their -dbgsym files, has the same bytes.
+    sums() { dpkg-deb --ctrl-tarfile "$1" | tar -xOf - ./md5sums | grep -v ' usr/bin/' | sort; }
+    [ "$(contents "$dh_deb")" = "$(contents "$deb")" ] ||
+        fail "dpkg-buildpackage's package holds other files than scripts/package's:
+$(contents "$dh_deb" >"$scratch/dh"; contents "$deb" | diff "$scratch/dh" - | grep '^[<>]')"
+    [ "$(fields "$dh_deb")" = "$(fields "$deb")" ] ||
+        fail "dpkg-buildpackage's package has other control fields than scripts/package's:
+$(fields "$dh_deb" >"$scratch/dh"; fields "$deb" | diff "$scratch/dh" - | grep '^[<>]')"
+    [ "$(sums "$dh_deb")" = "$(sums "$deb")" ] ||
+        fail "files of dpkg-buildpackage's package differ from scripts/package's:
+$(sums "$dh_deb" >"$scratch/dh"; sums "$deb" | diff "$scratch/dh" - | grep '^[<>]')"
+    lintian --fail-on error,warning -EIL +pedantic "$dpkg_dir"/*.dsc "$dpkg_dir"/*.changes \
+        >"$scratch/lintian-dh.log" 2>&1 || fail "lintian reports errors or warnings on debian/'s packages"
+    grep -v '^running with root privileges' "$scratch/lintian-dh.log" || true
+else
+    fail "dpkg-buildpackage failed: $(tail -20 "$scratch/dpkg-buildpackage.log")"
 fi
 
 if [ "$failures" != 0 ]; then

@@ -9,6 +9,7 @@
 #include <QAccessible>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QProcess>
@@ -189,7 +190,18 @@ void TestMainWindow::startsWithoutOptionalFilesAndExitsCleanly()
                  {QStringLiteral("Configuration Quorvan"), QStringLiteral("--describe")});
     QVERIFY(closer.waitForFinished(30000) && closer.exitCode() == 0);
     const QStringList described = QString::fromUtf8(closer.readAllStandardOutput()).split('\n');
-    for (const QString &line : seen.split('|'))
+    // Docks and task bars tie the window to the desktop entry through its WM_CLASS.
+    QFile entry(QLatin1String(QUORVAN_RESOURCES) +
+                QLatin1String("/invalid.quorvan.config.desktop.in"));
+    QVERIFY(entry.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QString wmClassLine = QStringLiteral("StartupWMClass=");
+    QString wmClass;
+    for (const QString &line : QString::fromUtf8(entry.readAll()).split('\n'))
+        if (line.startsWith(wmClassLine))
+            wmClass = line.mid(wmClassLine.size());
+    QVERIFY2(!wmClass.isEmpty(), "no StartupWMClass in the desktop entry");
+    const QStringList expected = seen.split('|') << QStringLiteral("class ") + wmClass;
+    for (const QString &line : expected)
         QVERIFY2(described.contains(line), qPrintable(described.join(' ')));
     QVERIFY(tool.waitForFinished(15000) && tool.exitStatus() == QProcess::NormalExit);
     QCOMPARE(tool.exitCode(), 0);

@@ -130,7 +130,9 @@ def commands(blocks):
 
 
 def main(cli, day, output):
-    version = run(cli, "--version").strip()
+    # The footer names the release without the build ("quorvan-cli 1.0.0.2"): a build's
+    # version is too long to stand beside the date in 80 columns.
+    version = run(cli, "--version").strip().split("+")[0]
     synopsis, blocks = usage(run(cli, "--help"))
     program = synopsis.split(" ")[0]
     page = ['.\\" Written from the help texts of %s.' % program,
