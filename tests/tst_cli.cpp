@@ -149,7 +149,9 @@ void commandRows(bool verified)
     // Output that went missing: the results that stdout could not take reach stderr.
     special("help to a full disk", "help set", "@ >/dev/full", 8, "0/0",
             "quorvan-cli: standard output could not be written (No space left on device)\n");
-    special("discover to a full disk", "discover --wait 2", "@ >/dev/full", 8, "0/1",
+    // The system's texts in English, as every other message, under a French locale.
+    special("discover to a full disk", "discover --wait 2",
+            "LANG=fr_FR.UTF-8 LC_ALL=fr_FR.UTF-8 @ >/dev/full", 8, "0/1",
             "quorvan-cli: standard output could not be written (No space left on device)\n");
     special("set to a full disk", "set #1 --ip 10.77.0.30 --no-verify --wait 2", "@ >/dev/full", 8,
             "1/1",
@@ -160,11 +162,52 @@ void commandRows(bool verified)
             "quorvan-cli: standard output could not be written (Broken pipe)\n"
             "quorvan-cli: #1: sent dhcp off, ip 10.77.0.30, mask 255.255.255.0, gateway "
             "10.77.0.254, dns 10.77.0.254, level2 off\nquorvan-cli: #1: applied\n");
+    // --output: a file is replaced whole, with its mode, or not at all; anything else is
+    // written as it is. The disk is a tmpfs of four pages, full or with one page free for a
+    // JSON list of three.
     special("discover into a file", "discover --format csv --output l.csv --wait 2",
-            "cd \"$(mktemp -d)\" && @ && cat l.csv", 0, "0/1",
-            "\n#1,10.77.0.20,255.255.255.0,10.77.0.254,10.77.0.254,off,502,off,V2.10.00,long,");
+            "cd \"$(mktemp -d)\" && echo old >l.csv && chmod 444 l.csv && @ && "
+            "stat -c 'mode %a' l.csv && grep -e ^mac -e ^2:0:00:00:00:01, l.csv",
+            0, "0/1",
+            "mode 444\nmac,ip,mask,gateway,dns,dhcp,port,level2,version,layout,local_address,"
+            "interface,via\n#1,10.77.0.20,255.255.255.0,10.77.0.254,10.77.0.254,off,502,off,"
+            "V2.10.00,long,");
+    for (const char *fill : {"12288", "8192"}) {
+        const QByteArray tag =
+            QByteArray("discover into a file on a disk with ") + fill + " of 16384 bytes taken";
+        special(tag.constData(), "discover --format json --output l.csv --wait 2",
+                QByteArray("cd \"$(mktemp -d)\" && exec unshare --mount bash -c 'mount -t tmpfs "
+                           "-o size=16k q . && cd \"$PWD\" && echo old >l.csv && head -c " +
+                           QByteArray(fill) +
+                           " /dev/zero >fill && { @; c=$?; echo \"quorvan-cli: $(ls -A | "
+                           "xargs) $(cat l.csv)\" >&2; exit $c; }' \"$0\" $*")
+                    .constData(),
+                8, "0/1",
+                "quorvan-cli: --output: l.csv could not be written (No space left on device); it "
+                "is left as it was\nquorvan-cli: fill l.csv old\n");
+    }
     special("discover into a missing folder", "discover --output no/l.csv --wait 2",
-            "cd \"$(mktemp -d)\" && @", 1, "0/0", "quorvan-cli: --output: no/l.csv: ");
+            "cd \"$(mktemp -d)\" && @", 1, "0/0",
+            "quorvan-cli: --output: no/l.csv: No such file or directory\n");
+    special("discover into a hard-linked file", "discover --output l.csv --wait 2",
+            "cd \"$(mktemp -d)\" && echo old >l.csv && ln l.csv m.csv && @", 1, "0/0",
+            "quorvan-cli: --output: l.csv: the file has another name (hard links), which would "
+            "keep the old content: give another name\n");
+    special("discover into no file", "discover --output  --wait 2", "@", 1, "0/0",
+            "quorvan-cli: --output: the file name is empty\n");
+    // Without the right to make a device (in a user namespace), the null device is bound
+    // onto a file instead.
+    special("discover into a device", "discover --output n --wait 2",
+            "cd \"$(mktemp -d)\" && { mknod n c 1 3 2>/dev/null || { touch n && mount --bind "
+            "/dev/null n; }; } && @ && stat -c %F n",
+            0, "0/1", "character special file\n");
+    // The reader's timeout only keeps a failing test from hanging.
+    special("discover into a named pipe", "discover --format csv --output f --wait 2",
+            "cd \"$(mktemp -d)\" && mkfifo f && { timeout 60 cat f >got & } && @ && wait && "
+            "stat -c %F f && cat got",
+            0, "0/1", "fifo\nmac,ip,mask,");
+    special("discover into standard output", "discover --format csv --output /dev/stdout --wait 2",
+            "set -o pipefail; @ | cat", 0, "0/1", "mac,ip,mask,");
     // Interrupted: each board's "sent" line came when its write left, and the wait ends at
     // once with what was not verified.
     special("apply interrupted after its writes", "apply - --wait 2", "SIGINT 2", 130, "2/1",

@@ -6,13 +6,9 @@
 #include "commands.h"
 #include "interruption.h"
 #include "networkwarnings.h"
+#include "outputfile.h"
 #include "searchsteps.h"
 #include "tooltext.h"
-
-#include <QFile>
-#include <QSaveFile>
-
-#include <memory>
 
 #include <utility>
 
@@ -27,7 +23,8 @@ const char discoverHelp[] =
     "\n"
     "  --format FORMAT   table (default), csv (the input of apply) or json\n"
     "  --output FILE     write the list into FILE instead of standard output; FILE is\n"
-    "                    replaced only once the whole list is written\n"
+    "                    replaced only once the whole list is on the disk, and keeps its\n"
+    "                    mode; a device or a named pipe is written as it is\n"
     "  --wait SECONDS    listen this long instead of 10 s (1.5 to 60: the first query goes\n"
     "                    out at 1 s); only the queries that fit are sent\n"
     "  -h, --help        this text\n"
@@ -75,22 +72,19 @@ int runDiscover(const QStringList &arguments)
         return ExitCode::usage;
     }
 
-    // Opened before the search, so that a wrong name is told at once; the file itself is
-    // replaced only by commit(), after the last byte was written.
-    std::unique_ptr<QSaveFile> file;
+    // Checked before the search, so that a wrong name is told at once; the file itself is
+    // replaced only once the last byte is on the disk.
+    OutputFile file;
+    const bool toFile = line.isSet("output");
     const QString outputName = escapedInput(line.value("output"));
-    if (line.isSet("output")) {
-        const QString name = line.value("output");
-        if (QFile::encodeName(name) != systemBytes(name)) {
-            printError(QStringLiteral("--output: %1: the name is not UTF-8, give another one")
-                           .arg(outputName));
-            return ExitCode::usage;
-        }
-        file = std::make_unique<QSaveFile>(name);
-        if (!file->open(QIODevice::WriteOnly)) {
-            printError(QStringLiteral("--output: %1: %2").arg(outputName, file->errorString()));
-            return ExitCode::usage;
-        }
+    QString error;
+    if (toFile && line.value("output").isEmpty()) {
+        printError(QStringLiteral("--output: the file name is empty"));
+        return ExitCode::usage;
+    }
+    if (toFile && !file.open(line.value("output"), error)) {
+        printError(QStringLiteral("--output: %1: %2").arg(outputName, error));
+        return ExitCode::usage;
     }
 
     BoardSearch search;
@@ -120,16 +114,14 @@ int runDiscover(const QStringList &arguments)
         text = formatJson(boards, warnings);
         break;
     }
-    if (!file) {
+    if (!toFile) {
         printOut(text);
-    } else {
-        const QByteArray bytes = text.toUtf8();
-        if (file->write(bytes) != bytes.size() || !file->commit()) {
-            printError(
-                QStringLiteral("--output: %1 could not be written (%2); it is left as it was")
-                    .arg(outputName, file->errorString()));
-            return ExitCode::output;
-        }
+    } else if (!file.write(text.toUtf8(), error)) {
+        printError(
+            QStringLiteral("--output: %1 could not be written (%2)%3")
+                .arg(outputName, error,
+                     file.keptAsItWas() ? QStringLiteral("; it is left as it was") : QString()));
+        return interruption() ? interruptedExitCode() : ExitCode::output;
     }
     return search.incomplete() ? ExitCode::partial : ExitCode::ok;
 }
