@@ -43,9 +43,9 @@ const char applyHelp[] =
     "highest status of the boards: 2 not found, 3 other settings, 4 did not come back, 7\n"
     "missing from a search that could not query every card, 9 cannot tell which of the\n"
     "replies that claim the MAC is the board; 5 UDP port 4022 unavailable, 8 output could\n"
-    "not be written (full disk, closed pipe; the results then go to standard error), 130 and\n"
-    "143 interrupted by SIGINT (Ctrl+C) or SIGTERM (the lines above say what was sent and\n"
-    "not verified).\n";
+    "not be written (full disk, closed pipe; the results then go to standard error), 130,\n"
+    "143 and 129 interrupted by SIGINT (Ctrl+C), SIGTERM or SIGHUP (the lines above say what\n"
+    "was sent and not verified).\n";
 
 // --expect-ip MAC=A, once per board.
 bool readExpectedIps(const CommandLine &line, QHash<std::uint64_t, Address> &expected,

@@ -149,9 +149,10 @@ int finishOutput(int code)
     if (stdoutState == Stream::Working && !closedAtStart[outFd] && ::close(outFd) != 0 &&
         errno != EINTR)
         noteStdoutFailure(errno);
+    // The signal tells why the output is not complete: a lost terminal takes both streams.
+    if (interruption() != 0)
+        return interruptedExitCode();
     if (stdoutState == Stream::Failed || stderrState == Stream::Failed)
         return ExitCode::output;
-    if (outputFailed())
-        return interruptedExitCode();
     return code;
 }

@@ -29,8 +29,8 @@ void printProgress(const char *text);
 
 // Some output went missing so far.
 bool outputFailed();
-// Closes standard output and returns `code`; ExitCode::output when any output went
-// missing, or the interruption's status when a signal made the command give a stream up.
+// Closes standard output and returns `code`: the interruption's status after a signal,
+// or else ExitCode::output when any output went missing.
 int finishOutput(int code);
 
 // Writes all of `bytes` to the descriptor, again after a signal that does not stop the

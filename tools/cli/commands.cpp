@@ -24,8 +24,8 @@ const char generalHelp[] =
     "found, 3 board came back with other settings, 4 board did not come back, 5 UDP port\n"
     "4022 unavailable, 6 different replies for one MAC (nothing sent), 7 a search could not\n"
     "query every card, 8 output could not be written (full disk, closed pipe), 9 after the\n"
-    "restart different replies claim the MAC and none can be told to be the board, 130 and\n"
-    "143 interrupted by SIGINT (Ctrl+C) or SIGTERM.\n";
+    "restart different replies claim the MAC and none can be told to be the board, 130, 143\n"
+    "and 129 interrupted by SIGINT (Ctrl+C), SIGTERM or SIGHUP.\n";
 
 } // namespace
 

@@ -40,8 +40,8 @@ const char discoverHelp[] =
     "Exit status: 0 done (also when no board answers), 1 wrong command line, 5 no network\n"
     "card, or UDP port 4022 unavailable on every card, 7 a search could not query every card\n"
     "or heard more than 20000 boards (only the first 20000 are listed), 8 output could not be\n"
-    "written (full disk, closed pipe; FILE is then left as it was), 130 and 143 interrupted\n"
-    "by SIGINT (Ctrl+C) or SIGTERM.\n";
+    "written (full disk, closed pipe; FILE is then left as it was), 130, 143 and 129\n"
+    "interrupted by SIGINT (Ctrl+C), SIGTERM or SIGHUP.\n";
 
 } // namespace
 

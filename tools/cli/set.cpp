@@ -52,9 +52,9 @@ const char setHelp[] =
     "8 output could not be written (full disk, closed pipe; the results then go to standard\n"
     "error), 9 after the restart different replies claim the MAC and none can be told to be\n"
     "the board: none reports the IP that was sent (with DHCP on: no single reply is new),\n"
-    "that reply differs from what was sent, or another reply is new, 130 and 143\n"
-    "interrupted by SIGINT (Ctrl+C) or SIGTERM (the lines above say whether the write was\n"
-    "sent).\n";
+    "that reply differs from what was sent, or another reply is new, 130, 143 and 129\n"
+    "interrupted by SIGINT (Ctrl+C), SIGTERM or SIGHUP (the lines above say whether the\n"
+    "write was sent).\n";
 
 // The options of `set` as a SettingsChange; false with `error` naming the option.
 bool readSetOptions(const CommandLine &line, SettingsChange &change, QString &error)
