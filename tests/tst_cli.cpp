@@ -243,6 +243,17 @@ void commandRows(bool verified)
     // Files as the system has them.
     special("named pipe without a writer", "apply f", "cd \"$(mktemp -d)\" && mkfifo f && @", 1,
             "0/0", "quorvan-cli: f: a named pipe that no program writes into");
+    // The shell holds the pipe open for writing (and so does the command, which inherits
+    // the descriptor) and writes nothing.
+    special("named pipe with a silent writer", "apply f",
+            "cd \"$(mktemp -d)\" && mkfifo f && exec 3<>f && @", 1, "0/0",
+            "quorvan-cli: f: a named pipe that no program writes into");
+    // Streams closed at the start: Qt's own descriptors must not take their numbers.
+    special("apply from a closed standard input", "apply -", "@ <&-", 1, "0/0",
+            "quorvan-cli: -: standard input is closed: give the file's name");
+    special("discover into a closed standard output", "discover --wait 2", "@ >&-", 8, "0/1",
+            "quorvan-cli: standard output could not be written (it was closed when the command "
+            "started)\n");
     // How much of a too large file is left unread: all of a regular file, and of a stream
     // all past the byte that tells it is too large.
     special("large file left unread", "apply -",
@@ -433,6 +444,10 @@ void TestCli::applyFile_data()
         << QByteArray("mac\n\0\xe9\n", 7)
         << QStringList{"line 2: mac: \"\\x00\\xc3\\xa9\" is not a MAC address"};
     QTest::newRow("no board") << QByteArray("mac\n") << QStringList{"the file lists no board"};
+    // Cleared cells of a spreadsheet, quoted or not, and the last line without its line end.
+    QTest::newRow("rows of empty cells")
+        << QByteArray(",,\r\nmac,ip,mask\r\n,,\r\n2:0:00:00:00:01,10.0.0.1,\r\n , ,\"\"\r\n,,")
+        << QStringList{"line 4: 2:0:00:00:00:01 ip 10.0.0.1"};
     QTest::newRow("quotes") << QByteArray("mac,version\n2:0:00:00:00:01,\"V3,\"\"x\"\n\"zz,\n")
                             << QStringList{"line 3: unbalanced quotes"};
     // A BOM comes off before the text is found not to be UTF-8.
