@@ -53,6 +53,11 @@ int runCli(const QStringList &arguments)
         printOut(QString::fromLatin1(generalHelp));
         return ExitCode::ok;
     }
+    if (command == QLatin1String("--version") && arguments.size() > 2) {
+        printError(QStringLiteral("--version takes no argument: \"%1\"")
+                       .arg(escapedInput(arguments.at(2))));
+        return ExitCode::usage;
+    }
     if (command == QLatin1String("--version")) {
         printOut(QStringLiteral("quorvan-cli %1\n").arg(QLatin1String(QUORVAN_VERSION)));
         return ExitCode::ok;

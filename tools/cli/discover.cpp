@@ -89,17 +89,17 @@ int runDiscover(const QStringList &arguments)
 
     BoardSearch search;
     QVector<FoundBoard> firstBoards;
-    if (const int code = firstSearch(search, searchMs, false, firstBoards); code >= 0)
+    QStringList warnings;
+    if (const int code = firstSearch(search, searchMs, false, firstBoards, &warnings); code >= 0)
         return code;
     // Const, so that no loop detaches it from the search's own list: pointers into it must
     // stay valid while later searches replace that list.
     const QVector<FoundBoard> boards = std::move(firstBoards);
-    QStringList warnings = boardWarnings(boards, localNetworks());
-    for (const QString &warning : std::as_const(warnings))
+    // The list holds every warning that was printed, the search's own first.
+    for (const QString &warning : boardWarnings(boards, localNetworks())) {
         printError(QStringLiteral("warning: ") + warning);
-    // Printed with the search's own warnings; the list must say it too.
-    if (search.capped())
-        warnings.prepend(BoardSearch::capWarning());
+        warnings << warning;
+    }
     if (boards.isEmpty())
         printError(QStringLiteral("no board answered"));
     QString text;

@@ -183,7 +183,7 @@ int runSet(const QStringList &arguments)
         printError(QStringLiteral("the write could not be sent through any network card"));
         return ExitCode::noNetwork;
     }
-    printResult(QStringLiteral("%1: sent %2").arg(macName, describeSettings(record)));
+    printResult(QStringLiteral("%1: sent %2").arg(macName, sentText(record, board, change)));
     if (line.isSet("no-verify"))
         return ExitCode::ok;
 
