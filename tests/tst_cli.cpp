@@ -246,12 +246,14 @@ void commandRows(bool verified)
         "instead of the 20 s that real boards need\n"
         "quorvan-cli: interrupted by SIGHUP before the check: the settings above were sent "
         "but not verified\n");
-    // Standard output is a pipe that another program keeps full and nobody reads: the
-    // "sent" line waits in write() until SIGTERM ends it.
+    // Standard output is a full pipe that nobody reads (dd fills it and stops): the "sent"
+    // line waits in write() until SIGTERM ends it. Should the command not end, the shell's
+    // end leaves the pipe without a reader, which frees it.
     special("set interrupted while its output is blocked", "set #1 --ip 10.77.0.30 --wait 2",
-            "cd \"$(mktemp -d)\" && mkfifo p && exec 3<>p && { cat /dev/zero >&3 & f=$!; } && "
-            "{ @ >&3 & c=$!; } && until grep -q pipe_write /proc/$c/wchan; do sleep 0.05; done; "
-            "kill -TERM $c; wait $c; s=$?; kill $f; exit $s",
+            "cd \"$(mktemp -d)\" && mkfifo p && exec 3<>p && { dd if=/dev/zero of=p "
+            "oflag=nonblock bs=4096 2>/dev/null; true; } && { @ >&3 3>&- & c=$!; } && "
+            "until grep -q pipe_write /proc/$c/wchan; do sleep 0.05; done; kill -TERM $c; "
+            "wait $c",
             143, "1/1",
             "quorvan-cli: standard output could not be written (interrupted by SIGTERM)\n"
             "quorvan-cli: #1: sent dhcp off, ip 10.77.0.30, mask 255.255.255.0, gateway "
