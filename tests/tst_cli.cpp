@@ -247,16 +247,17 @@ void commandRows(bool verified)
         "quorvan-cli: interrupted by SIGHUP before the check: the settings above were sent "
         "but not verified\n");
     // A lost terminal after standard output failed: the signal's status, not 8.
-    special("set hung up after its output failed", "set #1 --ip 10.77.0.30 --wait 2",
-            "cd \"$(mktemp -d)\" && { QUORVAN_CLI_RESTART_WAIT_MS=20000 @ >/dev/full 2>e & "
-            "c=$!; } && until grep -q ' sent ' e; do sleep 0.05; done; kill -HUP $c; wait $c; "
-            "s=$?; cat e >&2; exit $s",
-            129, "1/1",
-            "quorvan-cli: standard output could not be written (No space left on device)\n"
-            "quorvan-cli: #1: sent dhcp off, ip 10.77.0.30, mask 255.255.255.0, gateway "
-            "10.77.0.254, dns 10.77.0.254, level2 off\nquorvan-cli: #1: not verified "
-            "(interrupted)\nquorvan-cli: interrupted by SIGHUP before the check: the settings "
-            "above were sent but not verified\n");
+    special(
+        "set hung up after its output failed", "set #1 --ip 10.77.0.30 --wait 2",
+        "cd \"$(mktemp -d)\" && : >e && { QUORVAN_CLI_RESTART_WAIT_MS=20000 @ >/dev/full 2>>e & "
+        "c=$!; } && until grep -q ' sent ' e; do sleep 0.05; done; kill -HUP $c; wait $c; "
+        "s=$?; cat e >&2; exit $s",
+        129, "1/1",
+        "quorvan-cli: standard output could not be written (No space left on device)\n"
+        "quorvan-cli: #1: sent dhcp off, ip 10.77.0.30, mask 255.255.255.0, gateway "
+        "10.77.0.254, dns 10.77.0.254, level2 off\nquorvan-cli: #1: not verified "
+        "(interrupted)\nquorvan-cli: interrupted by SIGHUP before the check: the settings "
+        "above were sent but not verified\n");
     // Standard output is a full pipe that nobody reads (dd fills it and stops): the "sent"
     // line waits in write() until SIGTERM ends it. Should the command not end, the shell's
     // end leaves the pipe without a reader, which frees it.
