@@ -87,9 +87,9 @@ void readPort(const Reply &reply, DeviceRecord &record)
     }
 }
 
-void readLevelTwoAndVersion(const Reply &reply, DeviceRecord &record)
+void readLevelTwoAndVersion(const Reply &reply, ReplyLayout layout, DeviceRecord &record)
 {
-    if (isLongLayout(reply)) {
+    if (layout == ReplyLayout::Long) {
         record.cdeNiveau2 = reply.at(levelTwoField.offset) == flagOn ? 1 : 0;
         reply.copy(versionField, record.version);
     } else {
@@ -176,13 +176,18 @@ bool isReply(const std::uint8_t *data, std::size_t length)
 
 DeviceRecord parseReply(const std::uint8_t *data, std::size_t length)
 {
+    return parseReplyAs(data, length, replyLayout(data, length));
+}
+
+DeviceRecord parseReplyAs(const std::uint8_t *data, std::size_t length, ReplyLayout layout)
+{
     const Reply reply(data, length);
     DeviceRecord record;
     readMac(reply, record);
     readAddresses(reply, record);
     readDhcp(reply, record);
     readPort(reply, record);
-    readLevelTwoAndVersion(reply, record);
+    readLevelTwoAndVersion(reply, layout, record);
     return record;
 }
 
@@ -202,6 +207,11 @@ WriteDatagram buildWriteDatagram(const DeviceRecord &record)
 ReplyLayout replyLayout(const std::uint8_t *data, std::size_t length)
 {
     return isLongLayout(Reply(data, length)) ? ReplyLayout::Long : ReplyLayout::Short;
+}
+
+ReplyLayout replyLayoutByLength(const std::uint8_t *data, std::size_t length)
+{
+    return length < replyDatagramSize ? ReplyLayout::Short : replyLayout(data, length);
 }
 
 ReplyDatagram buildReplyDatagram(const DeviceRecord &record, ReplyLayout layout)

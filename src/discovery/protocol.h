@@ -80,6 +80,12 @@ WriteDatagram buildWriteDatagram(const DeviceRecord &record);
 enum class ReplyLayout { Long, Short };
 // Which layout a reply that passed isReply has: the long one carries 'O' or 'N' at byte 36.
 ReplyLayout replyLayout(const std::uint8_t *data, std::size_t length);
+// The same, for the command-line companion, which reads a reply by its length too: one of
+// fewer than 45 bytes cannot be a long-layout one, whatever byte 36 holds (a 41-byte reply
+// of a board whose version begins with 'N'). The window reads byte 36 alone, and so
+// parseReply() does.
+ReplyLayout replyLayoutByLength(const std::uint8_t *data, std::size_t length);
+DeviceRecord parseReplyAs(const std::uint8_t *data, std::size_t length, ReplyLayout layout);
 using ReplyDatagram = std::array<std::uint8_t, replyDatagramSize>;
 ReplyDatagram buildReplyDatagram(const DeviceRecord &record, ReplyLayout layout);
 

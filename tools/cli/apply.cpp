@@ -43,9 +43,9 @@ const char applyHelp[] =
     "highest status of the boards: 2 not found, 3 other settings, 4 did not come back, 7\n"
     "missing from a search that could not query every card, 9 cannot tell which of the\n"
     "replies that claim the MAC is the board; 5 UDP port 4022 unavailable, 8 output could\n"
-    "not be written (full disk, closed pipe; the results then go to standard error), 130 and\n"
-    "143 interrupted by SIGINT (Ctrl+C) or SIGTERM (the lines above say what was sent and\n"
-    "not verified).\n";
+    "not be written (full disk, closed pipe; the results then go to standard error), 130,\n"
+    "143 and 129 interrupted by SIGINT (Ctrl+C), SIGTERM or SIGHUP (the lines above say what\n"
+    "was sent and not verified).\n";
 
 // --expect-ip MAC=A, once per board.
 bool readExpectedIps(const CommandLine &line, QHash<std::uint64_t, Address> &expected,
@@ -154,6 +154,7 @@ int runApply(const QStringList &arguments)
     // line still means that nothing was sent.
     QVector<std::optional<DeviceRecord>> records;
     QVector<DeviceRecord> reported;
+    QStringList sentTexts;
     QStringList refusals;
     int refusalCode = ExitCode::ok;
     const auto refuse = [&](const PlannedBoard &planned, const QString &field,
@@ -168,6 +169,7 @@ int runApply(const QStringList &arguments)
         const FoundBoard *found = findBoard(before, planned.mac);
         records.append(std::nullopt);
         reported.append(DeviceRecord());
+        sentTexts.append(QString());
         if (!found)
             continue;
         const std::uint64_t key = macKey(planned.mac.data());
@@ -190,6 +192,7 @@ int runApply(const QStringList &arguments)
                    problemReason(refused, board.record, record), ExitCode::usage);
         records.last() = record;
         reported.last() = board.record;
+        sentTexts.last() = sentText(record, board, planned.change);
     }
 
     // The addresses after the writes: a board in the file at its new IP, any other at the
@@ -251,9 +254,8 @@ int runApply(const QStringList &arguments)
             return ExitCode::noNetwork;
         }
         sent[i] = true;
-        printResult(
-            QStringLiteral("%1: sent %2")
-                .arg(macText(file.boards.at(i).mac.data()), describeSettings(*records.at(i))));
+        printResult(QStringLiteral("%1: sent %2")
+                        .arg(macText(file.boards.at(i).mac.data()), sentTexts.at(i)));
     }
     const bool anySent = sent.contains(true);
     const bool verifying = anySent && !line.isSet("no-verify");

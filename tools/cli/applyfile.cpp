@@ -5,6 +5,8 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 namespace {
 
 QString lineError(int line, const QString &field, const QString &reason)
@@ -178,7 +180,12 @@ ApplyFile readApplyFile(const QString &text)
         if (!haveHeader)
             separator = separatorOf(content);
         QStringList fields;
-        if (!splitCsvLine(content, fields, separator)) {
+        const bool split = splitCsvLine(content, fields, separator);
+        // A spreadsheet row whose cells were cleared keeps its separators: a blank line.
+        if (split && std::all_of(fields.cbegin(), fields.cend(),
+                                 [](const QString &field) { return field.trimmed().isEmpty(); }))
+            continue;
+        if (!split) {
             // A spreadsheet writes a cell with a line break in it over several lines; no cell
             // that apply reads holds one, so the lines up to the closing quote are one error.
             int end = index + 1;

@@ -207,9 +207,9 @@ void BoardSearch::readFrom(QUdpSocket *socket)
     if (!datagram.isValid() || !collecting || !isReply(bytes, std::size_t(data.size())))
         return;
     FoundBoard board;
-    board.record = parseReply(bytes, std::size_t(data.size()));
+    board.layout = replyLayoutByLength(bytes, std::size_t(data.size()));
+    board.record = parseReplyAs(bytes, std::size_t(data.size()), board.layout);
     const std::uint64_t key = macKey(board.record.mac);
-    board.layout = replyLayout(bytes, std::size_t(data.size()));
     if (const auto first = foundMacs.constFind(key); first != foundMacs.cend()) {
         // The first reply stays the board's row, as in the window; a different one is
         // kept aside so that no command writes settings it cannot attribute.

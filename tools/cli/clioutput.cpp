@@ -2,80 +2,157 @@
 #include "clioutput.h"
 
 #include "commands.h"
+#include "interruption.h"
 
+#include <QtGlobal>
+
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <locale.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
-bool stdoutFailed = false;
-bool stderrFailed = false;
+constexpr int outFd = 1;
+constexpr int errFd = 2;
 
-// The whole text, flushed: a short write, or a flush that fails (a full disk shows only
-// then), leaves the stream's error set.
-bool writeAll(std::FILE *stream, const QByteArray &bytes)
-{
-    const std::size_t length = std::size_t(bytes.size());
-    return std::fwrite(bytes.constData(), 1, length, stream) == length &&
-           std::fflush(stream) == 0 && !std::ferror(stream);
-}
+// What became of a stream: still written, lost (the output is not complete), or given up
+// when a signal interrupted a write that could not go on.
+enum class Stream { Working, Failed, Interrupted };
+
+Stream stdoutState = Stream::Working;
+Stream stderrState = Stream::Working;
+bool closedAtStart[3] = {false, false, false};
 
 void noteStdoutFailure(int error)
 {
-    if (stdoutFailed)
+    if (stdoutState != Stream::Working)
         return;
-    stdoutFailed = true;
+    const bool interrupted = error == EINTR && interruption() != 0;
+    stdoutState = interrupted ? Stream::Interrupted : Stream::Failed;
     printError(QStringLiteral("standard output could not be written (%1)")
-                   .arg(QString::fromLocal8Bit(std::strerror(error))));
+                   .arg(interrupted ? QStringLiteral("interrupted by %1").arg(interruptionName())
+                        : closedAtStart[outFd] ? QStringLiteral("it was closed when the command "
+                                                                "started")
+                                               : systemErrorText(error)));
+}
+
+void writeError(const QByteArray &bytes)
+{
+    if (stderrState != Stream::Working)
+        return;
+    int error = 0;
+    if (closedAtStart[errFd])
+        stderrState = Stream::Failed;
+    else if (!writeAll(errFd, bytes, error))
+        stderrState = error == EINTR ? Stream::Interrupted : Stream::Failed;
 }
 
 } // namespace
 
+void reopenClosedStreams()
+{
+#ifdef Q_OS_UNIX
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        closedAtStart[fd] = true;
+        // The lowest free number: the one that is missing, since those below are taken.
+        ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    }
+#endif
+}
+
+bool inputClosedAtStart()
+{
+    return closedAtStart[0];
+}
+
+bool writeAll(int fd, const QByteArray &bytes, int &error)
+{
+    const char *data = bytes.constData();
+    qint64 left = bytes.size();
+    while (left > 0) {
+        // Pieces of at most 1 MiB, a size every platform's write() takes.
+        const int chunk = int(std::min<qint64>(left, 1 << 20));
+        const auto written = ::write(fd, data, static_cast<unsigned>(chunk));
+        if (written < 0 && errno != EINTR) {
+            error = errno;
+            return false;
+        }
+        if (written > 0) {
+            data += written;
+            left -= written;
+        }
+        // A signal that ends the command: the stream may be a pipe that nobody reads, where
+        // the next write would wait for ever.
+        if (left > 0 && interruption() != 0) {
+            error = EINTR;
+            return false;
+        }
+    }
+    return true;
+}
+
+QString systemErrorText(int error)
+{
+#ifdef Q_OS_UNIX
+    static const locale_t english = ::newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    if (english)
+        return QString::fromLocal8Bit(::strerror_l(error, english));
+#endif
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
 void printOut(const QString &text)
 {
-    if (stdoutFailed)
+    if (stdoutState != Stream::Working)
         return;
-    errno = 0;
-    if (!writeAll(stdout, text.toUtf8()))
-        noteStdoutFailure(errno);
+    int error = 0;
+    if (closedAtStart[outFd] || !writeAll(outFd, text.toUtf8(), error))
+        noteStdoutFailure(error);
 }
 
 void printError(const QString &message)
 {
-    if (stderrFailed)
-        return;
-    if (!writeAll(stderr, "quorvan-cli: " + message.toUtf8() + '\n'))
-        stderrFailed = true;
+    writeError("quorvan-cli: " + message.toUtf8() + '\n');
 }
 
 void printResult(const QString &line)
 {
-    if (!stdoutFailed)
+    if (stdoutState == Stream::Working)
         printOut(line + QLatin1Char('\n'));
-    if (stdoutFailed)
+    if (stdoutState != Stream::Working)
         printError(line);
 }
 
 void printProgress(const char *text)
 {
-    if (!stderrFailed && !writeAll(stderr, QByteArray(text)))
-        stderrFailed = true;
+    writeError(QByteArray(text));
 }
 
 bool outputFailed()
 {
-    return stdoutFailed || stderrFailed;
+    return stdoutState != Stream::Working || stderrState != Stream::Working;
 }
 
 int finishOutput(int code)
 {
     // Closing is the last chance for a file system that reports errors late (NFS).
-    errno = 0;
-    if (!stdoutFailed &&
-        (std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || std::fclose(stdout) != 0))
+    if (stdoutState == Stream::Working && !closedAtStart[outFd] && ::close(outFd) != 0 &&
+        errno != EINTR)
         noteStdoutFailure(errno);
-    if (!stderrFailed && (std::fflush(stderr) != 0 || std::ferror(stderr) != 0))
-        stderrFailed = true;
-    return outputFailed() ? ExitCode::output : code;
+    // The signal tells why the output is not complete: a lost terminal takes both streams.
+    if (interruption() != 0)
+        return interruptedExitCode();
+    if (stdoutState == Stream::Failed || stderrState == Stream::Failed)
+        return ExitCode::output;
+    return code;
 }

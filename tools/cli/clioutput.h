@@ -4,9 +4,20 @@
 // The ways quorvan-cli speaks: results on standard output, messages ("quorvan-cli: " in
 // front) on standard error. Every write is checked, so that a full disk or a closed pipe
 // never passes for a complete output: the first failure is reported on standard error
-// (when that still works) and the command ends with ExitCode::output.
+// (when that still works) and the command ends with ExitCode::output. A write that a
+// signal interrupts is tried again, unless the signal asks the command to stop: a stream
+// that nobody reads would otherwise hold it for ever. The stream is then given up, and the
+// command ends with the interruption's own status.
 
+#include <QByteArray>
 #include <QString>
+
+// Makes descriptors 0, 1 and 2 valid before anything opens a file: one that the command
+// was started without is opened on the null device, so that no later file, socket or pipe
+// of the program takes its number and receives what is meant for the stream. The commands
+// then learn from inputClosedAtStart() and the output functions below that it is missing.
+void reopenClosedStreams();
+bool inputClosedAtStart();
 
 void printOut(const QString &text);
 void printError(const QString &message);
@@ -18,6 +29,13 @@ void printProgress(const char *text);
 
 // Some output went missing so far.
 bool outputFailed();
-// Flushes and closes both streams, and returns `code`, or ExitCode::output when any output
-// went missing.
+// Closes standard output and returns `code`: the interruption's status after a signal,
+// or else ExitCode::output when any output went missing.
 int finishOutput(int code);
+
+// Writes all of `bytes` to the descriptor, again after a signal that does not stop the
+// command; false with `error` set (EINTR when the command was asked to stop).
+bool writeAll(int fd, const QByteArray &bytes, int &error);
+// The system's text for an errno value, in English like every other message, whatever
+// the language of the user's locale.
+QString systemErrorText(int error);

@@ -101,6 +101,10 @@ bool restartWait(int &ms, QString &error)
                     .arg(maxRestartWait);
         return false;
     }
+    printError(QStringLiteral("warning: QUORVAN_CLI_RESTART_WAIT_MS is set: the restart wait is "
+                              "%1 ms instead of the %2 s that real boards need")
+                   .arg(ms)
+                   .arg(defaultRestartWait / 1000));
     return true;
 }
 

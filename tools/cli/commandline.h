@@ -39,7 +39,9 @@ private:
     QCommandLineParser parser;
 };
 
-// The wait for the restart in milliseconds: 20 s, or QUORVAN_CLI_RESTART_WAIT_MS.
+// The wait for the restart in milliseconds: 20 s, or QUORVAN_CLI_RESTART_WAIT_MS, which
+// is said at once on standard error, since real boards need the 20 s and a variable left
+// over from a test would cut the wait short unseen.
 bool restartWait(int &ms, QString &error);
 
 QString addressSyntaxError(const QString &field, const QString &text);

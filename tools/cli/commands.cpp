@@ -24,9 +24,9 @@ const char generalHelp[] =
     "found, 3 board came back with other settings, 4 board did not come back, 5 UDP port\n"
     "4022 unavailable, 6 different replies for one MAC (nothing sent), 7 a search could not\n"
     "query every card or lost replies to a full receive buffer, 8 output could not be\n"
-    "written (full disk, closed pipe), 9 after the\n"
-    "restart different replies claim the MAC and none can be told to be the board, 130 and\n"
-    "143 interrupted by SIGINT (Ctrl+C) or SIGTERM.\n";
+    "written (full disk, closed pipe), 9 after the restart different replies claim the MAC\n"
+    "and none can be told to be the board, 130, 143 and 129 interrupted by SIGINT (Ctrl+C),\n"
+    "SIGTERM or SIGHUP.\n";
 
 } // namespace
 
@@ -53,6 +53,11 @@ int runCli(const QStringList &arguments)
         command == QLatin1String("help")) {
         printOut(QString::fromLatin1(generalHelp));
         return ExitCode::ok;
+    }
+    if (command == QLatin1String("--version") && arguments.size() > 2) {
+        printError(QStringLiteral("--version takes no argument: \"%1\"")
+                       .arg(escapedInput(arguments.at(2))));
+        return ExitCode::usage;
     }
     if (command == QLatin1String("--version")) {
         printOut(QStringLiteral("quorvan-cli %1\n").arg(QLatin1String(QUORVAN_VERSION)));

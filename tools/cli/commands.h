@@ -26,7 +26,8 @@ constexpr int output = 8;
 // After the restart several replies claim the MAC and none can be told to be the board: none
 // carries the IP that was sent, or it differs from what was sent, or DHCP is on.
 constexpr int cannotTell = 9;
-// SIGINT and SIGTERM end a command with 128 + the signal's number, 130 and 143.
+// SIGINT, SIGTERM and SIGHUP end a command with 128 + the signal's number, 130, 143 and
+// 129, even when output went missing meanwhile.
 } // namespace ExitCode
 
 // Milliseconds between the write and the new search, 20 s as in the window. The

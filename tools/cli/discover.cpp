@@ -6,13 +6,9 @@
 #include "commands.h"
 #include "interruption.h"
 #include "networkwarnings.h"
+#include "outputfile.h"
 #include "searchsteps.h"
 #include "tooltext.h"
-
-#include <QFile>
-#include <QSaveFile>
-
-#include <memory>
 
 #include <utility>
 
@@ -27,7 +23,8 @@ const char discoverHelp[] =
     "\n"
     "  --format FORMAT   table (default), csv (the input of apply) or json\n"
     "  --output FILE     write the list into FILE instead of standard output; FILE is\n"
-    "                    replaced only once the whole list is written\n"
+    "                    replaced only once the whole list is on the disk, and keeps its\n"
+    "                    mode; a device or a named pipe is written as it is\n"
     "  --wait SECONDS    listen this long instead of 10 s (1.5 to 60: the first query goes\n"
     "                    out at 1 s); only the queries that fit are sent\n"
     "  -h, --help        this text\n"
@@ -37,16 +34,16 @@ const char discoverHelp[] =
     "' in front, so that no spreadsheet takes it for a formula; apply reads it back.\n"
     "\n"
     "Warnings (standard error, and \"warnings\" in JSON): two boards with one IP address,\n"
-    "different replies for one MAC, a board in no subnet of this PC, a board holding an\n"
-    "address of this PC, replies that the system dropped (Linux: they came faster than they\n"
-    "could be read).\n"
+    "different replies for one MAC, a board in no subnet of the card it answered through, a\n"
+    "board holding an address of this PC (the first 20 of each kind, the rest counted), and\n"
+    "the search's own: a card that could not be searched, more boards than are listed,\n"
+    "replies that the system dropped (Linux: they came faster than they could be read).\n"
     "\n"
     "Exit status: 0 done (also when no board answers), 1 wrong command line, 5 no network\n"
     "card, or UDP port 4022 unavailable on every card, 7 a search could not query every card,\n"
     "lost replies that the system dropped, or heard more than 20000 boards (only the first\n"
-    "20000 are listed), 8 output could not be\n"
-    "written (full disk, closed pipe; FILE is then left as it was), 130 and 143 interrupted\n"
-    "by SIGINT (Ctrl+C) or SIGTERM.\n";
+    "20000 are listed), 8 output could not be written (full disk, closed pipe; FILE is then\n"
+    "left as it was), 130, 143 and 129 interrupted by SIGINT (Ctrl+C), SIGTERM or SIGHUP.\n";
 
 } // namespace
 
@@ -77,39 +74,34 @@ int runDiscover(const QStringList &arguments)
         return ExitCode::usage;
     }
 
-    // Opened before the search, so that a wrong name is told at once; the file itself is
-    // replaced only by commit(), after the last byte was written.
-    std::unique_ptr<QSaveFile> file;
+    // Checked before the search, so that a wrong name is told at once; the file itself is
+    // replaced only once the last byte is on the disk.
+    OutputFile file;
+    const bool toFile = line.isSet("output");
     const QString outputName = escapedInput(line.value("output"));
-    if (line.isSet("output")) {
-        const QString name = line.value("output");
-        if (QFile::encodeName(name) != systemBytes(name)) {
-            printError(QStringLiteral("--output: %1: the name is not UTF-8, give another one")
-                           .arg(outputName));
-            return ExitCode::usage;
-        }
-        file = std::make_unique<QSaveFile>(name);
-        if (!file->open(QIODevice::WriteOnly)) {
-            printError(QStringLiteral("--output: %1: %2").arg(outputName, file->errorString()));
-            return ExitCode::usage;
-        }
+    QString error;
+    if (toFile && line.value("output").isEmpty()) {
+        printError(QStringLiteral("--output: the file name is empty"));
+        return ExitCode::usage;
+    }
+    if (toFile && !file.open(line.value("output"), error)) {
+        printError(QStringLiteral("--output: %1: %2").arg(outputName, error));
+        return ExitCode::usage;
     }
 
     BoardSearch search;
     QVector<FoundBoard> firstBoards;
-    if (const int code = firstSearch(search, searchMs, false, firstBoards); code >= 0)
+    QStringList warnings;
+    if (const int code = firstSearch(search, searchMs, false, firstBoards, &warnings); code >= 0)
         return code;
     // Const, so that no loop detaches it from the search's own list: pointers into it must
     // stay valid while later searches replace that list.
     const QVector<FoundBoard> boards = std::move(firstBoards);
-    QStringList warnings = boardWarnings(boards, localNetworks());
-    for (const QString &warning : std::as_const(warnings))
+    // The list holds every warning that was printed, the search's own first.
+    for (const QString &warning : boardWarnings(boards, localNetworks())) {
         printError(QStringLiteral("warning: ") + warning);
-    // Printed with the search's own warnings; the list must say it too.
-    if (search.dropped() > 0)
-        warnings.prepend(BoardSearch::dropWarning(search.dropped()));
-    if (search.capped())
-        warnings.prepend(BoardSearch::capWarning());
+        warnings << warning;
+    }
     if (boards.isEmpty())
         printError(QStringLiteral("no board answered"));
     QString text;
@@ -124,16 +116,14 @@ int runDiscover(const QStringList &arguments)
         text = formatJson(boards, warnings);
         break;
     }
-    if (!file) {
+    if (!toFile) {
         printOut(text);
-    } else {
-        const QByteArray bytes = text.toUtf8();
-        if (file->write(bytes) != bytes.size() || !file->commit()) {
-            printError(
-                QStringLiteral("--output: %1 could not be written (%2); it is left as it was")
-                    .arg(outputName, file->errorString()));
-            return ExitCode::output;
-        }
+    } else if (!file.write(text.toUtf8(), error)) {
+        printError(
+            QStringLiteral("--output: %1 could not be written (%2)%3")
+                .arg(outputName, error,
+                     file.keptAsItWas() ? QStringLiteral("; it is left as it was") : QString()));
+        return interruption() ? interruptedExitCode() : ExitCode::output;
     }
     return search.incomplete() ? ExitCode::partial : ExitCode::ok;
 }

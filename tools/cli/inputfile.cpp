@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "inputfile.h"
 
+#include "clioutput.h"
 #include "tooltext.h"
 
 #include <QtGlobal>
@@ -9,7 +10,6 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -32,11 +32,6 @@ QString tooLarge(int maxSize)
 // may be started a moment after this one.
 constexpr int writerWaitMs = 2000;
 
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 class Descriptor
 {
 public:
@@ -52,7 +47,9 @@ public:
     const bool owned;
 };
 
-// True when a program holds the pipe open for writing, or has written and closed it.
+// True when something came through the pipe within the wait: its first byte, or the end
+// of what a program wrote and closed. A writer that holds the pipe open and stays silent
+// counts as none, or the command would wait for it for ever.
 bool pipeHasWriter(int fd, QByteArray &bytes)
 {
     pollfd ready{fd, POLLIN, 0};
@@ -61,9 +58,7 @@ bool pipeHasWriter(int fd, QByteArray &bytes)
     const ssize_t got = ::read(fd, first, sizeof first);
     if (got > 0)
         bytes.append(first, int(got));
-    // Without a writer, a read finds the end at once; with one that is still silent, it
-    // would block (EAGAIN here).
-    return got != 0 || events > 0;
+    return events > 0;
 }
 
 #endif
@@ -74,6 +69,11 @@ bool readInputFile(const QString &path, int maxSize, QByteArray &bytes, QString 
 {
     bytes.clear();
     const bool standardInput = path == QLatin1String("-");
+    if (standardInput && inputClosedAtStart()) {
+        error = QStringLiteral("standard input is closed: give the file's name, or send the file "
+                               "through a pipe");
+        return false;
+    }
 #ifdef Q_OS_UNIX
     // Not blocking while opening: a named pipe without a writer would hold open() for ever.
     const Descriptor input(
@@ -82,7 +82,7 @@ bool readInputFile(const QString &path, int maxSize, QByteArray &bytes, QString 
         !standardInput);
     struct stat info = {};
     if (input.fd < 0 || ::fstat(input.fd, &info) != 0) {
-        error = systemError(errno);
+        error = systemErrorText(errno);
         return false;
     }
     if (::isatty(input.fd) == 1) {
@@ -111,7 +111,7 @@ bool readInputFile(const QString &path, int maxSize, QByteArray &bytes, QString 
         const auto wanted = std::min<qint64>(qint64(sizeof buffer), maxSize + 1 - bytes.size());
         const ssize_t got = ::read(input.fd, buffer, std::size_t(wanted));
         if (got < 0) {
-            error = systemError(errno);
+            error = systemErrorText(errno);
             return false;
         }
         if (got == 0)

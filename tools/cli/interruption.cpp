@@ -47,6 +47,9 @@ void catchInterruptions()
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A lost terminal (an SSH session that drops during the restart wait) asks the command
+    // to stop like SIGTERM, and it still says what it sent, on whatever stream still works.
+    sigaction(SIGHUP, &action, nullptr);
     action.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &action, nullptr);
 #elif defined(Q_OS_WIN)
@@ -61,7 +64,16 @@ int interruption()
 
 QString interruptionName()
 {
-    return interruption() == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM");
+    switch (interruption()) {
+    case SIGINT:
+        return QStringLiteral("SIGINT");
+#ifdef SIGHUP
+    case SIGHUP:
+        return QStringLiteral("SIGHUP");
+#endif
+    default:
+        return QStringLiteral("SIGTERM");
+    }
 }
 
 int interruptedExitCode()

@@ -1,19 +1,18 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// Ctrl+C and termination requests while quorvan-cli waits. The handlers only note the
-// signal; the searches and waits look at the note and end early, so that the command can
-// still say what it sent and wipe its countdown before it exits with 128 + the signal's
-// number, as a shell reports a process killed by it. A broken pipe on standard output is
-// ignored instead of killing the process: the failed write is then reported like any
-// other output error.
+// Ctrl+C, termination requests and a lost terminal while quorvan-cli waits. The handlers only note
+// the signal; the searches and waits look at the note and end early, so that the command can still
+// say what it sent and wipe its countdown before it exits with 128 + the signal's number, as a
+// shell reports a process killed by it. A broken pipe on standard output is ignored instead of
+// killing the process: the failed write is then reported like any other output error.
 
 #include <QString>
 
 void catchInterruptions();
 // 0, or the number of the signal that asked the command to stop.
 int interruption();
-// "SIGINT" or "SIGTERM".
+// "SIGINT", "SIGTERM" or "SIGHUP".
 QString interruptionName();
 // The exit status for the interruption.
 int interruptedExitCode();

@@ -9,6 +9,8 @@
 
 int main(int argc, char *argv[])
 {
+    // Before Qt opens its own descriptors, which would take the number of a missing one.
+    reopenClosedStreams();
     catchInterruptions();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorvan-cli"));

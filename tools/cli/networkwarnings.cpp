@@ -25,9 +25,26 @@ QString conflictText(const FoundBoard &board)
         .arg(QLatin1Char('(') + replies.join(QStringLiteral(") (")) + QLatin1Char(')'));
 }
 
+namespace {
+
+// Warnings listed of one kind; a flood of forged replies would otherwise print one line per
+// board and bury the few warnings that matter.
+constexpr int maxWarningsPerKind = 20;
+
+void addCapped(QStringList &warnings, const QStringList &kind, const char *rest)
+{
+    warnings << kind.mid(0, maxWarningsPerKind);
+    if (kind.size() > maxWarningsPerKind)
+        warnings << QStringLiteral("\u2026 and %1 more %2")
+                        .arg(kind.size() - maxWarningsPerKind)
+                        .arg(QLatin1String(rest));
+}
+
+} // namespace
+
 QStringList boardWarnings(const QVector<FoundBoard> &boards, const QVector<LocalNetwork> &networks)
 {
-    QStringList warnings;
+    QStringList sameAddress;
     // Keyed by address and then by MAC, so that the warnings do not depend on which board
     // happened to answer first.
     QMap<quint32, QMap<quint64, QString>> macsByAddress;
@@ -35,17 +52,24 @@ QStringList boardWarnings(const QVector<FoundBoard> &boards, const QVector<Local
         macsByAddress[addressValue(board.record.ip)].insert(macKey(board.record.mac),
                                                             macText(board.record.mac));
     for (auto it = macsByAddress.cbegin(); it != macsByAddress.cend(); ++it) {
-        if (it.value().size() > 1)
-            warnings << QStringLiteral("boards %1 report the same IP address %2")
-                            .arg(it.value().values().join(QStringLiteral(", ")),
-                                 QHostAddress(it.key()).toString());
+        const QStringList macs = it.value().values();
+        if (macs.size() < 2)
+            continue;
+        QString named = macs.mid(0, maxWarningsPerKind).join(QStringLiteral(", "));
+        if (macs.size() > maxWarningsPerKind)
+            named += QStringLiteral(" and %1 more").arg(macs.size() - maxWarningsPerKind);
+        sameAddress << QStringLiteral("boards %1 report the same IP address %2")
+                           .arg(named, QHostAddress(it.key()).toString());
     }
 
+    QStringList claimed;
     for (const FoundBoard &board : boards) {
         if (!board.otherReplies.isEmpty())
-            warnings << conflictText(board);
+            claimed << conflictText(board);
     }
 
+    QStringList pcAddress;
+    QStringList noSubnet;
     for (const FoundBoard &board : boards) {
         const quint32 ip = addressValue(board.record.ip);
         const QString mac = macText(board.record.mac);
@@ -53,16 +77,28 @@ QStringList boardWarnings(const QVector<FoundBoard> &boards, const QVector<Local
         bool inSubnet = false;
         for (const LocalNetwork &network : networks) {
             if (network.address == ip)
-                warnings << QStringLiteral("board %1 reports %2, an address of this PC (%3)")
-                                .arg(mac, ipText, escapedInput(network.interfaceName));
-            if ((network.address & network.mask) == (ip & network.mask))
+                pcAddress << QStringLiteral("board %1 reports %2, an address of this PC (%3)")
+                                 .arg(mac, ipText, escapedInput(network.interfaceName));
+            // Only the subnets of the card that heard the board can reach it; another
+            // card's subnet may hold the same addresses on another wire.
+            const bool sameCard = board.interfaceName.isEmpty() ||
+                                  escapedInput(network.interfaceName) == board.interfaceName;
+            if (sameCard && (network.address & network.mask) == (ip & network.mask))
                 inSubnet = true;
         }
         if (!inSubnet)
-            warnings << QStringLiteral(
-                            "board %1 (%2) lies in no subnet of this PC; it can still be "
-                            "reconfigured, since the write goes by broadcast")
-                            .arg(mac, ipText);
+            noSubnet << QStringLiteral("board %1 (%2) lies in no subnet of %3; it can still be "
+                                       "reconfigured, since the write goes by broadcast")
+                            .arg(mac, ipText,
+                                 board.interfaceName.isEmpty()
+                                     ? QStringLiteral("this PC")
+                                     : board.interfaceName +
+                                           QStringLiteral(", the card it answered through"));
     }
+    QStringList warnings;
+    addCapped(warnings, sameAddress, "addresses that several boards report");
+    addCapped(warnings, claimed, "boards that answered with different replies");
+    addCapped(warnings, pcAddress, "boards that report an address of this PC");
+    addCapped(warnings, noSubnet, "boards in no subnet of the card they answered through");
     return warnings;
 }

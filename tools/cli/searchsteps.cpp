@@ -12,15 +12,18 @@
 #include <cstring>
 #include <utility>
 
-QVector<FoundBoard> searchWithCountdown(BoardSearch &search, int ms)
+QVector<FoundBoard> searchWithCountdown(BoardSearch &search, int ms, QStringList *warnings)
 {
     QVector<FoundBoard> boards;
     {
         Countdown countdown(QStringLiteral("searching"));
         boards = search.search(ms, [&countdown](int left) { countdown.show(left); });
     }
-    for (const QString &warning : search.takeWarnings())
+    for (const QString &warning : search.takeWarnings()) {
         printError(QStringLiteral("warning: ") + warning);
+        if (warnings)
+            warnings->append(warning);
+    }
     return boards;
 }
 
@@ -217,6 +220,15 @@ Outcome verify(const DeviceRecord &sent, const FoundBoard *back, const FoundBoar
     return {ExitCode::ok, text};
 }
 
+QString sentText(const DeviceRecord &sent, const FoundBoard &base, const SettingsChange &change)
+{
+    QString text = describeSettings(sent);
+    if (base.layout == ReplyLayout::Short && !change.levelTwo)
+        text += QStringLiteral(" (the board's short-layout reply reports no level-2 code: off is "
+                               "sent unless --level2 or a level2 cell names it)");
+    return text;
+}
+
 QString notVerifiedText()
 {
     return QStringLiteral("not verified (interrupted)");
@@ -229,13 +241,14 @@ QString interruptedAfterWritesText()
         .arg(interruptionName());
 }
 
-int firstSearch(BoardSearch &search, int ms, bool beforeWrites, QVector<FoundBoard> &boards)
+int firstSearch(BoardSearch &search, int ms, bool beforeWrites, QVector<FoundBoard> &boards,
+                QStringList *warnings)
 {
     if (const QString error = search.open(); !error.isEmpty()) {
         printError(error);
         return ExitCode::noNetwork;
     }
-    boards = searchWithCountdown(search, ms);
+    boards = searchWithCountdown(search, ms, warnings);
     if (!interruption())
         return -1;
     printError(

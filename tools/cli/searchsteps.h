@@ -13,9 +13,12 @@
 
 // The sockets and the first search, into `boards`: -1, or the exit status (with its message
 // printed) when the command ends here, for want of a card or by a signal. `beforeWrites`
-// adds that nothing was sent.
-int firstSearch(BoardSearch &search, int ms, bool beforeWrites, QVector<FoundBoard> &boards);
-QVector<FoundBoard> searchWithCountdown(BoardSearch &search, int ms);
+// adds that nothing was sent. The search's own warnings are printed, and added to `warnings`
+// when it is given.
+int firstSearch(BoardSearch &search, int ms, bool beforeWrites, QVector<FoundBoard> &boards,
+                QStringList *warnings = nullptr);
+QVector<FoundBoard> searchWithCountdown(BoardSearch &search, int ms,
+                                        QStringList *warnings = nullptr);
 void waitWithCountdown(BoardSearch &search, int ms);
 
 // A board missing from a search that could not query every card may sit behind a card that
@@ -48,6 +51,10 @@ struct Outcome
 // from: the first search's other replies for the MAC are the devices that claim it.
 Outcome verify(const DeviceRecord &sent, const FoundBoard *back, const FoundBoard &before,
                const DeviceRecord &base);
+
+// The settings of a "sent" line. A short-layout reply reports no level-2 code, so the write
+// sends it off unless the change names it; the line says so.
+QString sentText(const DeviceRecord &sent, const FoundBoard &base, const SettingsChange &change);
 
 // The result of a board that was sent its settings when a signal ended the wait, and the
 // message that ends the command then.

@@ -53,9 +53,9 @@ const char setHelp[] =
     "8 output could not be written (full disk, closed pipe; the results then go to standard\n"
     "error), 9 after the restart different replies claim the MAC and none can be told to be\n"
     "the board: none reports the IP that was sent (with DHCP on: no single reply is new),\n"
-    "that reply differs from what was sent, or another reply is new, 130 and 143\n"
-    "interrupted by SIGINT (Ctrl+C) or SIGTERM (the lines above say whether the write was\n"
-    "sent).\n";
+    "that reply differs from what was sent, or another reply is new, 130, 143 and 129\n"
+    "interrupted by SIGINT (Ctrl+C), SIGTERM or SIGHUP (the lines above say whether the\n"
+    "write was sent).\n";
 
 // The options of `set` as a SettingsChange; false with `error` naming the option.
 bool readSetOptions(const CommandLine &line, SettingsChange &change, QString &error)
@@ -184,7 +184,7 @@ int runSet(const QStringList &arguments)
         printError(QStringLiteral("the write could not be sent through any network card"));
         return ExitCode::noNetwork;
     }
-    printResult(QStringLiteral("%1: sent %2").arg(macName, describeSettings(record)));
+    printResult(QStringLiteral("%1: sent %2").arg(macName, sentText(record, board, change)));
     if (line.isSet("no-verify"))
         return ExitCode::ok;
 
