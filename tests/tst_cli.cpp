@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QUdpSocket>
 
+#include <cmath>
 #include <csignal>
 #include <functional>
 #include <memory>
@@ -116,7 +117,9 @@ void commandRows(bool verified)
         if (verified ==
             ((code == 0 || code == 3 || code == 4 || code == 9) && !strstr(arguments, "no-verify")))
             QTest::newRow(tag) << text(arguments).split(QLatin1Char(' ')) +
-                                      QStringList{"--wait", shortSearch}
+                                      (strstr(arguments, "--wait")
+                                           ? QStringList()
+                                           : QStringList{"--wait", shortSearch})
                                << input << code << text(message) << QString() << QString();
     };
     early("help discover", "help discover", "Usage: quorvan-cli discover");
@@ -216,7 +219,12 @@ void commandRows(bool verified)
         "--ip: 10.77.0.21 is held by board #2 (--force sends it anyway)");
     row("forced", "set #1 --ip 10.77.0.21 --force --no-verify", 0,
         "#1: sent dhcp off, ip 10.77.0.21,");
-    row("point-to-point /32", "set #1 --ip 10.77.0.30 --mask 255.255.255.255 --no-verify", 0,
+    // A /32 leaves the board alone on its link: asked about, like a gateway outside.
+    row("point-to-point /32", "set #1 --ip 10.77.0.30 --mask 255.255.255.255 --no-verify", 1,
+        "--mask: 255.255.255.255 leaves the board alone on its link, with no other host or "
+        "gateway it can reach (--force sends it anyway)\n");
+    row("point-to-point /32, forced",
+        "set #1 --ip 10.77.0.30 --mask 255.255.255.255 --force --no-verify", 0,
         "#1: sent dhcp off, ip 10.77.0.30, mask 255.255.255.255, gateway 10.77.0.254,");
     row("point-to-point /31",
         "set #1 --ip 10.77.0.31 --mask 255.255.255.254 --gateway 10.77.0.30 "
@@ -241,9 +249,16 @@ void commandRows(bool verified)
     // when every other reply is a device the first search already saw.
     row("claimed MAC, board mangles, other device holds the IP sent",
         "set #7 --ip 10.77.0.92 --expect-ip 10.77.0.26", 9,
-        "#7: cannot tell which reply is the board: 2 different replies claim this MAC and "
-        "another reply that the first search did not see may be the board's (dhcp off, ip "
+        "#7: cannot tell which reply is the board: 2 different replies claim this MAC and a "
+        "device that the first search saw claiming it reports what was sent (dhcp off, ip "
         "10.77.0.9");
+    // The board never comes back; the other device that claims its MAC stays as it was.
+    row("claimed MAC, board gone, other device stays",
+        "set #b --ip 10.77.0.51 --expect-ip 10.77.0.41", 4,
+        "#b: did not come back (only a device that the first search saw claiming its MAC "
+        "answered: dhcp off, ip 10.77.0.42,");
+    // Bytes after the version's terminating zero vary from reply to reply: one board still.
+    row("version padding varies", "set #c --ip 10.77.0.45 --wait 3", 0, "#c: applied\n");
     row("claimed MAC, board applies", "set #8 --ip 10.77.0.90 --expect-ip 10.77.0.27", 0,
         "#8: applied (2 different replies claim this MAC)\n");
     row("claimed MAC, board applies DHCP", "set #8 --dhcp on --expect-ip 10.77.0.27", 0,
@@ -278,6 +293,7 @@ private slots:
     void verifiedChanges_data() { commandRows(true); }
     void verifiedChanges() { commands(); }
     void applyDiscoveredListToThreeBoards();
+    void sameMacBehindTwoCards();
 
 private:
     Simulator *startBoards(const QStringList &boards);
@@ -651,7 +667,8 @@ void TestCli::commands()
          "mac=02:00:00:00:00:04,ip=10.77.0.23,write=ignore",
          "mac=02:00:00:00:00:05,ip=10.77.0.24,write=mangle",
          "mac=02:00:00:00:00:07,ip=10.77.0.26,write=mangle", "mac=02:00:00:00:00:08,ip=10.77.0.27",
-         "mac=02:00:00:00:00:0a,ip=10.77.0.33"});
+         "mac=02:00:00:00:00:0a,ip=10.77.0.33", "mac=02:00:00:00:00:0b,ip=10.77.0.42,write=ignore",
+         "mac=02:00:00:00:00:0c,ip=10.77.0.44,version=V3.07\\x00,padding=vary"});
     QVERIFY(sim);
     // A second device claims 2:0:00:00:00:03 with the same IP but another gateway and DNS;
     // the board next to it takes longer to restart than the command waits.
@@ -663,7 +680,8 @@ void TestCli::commands()
                // one that claims 2:0:00:00:00:0a with another port.
                "--board", "mac=02:00:00:00:00:07,ip=10.77.0.92,write=ignore", "--board",
                "mac=02:00:00:00:00:08,ip=10.77.0.28,write=ignore", "--board",
-               "mac=02:00:00:00:00:0a,ip=10.77.0.33,port=503"}));
+               "mac=02:00:00:00:00:0a,ip=10.77.0.33,port=503", "--board",
+               "mac=02:00:00:00:00:0b,ip=10.77.0.41"}));
     CliRun run;
     if (how.startsWith(QLatin1String("SIG"))) {
         // Long enough a restart wait that the signal surely comes during it.
@@ -711,7 +729,11 @@ void TestCli::commands()
         QCOMPARE(queries(sim).size(), traffic.section(QLatin1Char('/'), 1).toInt());
     } else {
         QTRY_COMPARE_WITH_TIMEOUT(writes(sim).size(), sent ? 1 : 0, 1000);
-        QCOMPARE(queries(sim).size(), searched ? (verified ? 2 : 1) : 0);
+        // A query at each whole second before the end of a search.
+        const int perSearch =
+            searched ? int(std::ceil(arguments.at(arguments.indexOf("--wait") + 1).toDouble())) - 1
+                     : 0;
+        QCOMPARE(queries(sim).size(), perSearch * (verified ? 2 : 1));
     }
     // The search after the restart began after the board was back.
     if (verified && !sim->events("BACK").isEmpty() && how.isEmpty())
@@ -787,6 +809,34 @@ void TestCli::applyDiscoveredListToThreeBoards()
     QVERIFY2(late.exitCode() == 5 && late.readAllStandardOutput().isEmpty() &&
                  lateErr.contains("could not be sent through any network card"),
              qPrintable(lateErr));
+}
+
+// One MAC behind two cards of the PC: nothing is sent without --expect-ip, and the cards are
+// named; with it, the write leaves through the card of the chosen reply only, and the device
+// behind the other card keeps its settings.
+void TestCli::sameMacBehindTwoCards()
+{
+    Simulator *first = startBoards({"mac=02:00:00:00:00:04,ip=10.77.0.61"});
+    QVERIFY(first);
+    const QString other = lab->linkedHost("10.88.0.1/24", {"10.88.0.2/24"});
+    Simulator *second = lab->startSimulator(
+        other, {"--bind", "10.88.0.2", "--restart", "300", "--board",
+                "mac=02:00:00:00:00:04,ip=10.88.0.22,gateway=10.88.0.254,dns=10.88.0.254"});
+    QVERIFY(second);
+    const QStringList change{"set",       "2:0:00:00:00:04", "--ip",   "10.88.0.32",
+                             "--gateway", "10.88.0.1",       "--wait", shortSearch};
+    CliRun run = cli(change);
+    QVERIFY2(run.code == 6 && run.err.contains("through 10.77.0.1") &&
+                 run.err.contains("through 10.88.0.1") && run.err.contains("ip 10.77.0.61") &&
+                 run.err.contains("ip 10.88.0.22") && run.err.endsWith("nothing sent\n"),
+             qPrintable(describe(run)));
+    run = cli(change + QStringList{"--expect-ip", "10.88.0.22"});
+    QVERIFY2(run.code == 0 && run.out.endsWith("applied (2 different replies claim this MAC)\n"),
+             qPrintable(describe(run)));
+    QCOMPARE(writes(second).size(), 1);
+    QCOMPARE(writes(second).first().address, QStringLiteral("10.88.0.1"));
+    QCOMPARE(writes(first).size(), 0);
+    QVERIFY(first->events("APPLY").isEmpty());
 }
 
 QUORVAN_TEST_MAIN(TestCli)
