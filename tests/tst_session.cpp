@@ -13,11 +13,13 @@ namespace {
 // The PC's two cards.
 const QHostAddress cardA(QStringLiteral("10.77.0.1"));
 const QHostAddress cardB(QStringLiteral("10.88.0.1"));
+// Another address of card A.
+const QHostAddress secondAddressOfA(QStringLiteral("10.78.0.1"));
 
 // A reply written "MAC.IP" with optional letters after a slash: "3.41" is MAC 02:00:00:00:00:03
-// at 10.77.0.41 through card A; "/b" through card B, "/g" another gateway, "/d" DHCP on, "/s"
-// the short layout, "/1" to "/9" that byte in the version's padding (after "V3.07" and its
-// terminating zero).
+// at 10.77.0.41 through card A; "/b" through card B, "/c" through A's second address, "/g" another
+// gateway, "/d" DHCP on, "/s" the short layout, "/1" to "/9" that byte in the version's padding
+// (after "V3.07" and its terminating zero).
 HeardReply reply(const QString &text)
 {
     const QString address = text.section(QLatin1Char('/'), 0, 0);
@@ -27,6 +29,10 @@ HeardReply reply(const QString &text)
                              QStringLiteral("10.77.0.") + address.section(QLatin1Char('.'), 1),
                              QByteArray("V3.07\0\0\0", 8));
     heard.card = flags.contains(QLatin1Char('b')) ? cardB : cardA;
+    heard.interfaceName =
+        flags.contains(QLatin1Char('b')) ? QStringLiteral("lan2") : QStringLiteral("lan1");
+    if (flags.contains(QLatin1Char('c')))
+        heard.card = secondAddressOfA;
     if (flags.contains(QLatin1Char('g')))
         heard.record.gateway[3] = 1;
     if (flags.contains(QLatin1Char('d')))
@@ -77,6 +83,9 @@ void TestSession::repliesPerBoard_data()
     QTest::newRow("another device claims the MAC") << "1.20 1.21 1.20" << 1 << 2 << 2 << true;
     QTest::newRow("another layout") << "1.20 1.20/s" << 1 << 2 << 2 << true;
     QTest::newRow("one device through two cards") << "1.20 1.20/b" << 1 << 2 << 1 << true;
+    // A board answers each query once per address of the PC that asked.
+    QTest::newRow("one device through two addresses of one card")
+        << "1.20 1.20/c" << 1 << 2 << 1 << false;
     QTest::newRow("two devices through two cards")
         << "1.61 1.22/b 1.61 1.22/b" << 1 << 2 << 2 << true;
     QTest::newRow("a flood of forged replies for one MAC")

@@ -31,12 +31,14 @@ QVector<HeardReply> devicesOf(const QVector<HeardReply> &replies)
     return devices;
 }
 
-QVector<QHostAddress> cardsOf(const QVector<HeardReply> &replies)
+QStringList cardsOf(const QVector<HeardReply> &replies)
 {
-    QVector<QHostAddress> cards;
+    QStringList cards;
     for (const HeardReply &reply : replies) {
-        if (!reply.card.isNull() && !cards.contains(reply.card))
-            cards.append(reply.card);
+        const QString card =
+            reply.interfaceName.isEmpty() ? reply.card.toString() : reply.interfaceName;
+        if (!card.isEmpty() && !cards.contains(card))
+            cards.append(card);
     }
     return cards;
 }

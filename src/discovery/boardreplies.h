@@ -14,6 +14,7 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // One reply as heard.
@@ -36,8 +37,10 @@ bool sameDevice(const HeardReply &a, const HeardReply &b);
 
 // The distinct devices among `replies` (the first of each), in order.
 QVector<HeardReply> devicesOf(const QVector<HeardReply> &replies);
-// The distinct cards the replies came through, in order; null cards are left out.
-QVector<QHostAddress> cardsOf(const QVector<HeardReply> &replies);
+// The distinct cards the replies came through, in order, each named by its interface (or,
+// where the system did not name one, its address); unknown cards are left out. A board
+// that answers the queries from two addresses of one card is heard through one card.
+QStringList cardsOf(const QVector<HeardReply> &replies);
 // More than one device claims the MAC, or it was heard through more than one card.
 bool isClaimedTwice(const QVector<HeardReply> &replies);
 
