@@ -464,15 +464,17 @@ void TestCli::settingsChecks_data()
     row("all wrong", "off 10.0.0.1 255.255.0.255 10.0.0.1",
         "mask: 255.255.0.255 is not a subnet mask|!ip: 10.0.0.1 is held by this PC (eth0)|"
         "!gateway: 10.0.0.1 is the board's own IP address");
-    // Point-to-point subnets: both addresses of a /31 are hosts, a /32 holds the board alone
-    // and has its gateway outside by nature.
+    // Point-to-point subnets: both addresses of a /31 are hosts; a /32 holds the board alone,
+    // is asked about, and has its gateway outside by nature.
     row("/31, lower address", "off 10.0.0.30 255.255.255.254 10.0.0.31", "");
     row("/31, upper address", "off 10.0.0.31 255.255.255.254 10.0.0.30", "");
     row("/31, gateway outside", "off 10.0.0.31 255.255.255.254 10.0.0.254",
         "!gateway: 10.0.0.254 lies outside the new subnet 10.0.0.30/31");
-    row("/32", "off 10.0.0.30 255.255.255.255 10.0.0.254", "");
+    row("/32", "off 10.0.0.30 255.255.255.255 10.0.0.254",
+        "!mask: 255.255.255.255 leaves the board alone on its link");
     row("/32, gateway is the ip", "off 10.0.0.30 255.255.255.255 10.0.0.30",
-        "!gateway: 10.0.0.30 is the board's own IP address");
+        "!mask: 255.255.255.255 leaves the board alone|!gateway: 10.0.0.30 is the board's own IP "
+        "address");
     row("/30 keeps its broadcast", "off 10.0.0.31 255.255.255.252 10.0.0.29",
         "ip: 10.0.0.31 is the broadcast address of the subnet 10.0.0.28/30");
     row("new ip, board with no gateway", "off 10.0.0.55 255.255.255.0 0.0.0.0", "");
@@ -662,8 +664,8 @@ void TestCli::commands()
          "mac=02:00:00:00:00:02,ip=10.77.0.21,dhcp=on", "mac=02:00:00:00:00:03,ip=10.77.0.22",
          "mac=02:00:00:00:00:04,ip=10.77.0.23,write=ignore",
          "mac=02:00:00:00:00:05,ip=10.77.0.24,write=mangle",
-         "mac=02:00:00:00:00:07,ip=10.77.0.26,write=mangle",
-         "mac=02:00:00:00:00:0a,ip=10.77.0.33", "mac=02:00:00:00:00:0b,ip=10.77.0.42,write=ignore",
+         "mac=02:00:00:00:00:07,ip=10.77.0.26,write=mangle", "mac=02:00:00:00:00:0a,ip=10.77.0.33",
+         "mac=02:00:00:00:00:0b,ip=10.77.0.42,write=ignore",
          "mac=02:00:00:00:00:0c,ip=10.77.0.44,version=V3.07\\x00,padding=vary"});
     QVERIFY(sim);
     // A second device claims 2:0:00:00:00:03 with the same IP but another gateway and DNS;

@@ -37,8 +37,12 @@ QString conflictText(const FoundBoard &board)
         what << QStringLiteral("%1 different replies").arg(devices);
     if (cards > 1)
         what << QStringLiteral("through %1 network cards").arg(cards);
-    return QStringLiteral("board %1 answered with %2, so another device may claim its MAC: %3")
-        .arg(macText(board.record.mac), what.join(QStringLiteral(" ")), describeReplies(replies));
+    QStringList each;
+    for (const HeardReply &reply : replies)
+        each << describeReplies({reply});
+    return QStringLiteral("board %1 answered with %2, so another device may claim its MAC: (%3)")
+        .arg(macText(board.record.mac), what.join(QStringLiteral(" ")),
+             each.join(QStringLiteral(") (")));
 }
 
 QStringList boardWarnings(const QVector<FoundBoard> &boards, const QVector<LocalNetwork> &networks)
