@@ -132,7 +132,10 @@ void MainWindow::UpdateClosed()
     // Only through the card of the listed reply: a device behind another card may claim the
     // same MAC, and would take settings meant for another network. A reply whose card the
     // system did not name leaves no choice but every card.
-    const QVector<HeardReply> heard = replies.repliesOf(record->mac);
+    QVector<HeardReply> heard = replies.repliesOf(record->mac);
+    if (heard.isEmpty())
+        heard = repliesUnderDialogs.value(macKey(record->mac));
+    repliesUnderDialogs.remove(macKey(record->mac));
     HeardReply base;
     base.record = *record;
     if (!heard.isEmpty())
@@ -202,10 +205,16 @@ void MainWindow::clearDevices()
     listTimer.stop();
     unlisted.clear();
     devicesByMac.clear();
+    const QList<Update *> dialogs = findChildren<Update *>(QString(), Qt::FindDirectChildrenOnly);
+    // A dialog left open across a search still writes through the card its board answered on.
+    for (const Update *dialog : dialogs) {
+        const QVector<HeardReply> heard = replies.repliesOf(dialog->record()->mac);
+        if (!heard.isEmpty())
+            repliesUnderDialogs.insert(macKey(dialog->record()->mac), heard);
+    }
     replies.clear();
     macItems.clear();
     boardLimitReported = false;
-    const QList<Update *> dialogs = findChildren<Update *>(QString(), Qt::FindDirectChildrenOnly);
     while (!devices.isEmpty()) {
         DeviceRecord *record = devices.takeLast();
         for (Update *dialog : dialogs)

@@ -70,6 +70,8 @@ private:
     // Every distinct reply of the running search per MAC, with its card: the first is the
     // listed record's, the others tell that the MAC is claimed twice.
     BoardReplies replies;
+    // The replies for the board of a settings dialog that a new search cleared, by macKey().
+    QHash<quint64, QVector<HeardReply>> repliesUnderDialogs;
     QVector<DeviceRecord *> devices;
     // The same records by macKey(), for the duplicate check of every reply: a scan of the
     // list made each reply cost time in proportion to the boards already listed.
