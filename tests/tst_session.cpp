@@ -161,6 +161,9 @@ void TestSession::verdictAfterRestart_data()
     // A device that answers for the first time may be the board itself.
     row("impostor seen only after, beside the board", "3.41", "3.51", "3.51 3.60",
         RestartVerdict::CannotTell);
+    // Nothing tells a board back with other settings from a board gone and a new device.
+    row("one reply seen only after, the board gone", "3.41 3.42", "3.51", "3.42 3.60",
+        RestartVerdict::Differs);
     row("the known other changed, the board back", "3.41 3.42", "3.51", "3.43 3.51",
         RestartVerdict::CannotTell);
     // The board could hide behind another device that answers exactly what was sent.
