@@ -9,9 +9,6 @@
 
 namespace {
 
-// Room for any datagram, when its size is not known beforehand.
-constexpr qint64 maxDatagramSize = 65536;
-
 // A broadcast reply names no local address: the card's address in the board's subnet is
 // the one the board can be reached from, and the first IPv4 address otherwise.
 QHostAddress cardAddressFor(const QNetworkInterface &card, const DeviceRecord &record)
@@ -40,8 +37,9 @@ void ReplyReader::refresh()
 
 std::optional<HeardReply> ReplyReader::read(QUdpSocket *socket)
 {
-    const qint64 size = socket->pendingDatagramSize();
-    const QNetworkDatagram datagram = socket->receiveDatagram(size >= 0 ? size : maxDatagramSize);
+    // A reply is 45 bytes; the rest of a longer datagram is cut, as the parser would ignore
+    // it: under a flood of large datagrams, each read copies no more than that.
+    const QNetworkDatagram datagram = socket->receiveDatagram(qint64(replyDatagramSize));
     const QByteArray data = datagram.data();
     const auto *bytes = reinterpret_cast<const std::uint8_t *>(data.constData());
     if (!datagram.isValid() || !isReply(bytes, std::size_t(data.size())))
