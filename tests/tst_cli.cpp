@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <functional>
 #include <memory>
@@ -123,7 +124,9 @@ void commandRows(bool verified)
         if (verified ==
             ((code == 0 || code == 3 || code == 4 || code == 9) && !strstr(arguments, "no-verify")))
             QTest::newRow(tag) << text(arguments).split(QLatin1Char(' ')) +
-                                      QStringList{"--wait", shortSearch}
+                                      (strstr(arguments, "--wait")
+                                           ? QStringList()
+                                           : QStringList{"--wait", shortSearch})
                                << input << code << text(message) << QString() << QString();
     };
     early("help discover", "help discover", "Usage: quorvan-cli discover");
@@ -218,7 +221,7 @@ void commandRows(bool verified)
     // on a busy machine.
     special(
         "41-byte reply", "discover --format csv --wait 5", "41-byte reply", 0, "0/4",
-        "\n#c,10.77.0.40,255.255.255.0,10.77.0.254,10.77.0.254,off,502,,N1.00,short,10.77.0.1,");
+        "\n#e,10.77.0.40,255.255.255.0,10.77.0.254,10.77.0.254,off,502,,N1.00,short,10.77.0.1,");
     special("discover into standard output", "discover --format csv --output /dev/stdout --wait 2",
             "set -o pipefail; @ | cat", 0, "0/1", "mac,ip,mask,");
     // Interrupted: each board's "sent" line came when its write left, and the wait ends at
@@ -325,19 +328,24 @@ void commandRows(bool verified)
         "--ip: 10.77.0.21 is held by board #2 (--force sends it anyway)");
     row("forced", "set #1 --ip 10.77.0.21 --force --no-verify", 0,
         "#1: sent dhcp off, ip 10.77.0.21,");
-    row("point-to-point /32", "set #1 --ip 10.77.0.30 --mask 255.255.255.255 --no-verify", 0,
+    // A /32 leaves the board alone on its link: asked about, like a gateway outside.
+    row("point-to-point /32", "set #1 --ip 10.77.0.30 --mask 255.255.255.255 --no-verify", 1,
+        "--mask: 255.255.255.255 leaves the board alone on its link, with no other host or "
+        "gateway it can reach (--force sends it anyway)\n");
+    row("point-to-point /32, forced",
+        "set #1 --ip 10.77.0.30 --mask 255.255.255.255 --force --no-verify", 0,
         "#1: sent dhcp off, ip 10.77.0.30, mask 255.255.255.255, gateway 10.77.0.254,");
     row("point-to-point /31",
         "set #1 --ip 10.77.0.31 --mask 255.255.255.254 --gateway 10.77.0.30 "
         "--no-verify",
         0, "#1: sent dhcp off, ip 10.77.0.31, mask 255.255.255.254, gateway 10.77.0.30,");
     // The level-2 code that a short-layout reply does not report is sent off, and said so.
-    row("short layout", "set #b --ip 10.77.0.35 --no-verify", 0,
-        "#b: sent dhcp off, ip 10.77.0.35, mask 255.255.255.0, gateway 10.77.0.254, dns "
+    row("short layout", "set #d --ip 10.77.0.35 --no-verify", 0,
+        "#d: sent dhcp off, ip 10.77.0.35, mask 255.255.255.0, gateway 10.77.0.254, dns "
         "10.77.0.254, level2 off (the board's short-layout reply reports no level-2 code: off is "
         "sent unless --level2 or a level2 cell names it)\n");
-    row("short layout, level2 given", "set #b --ip 10.77.0.35 --level2 off --no-verify", 0,
-        "#b: sent dhcp off, ip 10.77.0.35, mask 255.255.255.0, gateway 10.77.0.254, dns "
+    row("short layout, level2 given", "set #d --ip 10.77.0.35 --level2 off --no-verify", 0,
+        "#d: sent dhcp off, ip 10.77.0.35, mask 255.255.255.0, gateway 10.77.0.254, dns "
         "10.77.0.254, level2 off\n");
     row("level2 as reported, DHCP on", "set #1 --dhcp on --level2 off --no-verify", 0,
         "#1: sent dhcp on, ip 10.77.0.20, mask 255.255.255.0, gateway 10.77.0.254, dns "
@@ -358,13 +366,16 @@ void commandRows(bool verified)
     // when every other reply is a device the first search already saw.
     row("claimed MAC, board mangles, other device holds the IP sent",
         "set #7 --ip 10.77.0.92 --expect-ip 10.77.0.26", 9,
-        "#7: cannot tell which reply is the board: 2 different replies claim this MAC and "
-        "another reply that the first search did not see may be the board's (dhcp off, ip "
+        "#7: cannot tell which reply is the board: 2 different replies claim this MAC and a "
+        "device that the first search saw claiming it reports what was sent (dhcp off, ip "
         "10.77.0.9");
-    row("claimed MAC, board applies", "set #8 --ip 10.77.0.90 --expect-ip 10.77.0.27", 0,
-        "#8: applied (2 different replies claim this MAC)\n");
-    row("claimed MAC, board applies DHCP", "set #8 --dhcp on --expect-ip 10.77.0.27", 0,
-        "#8: applied (2 different replies claim this MAC; DHCP on, now at 10.77.0.27)\n");
+    // The board never comes back; the other device that claims its MAC stays as it was.
+    row("claimed MAC, board gone, other device stays",
+        "set #b --ip 10.77.0.51 --expect-ip 10.77.0.41", 4,
+        "#b: did not come back (only a device that the first search saw claiming its MAC "
+        "answered: dhcp off, ip 10.77.0.42,");
+    // Bytes after the version's terminating zero vary from reply to reply: one board still.
+    row("version padding varies", "set #c --ip 10.77.0.45 --wait 3", 0, "#c: applied\n");
     row("apply, one address for two boards", "apply -", 1,
         "-: line 2: ip: 10.77.0.30 is held by board #4, which line 3 gives it too (--force",
         "mac;ip\n2:0:00:00:00:01;10.77.0.30\n2:0:00:00:00:04;10.77.0.30\n");
@@ -397,6 +408,7 @@ private slots:
     void verifiedChanges_data() { commandRows(true); }
     void verifiedChanges() { commands(); }
     void applyDiscoveredListToThreeBoards();
+    void sameMacBehindTwoCards();
 
 private:
     Simulator *startBoards(const QStringList &boards);
@@ -575,15 +587,17 @@ void TestCli::settingsChecks_data()
     row("all wrong", "off 10.0.0.1 255.255.0.255 10.0.0.1",
         "mask: 255.255.0.255 is not a subnet mask|!ip: 10.0.0.1 is held by this PC (eth0)|"
         "!gateway: 10.0.0.1 is the board's own IP address");
-    // Point-to-point subnets: both addresses of a /31 are hosts, a /32 holds the board alone
-    // and has its gateway outside by nature.
+    // Point-to-point subnets: both addresses of a /31 are hosts; a /32 holds the board alone,
+    // is asked about, and has its gateway outside by nature.
     row("/31, lower address", "off 10.0.0.30 255.255.255.254 10.0.0.31", "");
     row("/31, upper address", "off 10.0.0.31 255.255.255.254 10.0.0.30", "");
     row("/31, gateway outside", "off 10.0.0.31 255.255.255.254 10.0.0.254",
         "!gateway: 10.0.0.254 lies outside the new subnet 10.0.0.30/31");
-    row("/32", "off 10.0.0.30 255.255.255.255 10.0.0.254", "");
+    row("/32", "off 10.0.0.30 255.255.255.255 10.0.0.254",
+        "!mask: 255.255.255.255 leaves the board alone on its link");
     row("/32, gateway is the ip", "off 10.0.0.30 255.255.255.255 10.0.0.30",
-        "!gateway: 10.0.0.30 is the board's own IP address");
+        "!mask: 255.255.255.255 leaves the board alone|!gateway: 10.0.0.30 is the board's own IP "
+        "address");
     row("/30 keeps its broadcast", "off 10.0.0.31 255.255.255.252 10.0.0.29",
         "ip: 10.0.0.31 is the broadcast address of the subnet 10.0.0.28/30");
     row("new ip, board with no gateway", "off 10.0.0.55 255.255.255.0 0.0.0.0", "");
@@ -839,9 +853,10 @@ void TestCli::discoverFormatsTimingAndCountdown()
                                 ::kill(pid_t(process.processId()), SIGCONT);
                             });
     const QJsonObject lostList = QJsonDocument::fromJson(lost.out.toUtf8()).object();
-    int listed = 0;
+    int burstListed = 0;
     for (const QJsonValue &board : lostList.value(QStringLiteral("boards")).toArray())
-        listed += board.toObject().value(QStringLiteral("mac")).toString().startsWith("2:0:00:03:");
+        burstListed +=
+            board.toObject().value(QStringLiteral("mac")).toString().startsWith("2:0:00:03:");
     const QRegularExpression dropWarning(QStringLiteral(
         "^the system dropped ([0-9]+) replies that came faster than they could be "
         "read: boards may be missing; search again, or raise .*net\\.core\\.rmem_max"));
@@ -852,7 +867,7 @@ void TestCli::discoverFormatsTimingAndCountdown()
     QVERIFY2(lost.code == 7 && said.hasMatch() &&
                  lost.err.contains("quorvan-cli: warning: " + said.captured(0)),
              qPrintable(describe(lost).left(2000)));
-    QCOMPARE(listed + said.captured(1).toInt(), overflow);
+    QCOMPARE(burstListed + said.captured(1).toInt(), overflow);
 
 #ifdef __SANITIZE_ADDRESS__
     // The sanitizers slow the simulator and the command several times over, and too few of
@@ -906,8 +921,9 @@ void TestCli::commands()
          "mac=02:00:00:00:00:04,ip=10.77.0.23,write=ignore",
          "mac=02:00:00:00:00:05,ip=10.77.0.24,write=mangle",
          "mac=02:00:00:00:00:07,ip=10.77.0.26,write=mangle", "mac=02:00:00:00:00:08,ip=10.77.0.27",
-         "mac=02:00:00:00:00:0a,ip=10.77.0.33",
-         "mac=02:00:00:00:00:0b,ip=10.77.0.34,layout=short"});
+         "mac=02:00:00:00:00:0a,ip=10.77.0.33", "mac=02:00:00:00:00:0b,ip=10.77.0.42,write=ignore",
+         "mac=02:00:00:00:00:0c,ip=10.77.0.44,version=V3.07\\x00,padding=vary",
+         "mac=02:00:00:00:00:0d,ip=10.77.0.34,layout=short"});
     QVERIFY(sim);
     // A second device claims 2:0:00:00:00:03 with the same IP but another gateway and DNS;
     // the board next to it takes longer to restart than the command waits.
@@ -915,11 +931,11 @@ void TestCli::commands()
         host, {"--bind", "192.168.50.7", "--restart", "5000", "--board",
                "mac=02:00:00:00:00:03,ip=10.77.0.22,gateway=192.168.50.1,dns=192.168.50.53",
                "--board", "mac=02:00:00:00:00:06,ip=10.77.0.25",
-               // Devices that claim the MACs of 2:0:00:00:00:07 and 08 and never change, and
-               // one that claims 2:0:00:00:00:0a with another port.
+               // A device that claims the MAC of 2:0:00:00:00:07 and never changes, and one
+               // that claims 2:0:00:00:00:0a with another port.
                "--board", "mac=02:00:00:00:00:07,ip=10.77.0.92,write=ignore", "--board",
-               "mac=02:00:00:00:00:08,ip=10.77.0.28,write=ignore", "--board",
-               "mac=02:00:00:00:00:0a,ip=10.77.0.33,port=503"}));
+               "mac=02:00:00:00:00:0a,ip=10.77.0.33,port=503", "--board",
+               "mac=02:00:00:00:00:0b,ip=10.77.0.41"}));
     CliRun run;
     if (how.startsWith(QLatin1String("SIG"))) {
         // Long enough a restart wait that the signal surely comes during it.
@@ -939,7 +955,7 @@ void TestCli::commands()
         // A short-layout reply of 41 bytes, whose version begins with 'N' where a long one
         // has its level-2 code, sent to the command once its first query shows it listening.
         DeviceRecord board{};
-        const std::uint8_t mac[] = {2, 0, 0, 0, 0, 0x0c};
+        const std::uint8_t mac[] = {2, 0, 0, 0, 0, 0x0e};
         const std::uint8_t ip[] = {10, 77, 0, 40};
         std::copy(mac, mac + 6, board.mac);
         std::copy(ip, ip + 4, board.ip);
@@ -1000,7 +1016,11 @@ void TestCli::commands()
         QCOMPARE(queries(sim).size(), traffic.section(QLatin1Char('/'), 1).toInt());
     } else {
         QTRY_COMPARE_WITH_TIMEOUT(writes(sim).size(), sent ? 1 : 0, 1000);
-        QCOMPARE(queries(sim).size(), searched ? (verified ? 2 : 1) : 0);
+        // A query at each whole second before the end of a search.
+        const int perSearch =
+            searched ? int(std::ceil(arguments.at(arguments.indexOf("--wait") + 1).toDouble())) - 1
+                     : 0;
+        QCOMPARE(queries(sim).size(), perSearch * (verified ? 2 : 1));
     }
     // The search after the restart began after the board was back.
     if (verified && !sim->events("BACK").isEmpty() && how.isEmpty())
@@ -1076,6 +1096,34 @@ void TestCli::applyDiscoveredListToThreeBoards()
     QVERIFY2(late.exitCode() == 5 && late.readAllStandardOutput().isEmpty() &&
                  lateErr.contains("could not be sent through any network card"),
              qPrintable(lateErr));
+}
+
+// One MAC behind two cards of the PC: nothing is sent without --expect-ip, and the cards are
+// named; with it, the write leaves through the card of the chosen reply only, and the device
+// behind the other card keeps its settings.
+void TestCli::sameMacBehindTwoCards()
+{
+    Simulator *first = startBoards({"mac=02:00:00:00:00:04,ip=10.77.0.61"});
+    QVERIFY(first);
+    const QString other = lab->linkedHost("10.88.0.1/24", {"10.88.0.2/24"});
+    Simulator *second = lab->startSimulator(
+        other, {"--bind", "10.88.0.2", "--restart", "300", "--board",
+                "mac=02:00:00:00:00:04,ip=10.88.0.22,gateway=10.88.0.254,dns=10.88.0.254"});
+    QVERIFY(second);
+    const QStringList change{"set",       "2:0:00:00:00:04", "--ip",   "10.88.0.32",
+                             "--gateway", "10.88.0.1",       "--wait", shortSearch};
+    CliRun run = cli(change);
+    QVERIFY2(run.code == 6 && run.err.contains("through 10.77.0.1") &&
+                 run.err.contains("through 10.88.0.1") && run.err.contains("ip 10.77.0.61") &&
+                 run.err.contains("ip 10.88.0.22") && run.err.endsWith("nothing sent\n"),
+             qPrintable(describe(run)));
+    run = cli(change + QStringList{"--expect-ip", "10.88.0.22"});
+    QVERIFY2(run.code == 0 && run.out.endsWith("applied (2 different replies claim this MAC)\n"),
+             qPrintable(describe(run)));
+    QCOMPARE(writes(second).size(), 1);
+    QCOMPARE(writes(second).first().address, QStringLiteral("10.88.0.1"));
+    QCOMPARE(writes(first).size(), 0);
+    QVERIFY(first->events("APPLY").isEmpty());
 }
 
 QUORVAN_TEST_MAIN(TestCli)

@@ -394,6 +394,9 @@ void TestMainWindow::selectedRowOpensItsRecord_data()
     add("large bytes, selected by a screen reader, Enter on the row", "a0b0c0d0e0f0",
         "accessibility", "Enter", true, false);
     add("double click", "0b0000000001", "", "double click", true, true);
+    // Enter held down on the row: the press opens the dialog, its repeats do not validate it,
+    // not even those that the platform fails to flag as repeats.
+    add("Enter held on the row", "0f0000000001", "click", "held Enter", true, false);
     // The button goes with the selection: nothing to open, whatever still has the focus.
     add("deselected by Ctrl+click", "0c0000000001", "click Ctrl+click", "button", false, false);
     add("deselected by Ctrl+Space", "0d0000000001", "Down Down Ctrl+Space", "button", false, true);
@@ -453,6 +456,8 @@ void TestMainWindow::selectedRowOpensItsRecord()
         clickThroughWindow(button("buttonUpdate"));
     } else if (open == QLatin1String("Enter")) {
         QTest::keyClick(table(), Qt::Key_Enter, Qt::KeypadModifier);
+    } else if (open == QLatin1String("held Enter")) {
+        QTest::keyPress(window->windowHandle(), Qt::Key_Enter, Qt::KeypadModifier);
     } else if (open == QLatin1String("double click")) {
         // Through the window system, which makes the second press a double click.
         const QPoint cell = table()->viewport()->mapTo(
@@ -473,6 +478,13 @@ void TestMainWindow::selectedRowOpensItsRecord()
     if (!dialog)
         return;
     QVERIFY(QTest::qWaitForWindowExposed(dialog.data()) && dialog->isModal());
+    if (open == QLatin1String("held Enter")) {
+        for (int repeat = 0; repeat < 3 && dialog; ++repeat)
+            QTest::keyPress(dialog->windowHandle(), Qt::Key_Enter, Qt::KeypadModifier);
+        QTest::keyRelease(dialog ? dialog->windowHandle() : window->windowHandle(), Qt::Key_Enter,
+                          Qt::KeypadModifier);
+        QVERIFY(dialog && dialog->isVisible());
+    }
     QCOMPARE(dialog->findChild<QLineEdit *>(QStringLiteral("lineEditIP"))->text(),
              QStringLiteral("10.0.0.2"));
     QCOMPARE(selectedRows(), QSet<int>{1});     // the row the user sees is the board edited

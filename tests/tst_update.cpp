@@ -4,6 +4,7 @@
 #include "common/textroom.h"
 #include "dialogs/update.h"
 #include "discovery/devicetext.h"
+#include "discovery/keyboard.h"
 
 #include <QAccessible>
 #include <QKeyEvent>
@@ -78,6 +79,8 @@ private:
 void TestUpdate::init()
 {
     QApplication::setFont(narrowFont);
+    // The main window does this; here no window opens the dialogs.
+    Keyboard::watchReturn();
     parent = std::make_unique<QWidget>();
     parent->show();
     record = makeBoard("0050c20de405", QStringLiteral("192.168.1.10"), "V3.00.01");
@@ -367,6 +370,13 @@ void TestUpdate::submit_data()
              "Passerelle\u00a0: 192.168.1.0 est l'adresse du nouveau réseau 192.168.1.0/24 "
              "lui-même",
              "Corriger", Refused);
+    // A /32 leaves the board alone on its link: asked about, like a gateway outside.
+    const char *hostOnly = "Masque de sous-réseau\u00a0: 255.255.255.255 laisse la carte seule sur "
+                           "son réseau, sans autre machine ni passerelle joignable";
+    question("/32, corrected", "192.168.1.10,255.255.255.255,10.77.0.254,10.77.0.253", "buttonOk",
+             hostOnly, "Corriger", Refused);
+    question("/32, sent anyway", "192.168.1.10,255.255.255.255,10.77.0.254,10.77.0.253", "buttonOk",
+             hostOnly, "Envoyer quand même", Stored, "c0a8010affffffff0a4d00fe0a4d00fd");
     question("gateway is the broadcast address, sent anyway",
              "192.168.1.10,255.255.255.0,192.168.1.255,10.77.0.253", "buttonOk",
              "Passerelle\u00a0: 192.168.1.255 est l'adresse de diffusion du nouveau réseau "
@@ -377,8 +387,6 @@ void TestUpdate::submit_data()
         "buttonOk", Stored, "c0a8010bfffffffec0a8010a0a4d00fd");
     add("/31, lower address", "192.168.1.10,255.255.255.254,192.168.1.11,10.77.0.253", false,
         "buttonOk", Stored, "c0a8010afffffffec0a8010b0a4d00fd");
-    add("/32", "192.168.1.10,255.255.255.255,10.77.0.254,10.77.0.253", false, "buttonOk", Stored,
-        "c0a8010affffffff0a4d00fe0a4d00fd");
     // Only a change of the network settings is checked: the reported gateway lies outside.
     add("new dns alone", "192.168.1.10,255.255.255.0,10.77.0.254,8.8.8.8", false, "buttonOk",
         Stored, "c0a8010affffff000a4d00fe08080808");
@@ -399,6 +407,15 @@ void TestUpdate::submit_data()
     add("Return on Annuler cancels", "1.2.3.4", false, "buttonCancel Return", Dropped);
     // The Return held down on a row that opened the dialog: its repeats are not a "Valider".
     add("Return held down", "1.2.3.4", false, "lineEditIP HeldReturn", StillOpen);
+    // The Return that opened the dialog is still down ("Down"): its repeats do nothing until
+    // it is released, however they are flagged. "Press T" and "Release T" carry the time T
+    // and are not flagged as repeats; under X11 a repeat is a release and a press of one time.
+    add("Return down at opening, repeats not flagged", "1.2.3.4", false,
+        "lineEditIP Down Press 0 Press 40 Press 80", StillOpen);
+    add("Return down at opening, repeat pair not flagged", "1.2.3.4", false,
+        "lineEditIP Down Release 500 Press 500 Press 540", StillOpen);
+    add("Return down at opening, released, pressed again", "", false,
+        "lineEditIP Down Release 500 Press 700", Stored);
     add("Annuler", "1.2.3.4", true, "buttonCancel", Dropped);
     add("Escape", "1.2.3.4", true, "lineEditIP Escape", Dropped);
 }
@@ -413,6 +430,10 @@ void TestUpdate::submit()
     QFETCH(QString, box);
     QFETCH(QString, answer);
     const DeviceRecord before = record;
+    // The press on the table that opens the dialog, seen by the whole application.
+    const bool down = key.contains(QLatin1String(" Down"));
+    if (down)
+        QTest::keyPress(parent.get(), Qt::Key_Return);
     open(record);
     for (int i = 0; i < texts.size(); ++i)
         typeInto(fields[i], texts.at(i));
@@ -429,6 +450,14 @@ void TestUpdate::submit()
             target->setFocus();
             if (words.size() == 1) {
                 QTest::mouseClick(target, Qt::LeftButton);
+            } else if (words.at(1) == QLatin1String("Down")) {
+                for (int i = 2; i + 1 < words.size(); i += 2) {
+                    QKeyEvent key(words.at(i) == QLatin1String("Press") ? QEvent::KeyPress
+                                                                        : QEvent::KeyRelease,
+                                  Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+                    key.setTimestamp(words.at(i + 1).toULong());
+                    QApplication::sendEvent(target, &key);
+                }
             } else if (words.at(1) == QLatin1String("HeldReturn")) {
                 QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier,
                                  QStringLiteral("\r"), true);
@@ -439,6 +468,8 @@ void TestUpdate::submit()
             }
         },
         answer);
+    if (down)
+        QTest::keyRelease(parent.get(), Qt::Key_Return);
     QCOMPARE(valueModified, outcome == Stored ? 1 : 0);
     QCOMPARE(errors, box.isEmpty() ? QStringList() : QStringList{box});
     if (outcome == Refused) {

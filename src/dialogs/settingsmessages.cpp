@@ -61,6 +61,9 @@ QString reason(const SettingsProblem &problem, const DeviceRecord &sent)
     case SettingsProblem::GatewayBroadcast:
         return QStringLiteral("%1 est l'adresse de diffusion du nouveau réseau %2")
             .arg(addressText(sent.gateway), subnet);
+    case SettingsProblem::MaskHostOnly:
+        return QStringLiteral("255.255.255.255 laisse la carte seule sur son réseau, sans autre "
+                              "machine ni passerelle joignable");
     }
     return QString();
 }
@@ -136,6 +139,61 @@ QString differencesMessage(const DeviceRecord &sent, const DeviceRecord &back,
     for (SettingField field : fields)
         lines << QStringLiteral("– %1%2envoi %3, réponse %4")
                      .arg(fieldLabel(field), colon, valueText(sent, field), valueText(back, field));
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString claimMark(const QVector<HeardReply> &replies)
+{
+    const int devices = int(devicesOf(replies).size());
+    const int cards = int(cardsOf(replies).size());
+    QStringList what;
+    if (devices > 1)
+        what << QStringLiteral("%1 réponses différentes").arg(devices);
+    if (cards > 1)
+        what << QStringLiteral("reçue par %1 cartes réseau de ce PC").arg(cards);
+    if (what.isEmpty())
+        return QString();
+    return QStringLiteral("Attention : cette adresse MAC a %1. Un autre appareil la "
+                          "revendique peut-être.")
+        .arg(what.join(QStringLiteral(", ")));
+}
+
+QString claimMessage(const QVector<HeardReply> &replies)
+{
+    if (replies.isEmpty() || claimMark(replies).isEmpty())
+        return QString();
+    QStringList lines{QStringLiteral("Plusieurs réponses portent l'adresse MAC %1 :")
+                          .arg(macText(replies.first().record.mac))};
+    for (const HeardReply &reply : replies) {
+        QString card = reply.card.isNull() ? QStringLiteral("carte inconnue")
+                                           : QStringLiteral("carte %1").arg(reply.card.toString());
+        if (!reply.interfaceName.isEmpty())
+            card += QStringLiteral(" (%1)").arg(reply.interfaceName);
+        lines << QStringLiteral("– IP %1, masque %2, passerelle %3, version %4, par la %5")
+                     .arg(addressText(reply.record.ip), addressText(reply.record.mask),
+                          addressText(reply.record.gateway),
+                          QString::fromStdString(versionToText(reply.record.version)), card);
+    }
+    lines << QString()
+          << QStringLiteral("Les réglages partiront par la carte de la première réponse, celle de "
+                            "la ligne du tableau. Un autre appareil portant cette adresse MAC "
+                            "les prendrait aussi.");
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString cannotTellMessage(const DeviceRecord &sent, const QVector<HeardReply> &devices)
+{
+    QStringList lines{QStringLiteral("Après la mise à jour, plusieurs appareils ont répondu avec "
+                                     "l'adresse MAC %1, et aucun ne peut être désigné comme la "
+                                     "carte :")
+                          .arg(macText(sent.mac))};
+    for (const HeardReply &device : devices)
+        lines << QStringLiteral("– IP %1, masque %2, passerelle %3")
+                     .arg(addressText(device.record.ip), addressText(device.record.mask),
+                          addressText(device.record.gateway));
+    lines << QString()
+          << QStringLiteral("Vérifiez les réglages de la carte sur place avant de la modifier "
+                            "à nouveau.");
     return lines.join(QLatin1Char('\n'));
 }
 

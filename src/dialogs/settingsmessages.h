@@ -4,6 +4,7 @@
 // The settings rules worded in French for the settings dialog and the main window: why new
 // settings are refused or need a confirmation, and how a board answered after a write.
 
+#include "discovery/boardreplies.h"
 #include "discovery/settingsrules.h"
 
 #include <QString>
@@ -20,3 +21,10 @@ QString questionMessage(const QVector<SettingsProblem> &problems, const DeviceRe
 QString differencesMessage(const DeviceRecord &sent, const DeviceRecord &back,
                            const QVector<SettingField> &fields);
 QString notBackMessage(const DeviceRecord &sent);
+// After a write, several devices claim the board's MAC and none is surely the board.
+QString cannotTellMessage(const DeviceRecord &sent, const QVector<HeardReply> &devices);
+
+// Before a write: a MAC claimed by several devices, or heard through several cards. The mark
+// of its row (empty when neither) and the paragraph of the question asked before sending.
+QString claimMark(const QVector<HeardReply> &replies);
+QString claimMessage(const QVector<HeardReply> &replies);

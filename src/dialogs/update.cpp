@@ -272,9 +272,10 @@ bool Update::newSettingsAccepted(const DeviceRecord &wanted)
     if (otherHolders)
         holders += otherHolders(*device);
     QVector<SettingsProblem> problems = checkNewSettings(*device, wanted, holders);
-    if (problems.isEmpty())
+    const QString claim = claimQuestion ? claimQuestion(*device) : QString();
+    if (problems.isEmpty() && claim.isEmpty())
         return true;
-    if (!problems.first().needsConfirmation()) {
+    if (!problems.isEmpty() && !problems.first().needsConfirmation()) {
         problems.erase(
             std::remove_if(problems.begin(), problems.end(),
                            [](const SettingsProblem &p) { return p.needsConfirmation(); }),
@@ -282,8 +283,15 @@ bool Update::newSettingsAccepted(const DeviceRecord &wanted)
         QMessageBox::critical(this, QStringLiteral("Erreur"), refusalMessage(problems, wanted));
         return false;
     }
+    QStringList paragraphs;
+    if (!claim.isEmpty())
+        paragraphs << claim;
+    if (!problems.isEmpty())
+        paragraphs << questionMessage(problems, wanted);
+    else
+        paragraphs << QStringLiteral("Les envoyer quand même\u00a0?");
     QMessageBox question(QMessageBox::Warning, QStringLiteral("Confirmation"),
-                         questionMessage(problems, wanted), QMessageBox::NoButton, this);
+                         paragraphs.join(QStringLiteral("\n\n")), QMessageBox::NoButton, this);
     QPushButton *send =
         question.addButton(QStringLiteral("Envoyer quand même"), QMessageBox::AcceptRole);
     QPushButton *fix = question.addButton(QStringLiteral("Corriger"), QMessageBox::RejectRole);

@@ -36,6 +36,10 @@ public:
     // Who else holds addresses on the network besides this PC: the other listed boards.
     using HolderLookup = std::function<AddressHolders(const DeviceRecord &edited)>;
     void setAddressHolders(const HolderLookup &lookup) { otherHolders = lookup; }
+    // What to tell before sending to a MAC that several devices or cards answered for:
+    // empty when nothing.
+    using ClaimLookup = std::function<QString(const DeviceRecord &edited)>;
+    void setClaimQuestion(const ClaimLookup &lookup) { claimQuestion = lookup; }
     const DeviceRecord *record() const { return device; }
 
 signals:
@@ -66,4 +70,5 @@ private:
     DeviceRecord *device = nullptr;
     DeviceRecord detached{};
     HolderLookup otherHolders;
+    ClaimLookup claimQuestion;
 };

@@ -179,13 +179,17 @@ void addDeviceRow(QTableWidget *table, const DeviceRecord &record)
     keepSortOrder(table);
 }
 
-void addDeviceRows(QTableWidget *table, const DeviceRecord *const *records, int count)
+void addDeviceRows(QTableWidget *table, const DeviceRecord *const *records, int count,
+                   QTableWidgetItem **macItems)
 {
     if (count <= 0)
         return;
     table->model()->insertRows(0, count);
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count; ++i) {
         fillDeviceRow(table, count - 1 - i, *records[i]);
+        if (macItems)
+            macItems[i] = table->item(count - 1 - i, MacColumn);
+    }
     keepSortOrder(table);
 }
 

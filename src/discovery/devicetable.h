@@ -31,7 +31,9 @@ enum Column {
 void addDeviceRow(QTableWidget *table, const DeviceRecord &record);
 // Inserts `count` rows at the top in one go, for records[0] (oldest) to records[count - 1]
 // (newest, on top): the same rows as `count` calls of addDeviceRow in that order.
-void addDeviceRows(QTableWidget *table, const DeviceRecord *const *records, int count);
+// When `macItems` is given, it receives the MAC cell of each record, in the same order.
+void addDeviceRows(QTableWidget *table, const DeviceRecord *const *records, int count,
+                   QTableWidgetItem **macItems = nullptr);
 void fillDeviceRow(QTableWidget *table, int row, const DeviceRecord &record);
 void placeCell(QTableWidget *table, int row, int column, QTableWidgetItem *item);
 void setColumnWidths(QTableWidget *table);

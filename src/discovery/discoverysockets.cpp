@@ -321,6 +321,17 @@ int DiscoverySockets::send(const char *data, int length, const QHostAddress &add
     return sent;
 }
 
+int DiscoverySockets::sendThrough(const QHostAddress &card, const char *data, int length,
+                                  const QHostAddress &address, quint16 port)
+{
+    for (const Entry &entry : sockets) {
+        if (entry.address == card && isBound(entry.socket) && isIPv4(entry.address) &&
+            !entry.address.isLoopback())
+            return entry.socket->writeDatagram(data, length, address, port) == length ? 1 : 0;
+    }
+    return 0;
+}
+
 // The sockets are read in rounds, one datagram from each per round, until they are empty or
 // the slice is used up: one datagram per notification let the event loop, and a repaint of
 // the table, run between two replies, and a burst of thousands overflowed the buffers.

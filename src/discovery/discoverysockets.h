@@ -66,6 +66,11 @@ public:
     // Writes the datagram once through every bound IPv4 socket, in address order; returns
     // how many sockets of cards (loopback aside) sent it whole.
     int send(const char *data, int length, const QHostAddress &address, quint16 port);
+    // The same through the socket bound to `card` alone: a write leaves only through the card
+    // on which its board answered, since a device behind another card may claim the same
+    // MAC. Returns 1 when it sent the datagram whole, else 0.
+    int sendThrough(const QHostAddress &card, const char *data, int length,
+                    const QHostAddress &address, quint16 port);
 
     // Reads one datagram from each socket that holds one, round after round, until all are
     // empty or a slice of 10 ms has gone by. `readOne` reads exactly one datagram from the

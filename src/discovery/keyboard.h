@@ -18,8 +18,12 @@ namespace Keyboard {
 // Return and Enter press `button` while it has the focus, as the desktops do with every
 // focused button. Qt gives them only to the default button of a dialog.
 void pressOnReturn(QAbstractButton *button);
-// A Return that repeats while held down does nothing in `dialog`; a fresh press still counts.
+// A Return or Enter that was already down when `dialog` opened, and its repeats, do nothing
+// in it until the key is released; a fresh press still counts.
 void ignoreHeldReturn(QWidget *dialog);
+// Starts following Return and Enter in the whole application (done by the main window and
+// by the first dialog): a dialog opened by a press can only know of it if this ran before.
+void watchReturn();
 
 } // namespace Keyboard
 

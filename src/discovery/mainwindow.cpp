@@ -3,6 +3,7 @@
 
 #include "devicetable.h"
 #include "dialogs/reboot.h"
+#include "dialogs/settingsmessages.h"
 #include "dialogs/update.h"
 #include "keyboard.h"
 #include "localfiles.h"
@@ -85,6 +86,7 @@ void MainWindow::SearchButtonClick()
         QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     restartDiscovery();
     reportSocketProblems(sockets.refresh());
+    reader.refresh();
     sockets.markDrops();
 }
 
@@ -95,6 +97,7 @@ void MainWindow::UpdateButtonClick()
     auto *dialog = new Update(this, selectedDevice);
     dialog->setAddressHolders(
         [this](const DeviceRecord &edited) { return boardAddresses(edited); });
+    dialog->setClaimQuestion([this](const DeviceRecord &edited) { return claimQuestion(edited); });
     connect(dialog, SIGNAL(ValueModified()), SLOT(UpdateClosed()));
     dialog->show();
 }
@@ -127,9 +130,23 @@ void MainWindow::UpdateClosed()
         return;
     const QHostAddress destination(QString::fromLatin1(broadcastAddress));
     const WriteDatagram datagram = buildWriteDatagram(*record);
-    sendToAllSockets(reinterpret_cast<const char *>(datagram.data()), int(datagram.size()),
-                     destination, devicePort);
-    writeCheck.written(*record);
+    const char *bytes = reinterpret_cast<const char *>(datagram.data());
+    // Only through the card of the listed reply: a device behind another card may claim the
+    // same MAC, and would take settings meant for another network. A reply whose card the
+    // system did not name leaves no choice but every card.
+    QVector<HeardReply> heard = replies.repliesOf(record->mac);
+    if (heard.isEmpty())
+        heard = repliesUnderDialogs.value(macKey(record->mac));
+    repliesUnderDialogs.remove(macKey(record->mac));
+    HeardReply base;
+    base.record = *record;
+    if (!heard.isEmpty())
+        base = heard.first();
+    if (base.card.isNull())
+        sendToAllSockets(bytes, int(datagram.size()), destination, devicePort);
+    else
+        sockets.sendThrough(base.card, bytes, int(datagram.size()), destination, devicePort);
+    writeCheck.written(*record, base, heard);
 
     auto *wait = new Reboot(this);
     connect(wait, SIGNAL(TimerDone()), SLOT(RebootDone()));
@@ -151,7 +168,7 @@ void MainWindow::SearchTimerDone()
     if (writeCheck.isDue()) {
         while (!unlisted.isEmpty())
             listNewDevices();
-        writeCheck.searchEnded(this, ui->tableWidget);
+        writeCheck.searchEnded(this, ui->tableWidget, replies);
     }
 }
 
@@ -191,8 +208,16 @@ void MainWindow::clearDevices()
     listTimer.stop();
     unlisted.clear();
     devicesByMac.clear();
-    boardLimitReported = false;
     const QList<Update *> dialogs = findChildren<Update *>(QString(), Qt::FindDirectChildrenOnly);
+    // A dialog left open across a search still writes through the card its board answered on.
+    for (const Update *dialog : dialogs) {
+        const QVector<HeardReply> heard = replies.repliesOf(dialog->record()->mac);
+        if (!heard.isEmpty())
+            repliesUnderDialogs.insert(macKey(dialog->record()->mac), heard);
+    }
+    replies.clear();
+    macItems.clear();
+    boardLimitReported = false;
     while (!devices.isEmpty()) {
         DeviceRecord *record = devices.takeLast();
         for (Update *dialog : dialogs)
@@ -222,24 +247,24 @@ void MainWindow::restartDiscovery()
     requestTimer->start(queryIntervalMs);
 }
 
-// A fresh zeroed buffer for every read, and the parser is told how many bytes arrived, so a
-// short datagram can never show bytes of an earlier one.
 void MainWindow::readOneDatagram(QUdpSocket *socket)
 {
-    std::uint8_t buffer[replyDatagramSize] = {};
-    const qint64 length =
-        socket->readDatagram(reinterpret_cast<char *>(buffer), qint64(sizeof buffer));
-    if (length < 0 || !isReply(buffer, std::size_t(length)))
+    const std::optional<HeardReply> reply = reader.read(socket);
+    if (!reply)
         return;
-    const DeviceRecord parsed = parseReply(buffer, std::size_t(length));
-    if (containsDevice(&parsed))
+    switch (replies.add(*reply)) {
+    case BoardReplies::Added::Repeated:
         return;
-    if (devices.size() >= maxBoardsPerSearch) {
+    case BoardReplies::Added::Capped:
         reportBoardLimit();
         return;
+    case BoardReplies::Added::Kept:
+        markClaimedRow(macKey(reply->record.mac));
+        return;
+    case BoardReplies::Added::Listed:
+        break;
     }
-    auto *record = new DeviceRecord(parsed);
-    writeCheck.listed(parsed, replyLayout(buffer, std::size_t(length)));
+    auto *record = new DeviceRecord(reply->record);
     devices.append(record);
     devicesByMac.insert(macKey(record->mac), record);
     unlisted.append(record);
@@ -252,7 +277,13 @@ void MainWindow::readOneDatagram(QUdpSocket *socket)
 void MainWindow::listNewDevices()
 {
     const int count = std::min(int(unlisted.size()), maxRowsPerListing);
-    DeviceTable::addDeviceRows(ui->tableWidget, unlisted.constData(), count);
+    QVector<QTableWidgetItem *> items(count);
+    DeviceTable::addDeviceRows(ui->tableWidget, unlisted.constData(), count, items.data());
+    for (int i = 0; i < count; ++i) {
+        const quint64 key = macKey(unlisted.at(i)->mac);
+        macItems.insert(key, items.at(i));
+        markClaimedRow(key);
+    }
     unlisted.remove(0, count);
     if (!unlisted.isEmpty())
         listTimer.start(0, this);
@@ -366,6 +397,27 @@ void MainWindow::reportDroppedReplies(qint64 dropped)
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(true);
     box->show();
+}
+
+// A MAC claimed by several devices, or heard through several cards, is told on its row
+// before anyone opens it; the form stays as drawn, so the mark is the cell's tooltip and
+// its description for screen readers.
+void MainWindow::markClaimedRow(quint64 key)
+{
+    QTableWidgetItem *item = macItems.value(key, nullptr);
+    const DeviceRecord *record = devicesByMac.value(key, nullptr);
+    if (!item || !record)
+        return;
+    const QString mark = claimMark(replies.repliesOf(record->mac));
+    if (mark.isEmpty())
+        return;
+    item->setToolTip(mark);
+    item->setData(Qt::AccessibleDescriptionRole, mark);
+}
+
+QString MainWindow::claimQuestion(const DeviceRecord &edited) const
+{
+    return claimMessage(replies.repliesOf(edited.mac));
 }
 
 // The listed boards other than the one being edited, whose addresses new settings must not

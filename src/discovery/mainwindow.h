@@ -8,8 +8,10 @@
 // The device table (devicetable.h) shows the list; the Update dialog edits the selected
 // record in place and the Reboot dialog covers the board's restart after a write.
 
+#include "boardreplies.h"
 #include "discoverysockets.h"
 #include "protocol.h"
+#include "replyreader.h"
 #include "settingsrules.h"
 #include "writecheck.h"
 
@@ -19,6 +21,7 @@
 #include <QVector>
 
 class QHostAddress;
+class QTableWidgetItem;
 class QTimer;
 class QUdpSocket;
 
@@ -57,11 +60,19 @@ private:
     void reportSocketProblems(const SocketReport &report);
     void reportBoardLimit();
     void reportDroppedReplies(qint64 dropped);
+    void markClaimedRow(quint64 key);
     AddressHolders boardAddresses(const DeviceRecord &edited) const;
+    QString claimQuestion(const DeviceRecord &edited) const;
 
     Ui::MainWindow *ui = nullptr;
     // Bound again at every search, so that they follow the PC's addresses.
     DiscoverySockets sockets{this, SLOT(DisplayRequest())};
+    ReplyReader reader{sockets};
+    // Every distinct reply of the running search per MAC, with its card: the first is the
+    // listed record's, the others tell that the MAC is claimed twice.
+    BoardReplies replies;
+    // The replies for the board of a settings dialog that a new search cleared, by macKey().
+    QHash<quint64, QVector<HeardReply>> repliesUnderDialogs;
     QVector<DeviceRecord *> devices;
     // The same records by macKey(), for the duplicate check of every reply: a scan of the
     // list made each reply cost time in proportion to the boards already listed.
@@ -70,6 +81,8 @@ private:
     // each insertion there moves every row below: a group of rows pays for that once.
     QVector<const DeviceRecord *> unlisted;
     QBasicTimer listTimer;
+    // The MAC cell of each listed row by macKey(), to mark it when a second reply comes.
+    QHash<quint64, QTableWidgetItem *> macItems;
     // The running search has heard more boards than it lists, and said so.
     bool boardLimitReported = false;
     DeviceRecord *selectedDevice = nullptr;

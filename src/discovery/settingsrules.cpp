@@ -131,6 +131,9 @@ QVector<SettingsProblem> checkNewSettings(const DeviceRecord &reported, const De
         add(SettingsProblem::MaskZero, MaskField);
     else if (!maskOk)
         add(SettingsProblem::MaskGap, MaskField);
+    // A /32 leaves the board alone on its link, with a gateway most stacks cannot reach.
+    else if (mask == 0xffffffffu)
+        add(SettingsProblem::MaskHostOnly, MaskField);
 
     // A /31 is a point-to-point link whose two addresses are both hosts, and a /32 holds the
     // board alone: neither has a network or a broadcast address.

@@ -8,8 +8,6 @@
 #include <QMessageBox>
 #include <QTableWidget>
 
-#include <cstring>
-
 namespace {
 
 const char resultBoxName[] = "writeResult";
@@ -28,44 +26,50 @@ void showResult(QWidget *window, QMessageBox::Icon icon, const QString &text)
 
 } // namespace
 
-void WriteCheck::written(const DeviceRecord &record)
+void WriteCheck::written(const DeviceRecord &sent, const HeardReply &base,
+                         const QVector<HeardReply> &before)
 {
-    sent = record;
+    latest = Write{sent, base, before};
     ++waitsRunning;
     searching = false;
-    back.reset();
 }
 
 void WriteCheck::waitOver()
 {
     if (waitsRunning > 0)
         --waitsRunning;
-    searching = sent && waitsRunning == 0;
-    back.reset();
+    searching = latest && waitsRunning == 0;
 }
 
-void WriteCheck::listed(const DeviceRecord &record, ReplyLayout layout)
+RestartVerdict WriteCheck::verdict(const BoardReplies &after) const
 {
-    if (searching && !back && std::memcmp(record.mac, sent->mac, sizeof record.mac) == 0)
-        back = Reply{record, layout};
+    if (!latest)
+        return RestartVerdict();
+    return judgeRestart(latest->sent, latest->base, latest->before,
+                        after.repliesOf(latest->sent.mac));
 }
 
-void WriteCheck::searchEnded(QWidget *window, QTableWidget *table)
+void WriteCheck::searchEnded(QWidget *window, QTableWidget *table, const BoardReplies &after)
 {
     if (!searching)
         return;
     searching = false;
-    const DeviceRecord wanted = *sent;
-    sent.reset();
-    if (!back) {
+    const RestartVerdict result = verdict(after);
+    const DeviceRecord wanted = latest->sent;
+    latest.reset();
+    switch (result.kind) {
+    case RestartVerdict::NotBack:
         showResult(window, QMessageBox::Warning, notBackMessage(wanted));
         return;
-    }
-    const QVector<SettingField> fields = differingFields(wanted, back->record, back->layout);
-    if (!fields.isEmpty()) {
-        showResult(window, QMessageBox::Information,
-                   differencesMessage(wanted, back->record, fields));
+    case RestartVerdict::CannotTell:
+        showResult(window, QMessageBox::Warning, cannotTellMessage(wanted, result.devices));
         return;
+    case RestartVerdict::Differs:
+        showResult(window, QMessageBox::Information,
+                   differencesMessage(wanted, result.board.record, result.fields));
+        return;
+    case RestartVerdict::Applied:
+        break;
     }
     const QString mac = macText(wanted.mac);
     for (QTableWidgetItem *item : table->findItems(mac, Qt::MatchExactly)) {

@@ -25,6 +25,9 @@ struct Board
     WriteMode write = WriteMode::Apply;
     int delay = 0;    // ms before each reply, before the jitter is added
     int restart = -1; // ms of silence after a write; -1: the global --restart
+    // The bytes after the version's terminating zero change from one reply to the next, as
+    // some firmware leaves whatever its buffer held there.
+    bool varyPadding = false;
 };
 
 constexpr std::size_t longVersionWidth = 8;

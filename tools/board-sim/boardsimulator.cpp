@@ -268,11 +268,17 @@ void BoardSimulator::processDue()
 // False when the send failed; a reply that no longer applies counts as sent.
 bool BoardSimulator::sendReply(const Pending &item)
 {
-    const BoardState &state = states[item.board];
+    BoardState &state = states[item.board];
     if (state.restarting || state.generation != item.generation)
         return true;
     const Board &board = boards[item.board];
-    const ReplyDatagram reply = buildReplyDatagram(board.record, board.layout);
+    DeviceRecord record = board.record;
+    if (board.varyPadding) {
+        const auto end = std::find(record.version, record.version + 8, 0);
+        if (end < record.version + 7)
+            std::fill(end + 1, record.version + 8, ++state.replies);
+    }
+    const ReplyDatagram reply = buildReplyDatagram(record, board.layout);
     const QHostAddress destination(item.address);
     if (sender->writeDatagram(reinterpret_cast<const char *>(reply.data()), qint64(reply.size()),
                               destination, item.port) < 0)

@@ -62,6 +62,7 @@ private:
         bool restarting = false;
         // Counts the writes taken: a reply queued before a restart is not sent after it.
         std::uint32_t generation = 0;
+        std::uint8_t replies = 0; // for the varying padding
     };
 
     void readSocket(QUdpSocket &socket);

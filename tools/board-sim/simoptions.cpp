@@ -115,6 +115,9 @@ bool applyKey(const QString &key, const QString &value, BoardValues &values, QSt
         ok = parseMilliseconds(value, values.board.delay);
     } else if (key == QLatin1String("restart")) {
         ok = parseMilliseconds(value, values.board.restart);
+    } else if (key == QLatin1String("padding")) {
+        ok = value == QLatin1String("vary") || value == QLatin1String("fixed");
+        values.board.varyPadding = value == QLatin1String("vary");
     } else {
         error = QStringLiteral("unknown key \"%1\"").arg(key);
         return false;
@@ -206,9 +209,10 @@ void addOptions(QCommandLineParser &parser)
          address},
         {QStringLiteral("seed"), QStringLiteral("Seed of the jitter's random generator."), n},
         {QStringLiteral("board"),
-         QStringLiteral("One board exactly, as key=value pairs separated by commas (keys: mac, "
-                        "ip, mask, gateway, dns, port, version, dhcp, level2, layout, reply, "
-                        "write, delay, restart). Repeatable; replaces the generated boards."),
+         QStringLiteral(
+             "One board exactly, as key=value pairs separated by commas (keys: mac, "
+             "ip, mask, gateway, dns, port, version, dhcp, level2, layout, reply, "
+             "write, delay, restart, padding). Repeatable; replaces the generated boards."),
          QStringLiteral("DESCRIPTION")},
         {QStringLiteral("config"),
          QStringLiteral("File with one DESCRIPTION per line (# comments and blank lines skipped); "

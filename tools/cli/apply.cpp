@@ -39,13 +39,14 @@ const char applyHelp[] =
     "  -h, --help        this text\n"
     "\n"
     "Exit status: 0 every board reports its new settings, 1 wrong file, command line or\n"
-    "setting (nothing sent), 6 different replies claim a MAC (nothing sent), otherwise the\n"
-    "highest status of the boards: 2 not found, 3 other settings, 4 did not come back, 7\n"
-    "missing from a search that could not query every card, 9 cannot tell which of the\n"
-    "replies that claim the MAC is the board; 5 UDP port 4022 unavailable, 8 output could\n"
-    "not be written (full disk, closed pipe; the results then go to standard error), 130,\n"
-    "143 and 129 interrupted by SIGINT (Ctrl+C), SIGTERM or SIGHUP (the lines above say what\n"
-    "was sent and not verified).\n";
+    "setting (nothing sent), 6 different replies claim a MAC or it answered through two\n"
+    "cards (nothing sent), otherwise the highest status of the boards: 2 not found, 3 other\n"
+    "settings, 4 did not come back, 7 missing from a search that could not query every\n"
+    "card or that lost replies the system dropped, 9 cannot tell which of the replies that\n"
+    "claim the MAC is the board; 5 UDP port 4022 unavailable, 8 output could not be written\n"
+    "(full disk, closed pipe; the results then go to standard error), 130, 143 and 129\n"
+    "interrupted by SIGINT (Ctrl+C), SIGTERM or SIGHUP (the lines above say what was sent\n"
+    "and not verified).\n";
 
 // --expect-ip MAC=A, once per board.
 bool readExpectedIps(const CommandLine &line, QHash<std::uint64_t, Address> &expected,
@@ -155,6 +156,7 @@ int runApply(const QStringList &arguments)
     QVector<std::optional<DeviceRecord>> records;
     QVector<DeviceRecord> reported;
     QStringList sentTexts;
+    QVector<FoundBoard> chosen; // the reply each write starts from
     QStringList refusals;
     int refusalCode = ExitCode::ok;
     const auto refuse = [&](const PlannedBoard &planned, const QString &field,
@@ -170,6 +172,7 @@ int runApply(const QStringList &arguments)
         records.append(std::nullopt);
         reported.append(DeviceRecord());
         sentTexts.append(QString());
+        chosen.append(FoundBoard());
         if (!found)
             continue;
         const std::uint64_t key = macKey(planned.mac.data());
@@ -193,6 +196,7 @@ int runApply(const QStringList &arguments)
         records.last() = record;
         reported.last() = board.record;
         sentTexts.last() = sentText(record, board, planned.change);
+        chosen.last() = board;
     }
 
     // The addresses after the writes: a board in the file at its new IP, any other at the
@@ -249,7 +253,7 @@ int runApply(const QStringList &arguments)
     for (int i = 0; i < file.boards.size(); ++i) {
         if (!records.at(i) || interruption())
             continue;
-        if (!sendWrite(search, *records.at(i))) {
+        if (!sendWrite(search, *records.at(i), chosen.at(i).localAddress)) {
             printError(QStringLiteral("the writes could not be sent through any network card"));
             return ExitCode::noNetwork;
         }
@@ -279,8 +283,9 @@ int runApply(const QStringList &arguments)
         else if (!verifying)
             continue; // its "sent" line is its result
         else
-            outcome = verify(*records.at(i), findBoard(afterSearch, file.boards.at(i).mac),
-                             *findBoard(before, file.boards.at(i).mac), reported.at(i));
+            outcome =
+                verify(*records.at(i), findBoard(afterSearch, file.boards.at(i).mac),
+                       *findBoard(before, file.boards.at(i).mac), chosen.at(i).replies().first());
         printResult(QStringLiteral("%1: %2").arg(macName, outcome.text));
         code = std::max(code, unlessIncomplete(search, outcome.code));
     }

@@ -20,28 +20,36 @@ namespace {
 
 constexpr int progressInterval = 200;
 constexpr int interruptionCheckInterval = 50;
-// Room for any datagram, when its size is not known beforehand.
-constexpr qint64 maxDatagramSize = 65536;
-
-// A broadcast reply names no local address: the card's address in the board's subnet is
-// the one the board can be reached from, and the first IPv4 address otherwise.
-QString cardAddressFor(const QNetworkInterface &card, const DeviceRecord &record)
-{
-    QString first;
-    const quint32 board = addressValue(record.ip);
-    for (const QNetworkAddressEntry &entry : card.addressEntries()) {
-        if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol)
-            continue;
-        const quint32 mask = entry.netmask().toIPv4Address();
-        if ((entry.ip().toIPv4Address() & mask) == (board & mask))
-            return entry.ip().toString();
-        if (first.isEmpty())
-            first = entry.ip().toString();
-    }
-    return first;
-}
 
 } // namespace
+
+FoundBoard FoundBoard::fromReplies(const QVector<HeardReply> &replies)
+{
+    const HeardReply &first = replies.first();
+    FoundBoard board;
+    board.record = first.record;
+    board.layout = first.layout;
+    board.otherReplies = replies.mid(1);
+    board.localAddress = first.card.isNull() ? QString() : first.card.toString();
+    // An interface name is whatever bytes its administrator chose, escapes included.
+    board.interfaceName = escapedInput(first.interfaceName);
+    board.viaBroadcast = first.viaBroadcast;
+    board.heard = replies;
+    return board;
+}
+
+QVector<HeardReply> FoundBoard::replies() const
+{
+    if (!heard.isEmpty())
+        return heard;
+    HeardReply first;
+    first.record = record;
+    first.layout = layout;
+    first.card = QHostAddress(localAddress);
+    first.interfaceName = interfaceName;
+    first.viaBroadcast = viaBroadcast;
+    return QVector<HeardReply>{first} + otherReplies;
+}
 
 BoardSearch::BoardSearch(QObject *parent) : QObject(parent) {}
 
@@ -50,7 +58,7 @@ BoardSearch::~BoardSearch() = default;
 QString BoardSearch::open()
 {
     const SocketReport report = sockets.refresh();
-    ownAddresses = sockets.addresses();
+    reader.refresh();
     if (report.noCardAddress())
         return QStringLiteral("no IPv4 address on this PC: no network card is connected or "
                               "configured");
@@ -68,7 +76,7 @@ QString BoardSearch::open()
 void BoardSearch::noteProblems()
 {
     const SocketReport &report = sockets.report();
-    ownAddresses = sockets.addresses();
+    reader.refresh();
     QStringList found;
     if (report.sendingSockets == 0)
         found << QStringLiteral("UDP port 4022 could not be opened on any local IPv4 address: "
@@ -130,7 +138,6 @@ QVector<FoundBoard> BoardSearch::search(int durationMs, const Progress &progress
     noteProblems();
     sockets.markDrops();
     found.clear();
-    foundMacs.clear();
     wasCapped = false;
     lastDropped = 0;
     collecting = true;
@@ -141,7 +148,11 @@ QVector<FoundBoard> BoardSearch::search(int durationMs, const Progress &progress
         wasIncomplete = true;
         warnings << dropWarning(dropped);
     }
-    return found;
+    QVector<FoundBoard> boards;
+    boards.reserve(found.size());
+    for (int i = 0; i < found.size(); ++i)
+        boards.append(FoundBoard::fromReplies(found.replies(i)));
+    return boards;
 }
 
 void BoardSearch::pause(int durationMs, const Progress &progress)
@@ -154,6 +165,12 @@ int BoardSearch::broadcast(const QByteArray &datagram)
 {
     return sockets.send(datagram.constData(), datagram.size(),
                         QHostAddress(QString::fromLatin1(broadcastAddress)), devicePort);
+}
+
+int BoardSearch::broadcastThrough(const QHostAddress &card, const QByteArray &datagram)
+{
+    return sockets.sendThrough(card, datagram.constData(), datagram.size(),
+                               QHostAddress(QString::fromLatin1(broadcastAddress)), devicePort);
 }
 
 void BoardSearch::runFor(int durationMs, const Progress &progress, bool withQueries)
@@ -200,76 +217,15 @@ void BoardSearch::readReplies()
 
 void BoardSearch::readFrom(QUdpSocket *socket)
 {
-    const qint64 size = socket->pendingDatagramSize();
-    const QNetworkDatagram datagram = socket->receiveDatagram(size >= 0 ? size : maxDatagramSize);
-    const QByteArray data = datagram.data();
-    const auto *bytes = reinterpret_cast<const std::uint8_t *>(data.constData());
-    if (!datagram.isValid() || !collecting || !isReply(bytes, std::size_t(data.size())))
+    const std::optional<HeardReply> reply = reader.read(socket);
+    // The first reply stays the board's row, as in the window; a different one is kept
+    // aside so that no command writes settings or through a card it cannot attribute.
+    if (!reply || !collecting || found.add(*reply) != BoardReplies::Added::Capped || wasCapped)
         return;
-    FoundBoard board;
-    board.layout = replyLayoutByLength(bytes, std::size_t(data.size()));
-    board.record = parseReplyAs(bytes, std::size_t(data.size()), board.layout);
-    const std::uint64_t key = macKey(board.record.mac);
-    if (const auto first = foundMacs.constFind(key); first != foundMacs.cend()) {
-        // The first reply stays the board's row, as in the window; a different one is
-        // kept aside so that no command writes settings it cannot attribute.
-        keepOtherReply(found[first.value()], board);
-        return;
+    wasCapped = true;
+    wasIncomplete = true;
+    if (!warned.contains(capWarning())) {
+        warned.insert(capWarning());
+        warnings << capWarning();
     }
-    if (found.size() >= maxBoardsPerSearch) {
-        if (!wasCapped) {
-            wasCapped = true;
-            wasIncomplete = true;
-            if (!warned.contains(capWarning())) {
-                warned.insert(capWarning());
-                warnings << capWarning();
-            }
-        }
-        return;
-    }
-    foundMacs.insert(key, int(found.size()));
-    placeReply(board, datagram, socket);
-    found.append(board);
-}
-
-void BoardSearch::keepOtherReply(FoundBoard &first, const FoundBoard &reply)
-{
-    // A few are enough to show a conflict; a flood of forged replies must not grow this.
-    constexpr int maxOtherReplies = 8;
-    const auto same = [&reply](const DeviceRecord &record, ReplyLayout layout) {
-        return layout == reply.layout &&
-               std::memcmp(&record, &reply.record, sizeof(DeviceRecord)) == 0;
-    };
-    if (same(first.record, first.layout) || first.otherReplies.size() >= maxOtherReplies ||
-        std::any_of(first.otherReplies.cbegin(), first.otherReplies.cend(),
-                    [&same](const OtherReply &other) { return same(other.record, other.layout); }))
-        return;
-    first.otherReplies.append({reply.record, reply.layout});
-}
-
-void BoardSearch::placeReply(FoundBoard &board, const QNetworkDatagram &datagram,
-                             const QUdpSocket *socket)
-{
-    const QNetworkInterface receiver = card(datagram.interfaceIndex());
-    // An interface name is whatever bytes its administrator chose, escapes included.
-    board.interfaceName = receiver.isValid() ? escapedInput(receiver.name()) : QString();
-    QHostAddress destination = datagram.destinationAddress();
-    if (destination.isNull() && !sockets.isListener(socket))
-        destination = socket->localAddress();
-    if (!destination.isNull() && ownAddresses.contains(destination)) {
-        board.localAddress = destination.toString();
-        return;
-    }
-    board.viaBroadcast = true;
-    board.localAddress = receiver.isValid() ? cardAddressFor(receiver, board.record) : QString();
-}
-
-QNetworkInterface BoardSearch::card(int index)
-{
-    if (index <= 0)
-        return QNetworkInterface();
-    auto cached = cards.find(index);
-    if (cached == cards.end())
-        cached = cards.insert(index, QNetworkInterface::interfaceFromIndex(index));
-    return cached.value();
 }

@@ -7,8 +7,10 @@
 // Everything runs in a local event loop, so that the commands can be written as plain
 // sequences of steps.
 
+#include "boardreplies.h"
 #include "discoverysockets.h"
 #include "protocol.h"
+#include "replyreader.h"
 
 #include <QHash>
 #include <QHostAddress>
@@ -21,15 +23,7 @@
 
 #include <functional>
 
-class QNetworkDatagram;
 class QUdpSocket;
-
-// A reply that claimed a board's MAC but said something else than its first reply.
-struct OtherReply
-{
-    DeviceRecord record;
-    ReplyLayout layout = ReplyLayout::Long;
-};
 
 // One board as its first reply of a search showed it, with where the reply arrived.
 struct FoundBoard
@@ -37,13 +31,21 @@ struct FoundBoard
     DeviceRecord record;
     ReplyLayout layout = ReplyLayout::Long;
     // Every other distinct reply for the same MAC in the same search: a second device that
-    // claims the MAC, whose settings must not be taken for the board's.
-    QVector<OtherReply> otherReplies;
+    // claims the MAC, or the board heard through a second card, whose settings or card must
+    // not be taken for the board's.
+    QVector<HeardReply> otherReplies;
     // The local address the reply was sent to; for a broadcast reply, the address of the
     // receiving card that lies in the board's subnet (or its first IPv4 address).
     QString localAddress;
-    QString interfaceName;
+    QString interfaceName; // escaped for a terminal
     bool viaBroadcast = false;
+
+    static FoundBoard fromReplies(const QVector<HeardReply> &replies);
+    // Every reply for the MAC, the first first, as heard (interface names not escaped).
+    QVector<HeardReply> replies() const;
+
+private:
+    QVector<HeardReply> heard;
 };
 
 class BoardSearch : public QObject
@@ -79,6 +81,8 @@ public:
     // Sends the datagram to 255.255.255.255:4022 once through every bound IPv4 socket;
     // returns how many sockets sent it.
     int broadcast(const QByteArray &datagram);
+    // The same through the socket of `card` only; 1 when it went out.
+    int broadcastThrough(const QHostAddress &card, const QByteArray &datagram);
 
     // Both end early once a signal asked the command to stop (see interruption.h).
     // Waits without listening (what arrives meanwhile is dropped).
@@ -90,21 +94,15 @@ private slots:
 private:
     void noteProblems();
     void readFrom(QUdpSocket *socket);
-    static void keepOtherReply(FoundBoard &first, const FoundBoard &reply);
-    void placeReply(FoundBoard &board, const QNetworkDatagram &datagram, const QUdpSocket *socket);
-    QNetworkInterface card(int index);
     void runFor(int durationMs, const Progress &progress, bool withQueries);
 
     DiscoverySockets sockets{this, SLOT(readReplies())};
-    QList<QHostAddress> ownAddresses;
+    ReplyReader reader{sockets, true};
     QStringList warnings;
     QSet<QString> warned;
     bool wasIncomplete = false;
     bool wasCapped = false;
     qint64 lastDropped = 0;
-    // Looked up once per index: a lookup asks the kernel for every interface.
-    QHash<int, QNetworkInterface> cards;
-    QVector<FoundBoard> found;
-    QHash<std::uint64_t, int> foundMacs; // index in `found`
+    BoardReplies found;
     bool collecting = false;
 };

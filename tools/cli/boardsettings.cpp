@@ -91,6 +91,9 @@ QString problemReason(const SettingsProblem &problem, const DeviceRecord &report
     case SettingsProblem::GatewayBroadcast:
         return QStringLiteral("%1 is the broadcast address of the new subnet %2")
             .arg(addressText(sent.gateway), subnet);
+    case SettingsProblem::MaskHostOnly:
+        return QStringLiteral("255.255.255.255 leaves the board alone on its link, with no "
+                              "other host or gateway it can reach");
     }
     return QString();
 }

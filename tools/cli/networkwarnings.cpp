@@ -13,16 +13,36 @@ QString replySummary(const DeviceRecord &record)
         .arg(describeSettings(record), portText(record), versionText(record));
 }
 
+QString describeReplies(const QVector<HeardReply> &replies)
+{
+    QStringList texts;
+    for (const HeardReply &reply : replies) {
+        QString text = replySummary(reply.record);
+        if (!reply.card.isNull())
+            text += QStringLiteral(", through %1").arg(reply.card.toString());
+        if (!reply.interfaceName.isEmpty())
+            text += QStringLiteral(" (%1)").arg(escapedInput(reply.interfaceName));
+        texts << text;
+    }
+    return texts.join(QStringLiteral("; "));
+}
+
 QString conflictText(const FoundBoard &board)
 {
-    QStringList replies{replySummary(board.record)};
-    for (const OtherReply &other : board.otherReplies)
-        replies << replySummary(other.record);
-    return QStringLiteral("board %1 answered with %2 different replies, so another device may "
-                          "claim its MAC: %3")
-        .arg(macText(board.record.mac))
-        .arg(replies.size())
-        .arg(QLatin1Char('(') + replies.join(QStringLiteral(") (")) + QLatin1Char(')'));
+    const QVector<HeardReply> replies = board.replies();
+    const int devices = int(devicesOf(replies).size());
+    const int cards = int(cardsOf(replies).size());
+    QStringList what;
+    if (devices > 1)
+        what << QStringLiteral("%1 different replies").arg(devices);
+    if (cards > 1)
+        what << QStringLiteral("through %1 network cards").arg(cards);
+    QStringList each;
+    for (const HeardReply &reply : replies)
+        each << describeReplies({reply});
+    return QStringLiteral("board %1 answered with %2, so another device may claim its MAC: (%3)")
+        .arg(macText(board.record.mac), what.join(QStringLiteral(" ")),
+             each.join(QStringLiteral(") (")));
 }
 
 namespace {
@@ -64,7 +84,7 @@ QStringList boardWarnings(const QVector<FoundBoard> &boards, const QVector<Local
 
     QStringList claimed;
     for (const FoundBoard &board : boards) {
-        if (!board.otherReplies.isEmpty())
+        if (isClaimedTwice(board.replies()))
             claimed << conflictText(board);
     }
 

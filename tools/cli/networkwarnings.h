@@ -15,7 +15,10 @@
 
 // "dhcp off, ip 10.77.0.20, ..., level2 off, port 502, version V3.00.01"
 QString replySummary(const DeviceRecord &record);
-// Every distinct reply that claimed the board's MAC in one search.
+// Each reply's settings, card and interface, separated by "; ".
+QString describeReplies(const QVector<HeardReply> &replies);
+// Every distinct reply that claimed the board's MAC in one search, and the cards it came
+// through.
 QString conflictText(const FoundBoard &board);
 
 QStringList boardWarnings(const QVector<FoundBoard> &boards, const QVector<LocalNetwork> &networks);

@@ -7,6 +7,7 @@
 #include "countdown.h"
 #include "interruption.h"
 #include "networkwarnings.h"
+#include "restartverdict.h"
 
 #include <algorithm>
 #include <cstring>
@@ -48,38 +49,23 @@ const FoundBoard *findBoard(const QVector<FoundBoard> &boards, const MacAddress 
     return found != boards.cend() ? &*found : nullptr;
 }
 
-namespace {
-
-// Every distinct reply for the board's MAC, the first first, each as a board of its own.
-QVector<FoundBoard> repliesOf(const FoundBoard &board)
-{
-    FoundBoard first = board;
-    first.otherReplies.clear();
-    QVector<FoundBoard> replies{first};
-    for (const OtherReply &other : board.otherReplies) {
-        FoundBoard reply = first;
-        reply.record = other.record;
-        reply.layout = other.layout;
-        replies.append(reply);
-    }
-    return replies;
-}
-
-} // namespace
-
-bool sendWrite(BoardSearch &search, const DeviceRecord &record)
+bool sendWrite(BoardSearch &search, const DeviceRecord &record, const QString &card)
 {
     const WriteDatagram datagram = buildWriteDatagram(record);
-    return search.broadcast(QByteArray(reinterpret_cast<const char *>(datagram.data()),
-                                       int(datagram.size()))) > 0;
+    const QByteArray bytes(reinterpret_cast<const char *>(datagram.data()), int(datagram.size()));
+    // A reply whose card the system did not name leaves no card to choose: every card then.
+    return (card.isEmpty() ? search.broadcast(bytes)
+                           : search.broadcastThrough(QHostAddress(card), bytes)) > 0;
 }
 
 QString chooseReply(const FoundBoard &board, const std::optional<Address> &expectedIp,
                     const SettingsChange &change, AddressRule rule, FoundBoard &base,
                     const QString &expectOption)
 {
-    QVector<FoundBoard> candidates = repliesOf(board);
-    const bool conflict = candidates.size() > 1;
+    QVector<FoundBoard> candidates;
+    for (const HeardReply &reply : board.replies())
+        candidates.append(FoundBoard::fromReplies({reply}));
+    const bool conflict = isClaimedTwice(board.replies());
     if (conflict && !expectedIp)
         return conflictText(board) +
                QStringLiteral("; give %1 with the IP it reports now").arg(expectOption);
@@ -105,7 +91,7 @@ QString chooseReply(const FoundBoard &board, const std::optional<Address> &expec
     for (const FoundBoard &candidate : std::as_const(candidates)) {
         DeviceRecord other;
         applyChange(candidate.record, change, rule, other);
-        if (std::memcmp(&other, &wanted, sizeof wanted) == 0)
+        if (sameSettings(other, wanted))
             continue;
         FoundBoard applied = candidate;
         applied.record = other;
@@ -142,78 +128,45 @@ QString refusalText(const SettingsProblem &problem, const DeviceRecord &reported
 }
 
 Outcome verify(const DeviceRecord &sent, const FoundBoard *back, const FoundBoard &before,
-               const DeviceRecord &base)
+               const HeardReply &base)
 {
-    if (!back)
-        return {ExitCode::notBack, QStringLiteral("did not come back")};
-    const QVector<FoundBoard> replies = repliesOf(*back);
-    const FoundBoard *board = &replies.first();
-    QStringList notes;
-    if (replies.size() > 1) {
-        // Another device claims the MAC. Only the IP that was sent singles out the board:
-        // the reply closest to the write could be the other device's, with the board itself
-        // back at another address. Any other reply must be one of the other devices exactly
-        // as the first search saw them, since a new one may be the board with other settings.
-        // With DHCP on no IP was sent: the board is then the one reply that is new.
-        const QString claimed =
-            QStringLiteral("%1 different replies claim this MAC").arg(replies.size());
-        const QVector<FoundBoard> seenBefore = repliesOf(before);
-        const auto knownOther = [&](const FoundBoard &reply) {
-            return std::memcmp(&reply.record, &base, sizeof(DeviceRecord)) != 0 &&
-                   std::any_of(seenBefore.cbegin(), seenBefore.cend(), [&](const FoundBoard &old) {
-                       return old.layout == reply.layout &&
-                              std::memcmp(&old.record, &reply.record, sizeof(DeviceRecord)) == 0;
-                   });
-        };
-        QVector<const FoundBoard *> candidates;
-        bool othersKnown = true;
-        for (const FoundBoard &reply : replies) {
-            const bool candidate = sent.dhcp != 0
-                                       ? !knownOther(reply)
-                                       : std::equal(sent.ip, sent.ip + 4, reply.record.ip);
-            if (candidate)
-                candidates.append(&reply);
-            else
-                othersKnown = othersKnown && knownOther(reply);
-        }
-        const bool allMatch =
-            std::all_of(candidates.cbegin(), candidates.cend(), [&sent](const FoundBoard *reply) {
-                return differences(sent, *reply).isEmpty();
-            });
-        const bool oneBoard = sent.dhcp != 0 ? candidates.size() == 1 : !candidates.isEmpty();
-        if (!oneBoard || !allMatch || !othersKnown) {
-            QStringList seen;
-            for (const FoundBoard &reply : replies)
-                seen << describeSettings(reply.record);
-            QString why;
-            if (sent.dhcp != 0 && !oneBoard)
-                why = QStringLiteral("with DHCP on, %1 of them are new").arg(candidates.size());
-            else if (!oneBoard)
-                why = QStringLiteral("none reports the IP %1 that was sent")
-                          .arg(addressText(sent.ip));
-            else if (!allMatch)
-                why = sent.dhcp != 0 ? QStringLiteral("the new one differs from what was sent")
-                                     : QStringLiteral("the reply with the IP %1 that was sent "
-                                                      "differs from it")
-                                           .arg(addressText(sent.ip));
-            else
-                why = QStringLiteral("another reply that the first search did not see may be "
-                                     "the board's");
-            return {ExitCode::cannotTell,
-                    QStringLiteral("cannot tell which reply is the board: %1 and %2 (%3)")
-                        .arg(claimed, why, seen.join(QStringLiteral("; ")))};
-        }
-        board = candidates.first();
-        notes << claimed;
+    const RestartVerdict verdict =
+        judgeRestart(sent, base, before.replies(), back ? back->replies() : QVector<HeardReply>());
+    const int claims = int(verdict.devices.size());
+    const QString claimed = QStringLiteral("%1 different replies claim this MAC").arg(claims);
+    switch (verdict.kind) {
+    case RestartVerdict::NotBack:
+        if (claims == 0)
+            return {ExitCode::notBack, QStringLiteral("did not come back")};
+        return {ExitCode::notBack,
+                QStringLiteral("did not come back (only %1 that the first search saw claiming "
+                               "its MAC answered: %2)")
+                    .arg(claims == 1 ? QStringLiteral("a device")
+                                     : QStringLiteral("%1 devices").arg(claims),
+                         describeReplies(verdict.devices))};
+    case RestartVerdict::CannotTell:
+        return {ExitCode::cannotTell,
+                QStringLiteral("cannot tell which reply is the board: %1 and %2 (%3)")
+                    .arg(claimed,
+                         verdict.why == RestartVerdict::SeveralNew
+                             ? QStringLiteral("more than one of them is new")
+                             : QStringLiteral("a device that the first search saw claiming it "
+                                              "reports what was sent"),
+                         describeReplies(verdict.devices))};
+    case RestartVerdict::Differs:
+        return {ExitCode::differs, QStringLiteral("settings differ: ") +
+                                       differences(sent, FoundBoard::fromReplies({verdict.board}))
+                                           .join(QStringLiteral(", "))};
+    case RestartVerdict::Applied:
+        break;
     }
-    const QStringList differing = differences(sent, *board);
-    if (!differing.isEmpty())
-        return {ExitCode::differs,
-                QStringLiteral("settings differ: ") + differing.join(QStringLiteral(", "))};
-    if (board->layout == ReplyLayout::Short && sent.cdeNiveau2 != 0)
+    QStringList notes;
+    if (claims > 1)
+        notes << claimed;
+    if (verdict.board.layout == ReplyLayout::Short && sent.cdeNiveau2 != 0)
         notes << QStringLiteral("a short-layout reply carries no level-2 code: not checked");
     if (sent.dhcp != 0)
-        notes << QStringLiteral("DHCP on, now at %1").arg(addressText(board->record.ip));
+        notes << QStringLiteral("DHCP on, now at %1").arg(addressText(verdict.board.record.ip));
     QString text = QStringLiteral("applied");
     if (!notes.isEmpty())
         text += QStringLiteral(" (") + notes.join(QStringLiteral("; ")) + QLatin1Char(')');

@@ -38,7 +38,8 @@ QString chooseReply(const FoundBoard &board, const std::optional<Address> &expec
 QString refusalText(const SettingsProblem &problem, const DeviceRecord &reported,
                     const DeviceRecord &sent);
 
-bool sendWrite(BoardSearch &search, const DeviceRecord &record);
+// Through the card the chosen reply came through (`card`, FoundBoard::localAddress) only.
+bool sendWrite(BoardSearch &search, const DeviceRecord &record, const QString &card);
 
 // The result of one board after its restart, and its exit status.
 struct Outcome
@@ -48,9 +49,10 @@ struct Outcome
 };
 
 // `before` is the board as the first search showed it and `base` the reply the write started
-// from: the first search's other replies for the MAC are the devices that claim it.
+// from: the first search's other replies for the MAC are the devices that claim it. The rule
+// is the window's (restartverdict.h).
 Outcome verify(const DeviceRecord &sent, const FoundBoard *back, const FoundBoard &before,
-               const DeviceRecord &base);
+               const HeardReply &base);
 
 // The settings of a "sent" line. A short-layout reply reports no level-2 code, so the write
 // sends it off unless the change names it; the line says so.

@@ -19,7 +19,8 @@ const char setHelp[] =
     "                           [--wait SECONDS]\n"
     "\n"
     "Finds the board with one search, sends it the new settings (every field not given\n"
-    "stays as the board reported it), waits 20 s while it restarts and searches again.\n"
+    "stays as the board reported it) through the card its reply came through, waits 20 s\n"
+    "while it restarts and searches again.\n"
     "MAC is six groups of hexadecimal digits separated by : or -, as the table shows it\n"
     "(0:50:c2:0d:e4:05) or with every leading zero (00-50-C2-0D-E4-05).\n"
     "\n"
@@ -32,10 +33,11 @@ const char setHelp[] =
     "  --level2 on|off   the level-2 code; refused for a board whose version begins with\n"
     "                    V1 or V2 when it would change it\n"
     "  --expect-ip A     the IP the board reports now: needed when different replies claim\n"
-    "                    its MAC, and then only the reply with this IP is used\n"
-    "  --force           send even an IP held by this PC or by another board, or a gateway\n"
-    "                    outside the new subnet, equal to the board's IP or to the subnet's\n"
-    "                    network or broadcast address\n"
+    "                    its MAC or it answers through two cards, and then only the reply\n"
+    "                    with this IP is used, and its card\n"
+    "  --force           send even a /32 mask, an IP held by this PC or by another board, or\n"
+    "                    a gateway outside the new subnet, equal to the board's IP or to the\n"
+    "                    subnet's network or broadcast address\n"
     "  --no-verify       send and stop: no wait, no new search\n"
     "  --wait SECONDS    length of each search instead of 10 s (1.5 to 60)\n"
     "  -h, --help        this text\n"
@@ -46,16 +48,16 @@ const char setHelp[] =
     "\n"
     "Exit status: 0 the board reports the new settings (or, with --no-verify, they were\n"
     "sent), 1 wrong command line or setting (nothing sent), 2 board not found (nothing\n"
-    "sent), 3 the board reports other settings, 4 the board did not come back, 5 UDP port\n"
-    "4022 unavailable, 6 different replies claim the MAC, or none has the IP of --expect-ip\n"
-    "(nothing sent), 7 the board was missing from a search that could not query every card\n"
-    "or that lost replies the system dropped,\n"
-    "8 output could not be written (full disk, closed pipe; the results then go to standard\n"
-    "error), 9 after the restart different replies claim the MAC and none can be told to be\n"
-    "the board: none reports the IP that was sent (with DHCP on: no single reply is new),\n"
-    "that reply differs from what was sent, or another reply is new, 130, 143 and 129\n"
-    "interrupted by SIGINT (Ctrl+C), SIGTERM or SIGHUP (the lines above say whether the\n"
-    "write was sent).\n";
+    "sent), 3 the board reports other settings, 4 the board did not come back (devices that\n"
+    "claimed its MAC before and answer as they did are not the board), 5 UDP port 4022\n"
+    "unavailable, 6 different replies claim the MAC or it answered through two cards, or\n"
+    "none has the IP of --expect-ip (nothing sent), 7 the board was missing from a search\n"
+    "that could not query every card or that lost replies the system dropped, 8 output\n"
+    "could not be written (full disk, closed pipe; the results then go to standard error),\n"
+    "9 after the restart different replies claim the MAC and none can be told to be the\n"
+    "board: more than one is new, or a device seen before reports what was sent, 130, 143\n"
+    "and 129 interrupted by SIGINT (Ctrl+C), SIGTERM or SIGHUP (the lines above say whether\n"
+    "the write was sent).\n";
 
 // The options of `set` as a SettingsChange; false with `error` naming the option.
 bool readSetOptions(const CommandLine &line, SettingsChange &change, QString &error)
@@ -180,7 +182,7 @@ int runSet(const QStringList &arguments)
         printError(QStringLiteral("nothing sent"));
         return ExitCode::usage;
     }
-    if (!sendWrite(search, record)) {
+    if (!sendWrite(search, record, board.localAddress)) {
         printError(QStringLiteral("the write could not be sent through any network card"));
         return ExitCode::noNetwork;
     }
@@ -196,7 +198,7 @@ int runSet(const QStringList &arguments)
         printError(interruptedAfterWritesText());
         return interruptedExitCode();
     }
-    const Outcome outcome = verify(record, findBoard(after, mac), *found, board.record);
+    const Outcome outcome = verify(record, findBoard(after, mac), *found, board.replies().first());
     printResult(QStringLiteral("%1: %2").arg(macName, outcome.text));
     return unlessIncomplete(search, outcome.code);
 }
