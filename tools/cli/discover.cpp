@@ -83,11 +83,15 @@ int runDiscover(const QStringList &arguments)
     const QString outputName = escapedInput(line.value("output"));
     if (line.isSet("output")) {
         const QString name = line.value("output");
+#ifdef Q_OS_UNIX
+        // A Unix name is bytes, and QFile writes names in UTF-8: bytes that are not UTF-8
+        // would name another file. Windows takes the name as Unicode, whatever the code page.
         if (QFile::encodeName(name) != systemBytes(name)) {
             printError(QStringLiteral("--output: %1: the name is not UTF-8, give another one")
                            .arg(outputName));
             return ExitCode::usage;
         }
+#endif
         file = std::make_unique<QSaveFile>(name);
         if (!file->open(QIODevice::WriteOnly)) {
             printError(QStringLiteral("--output: %1: %2").arg(outputName, file->errorString()));
