@@ -53,3 +53,7 @@ Outcome verify(const DeviceRecord &sent, const FoundBoard *back, const FoundBoar
 // message that ends the command then.
 QString notVerifiedText();
 QString interruptedAfterWritesText();
+// The messages that end an interrupted command before its first write and after it, "%1"
+// standing for the signal's name (see setInterruptedLines()).
+QString nothingSentMessage();
+QString afterWritesMessage();

@@ -130,6 +130,7 @@ int runSet(const QStringList &arguments)
         return ExitCode::usage;
     }
 
+    setInterruptedLines({}, nothingSentMessage());
     BoardSearch search;
     QVector<FoundBoard> firstBoards;
     if (const int code = firstSearch(search, searchMs, true, firstBoards); code >= 0)
@@ -187,6 +188,8 @@ int runSet(const QStringList &arguments)
     printResult(QStringLiteral("%1: sent %2").arg(macName, describeSettings(record)));
     if (line.isSet("no-verify"))
         return ExitCode::ok;
+    setInterruptedLines({QStringLiteral("%1: %2").arg(macName, notVerifiedText())},
+                        afterWritesMessage());
 
     waitWithCountdown(search, restartMs);
     const QVector<FoundBoard> after =
