@@ -1,6 +1,6 @@
 ; SPDX-License-Identifier: MIT
 ; Installer of quorvan-config for 64-bit Windows, built by scripts/build-windows with
-;   makensis -DVERSION=<1.0.0.2+N.g<commit>> -DNUMERIC=<1.0.0.2> -DBUILD=<N>
+;   makensis -DVERSION=<1.0.0.2+N.g<commit>> -DNUMERIC=<1.0.0.N> -DBUILD=<N>
 ;            -DSTAGE=<deployed folder> -DLISTS=<folder of files.nsh and unfiles.nsh>
 ;            -DSIZE=<size in KiB> -DOUTFILE=<setup.exe>
 ; It installs the deployed folder into Program Files, adds a Start-menu shortcut, an
@@ -41,6 +41,7 @@ InstallDir "$PROGRAMFILES64\${APP}"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 BrandingText "${APP} ${VERSION}"
 
+; The numbers are those of the programs: the build number in the last field (at most 65535).
 VIProductVersion "${NUMERIC}"
 VIFileVersion "${NUMERIC}"
 VIAddVersionKey /LANG=1036 "ProductName" "${TITLE}"
