@@ -16,22 +16,59 @@
 #include <unistd.h>
 #endif
 
+#ifdef Q_OS_WIN
+namespace {
+
+// Whether the console draws escape sequences rather than showing them. A console that
+// accepts the mode may still not draw them (Wine's, for one): a sequence that changes
+// nothing on screen is written, and the cursor tells, having moved only if the sequence
+// was shown; it is then wiped again. Asked once: the console stays the same.
+bool probeConsole(HANDLE console)
+{
+    CONSOLE_SCREEN_BUFFER_INFO before;
+    CONSOLE_SCREEN_BUFFER_INFO after;
+    if (!GetConsoleScreenBufferInfo(console, &before))
+        return false;
+    printProgress("\033[0m");
+    if (!GetConsoleScreenBufferInfo(console, &after))
+        return false;
+    const DWORD shown =
+        DWORD((after.dwCursorPosition.Y - before.dwCursorPosition.Y) * before.dwSize.X +
+              after.dwCursorPosition.X - before.dwCursorPosition.X);
+    if (shown == 0)
+        return true;
+    DWORD wiped = 0;
+    FillConsoleOutputCharacterW(console, L' ', shown, before.dwCursorPosition, &wiped);
+    SetConsoleCursorPosition(console, before.dwCursorPosition);
+    return false;
+}
+
+bool consoleDrawsEscapes(HANDLE console)
+{
+    static const bool draws = probeConsole(console);
+    return draws;
+}
+
+} // namespace
+#endif
+
 Countdown::Countdown(const QString &label) : label(label), enabled(isTerminal())
 {
 #ifdef Q_OS_WIN
-    // Consoles before Windows 10 (and ones set up so) refuse the mode and show an escape
+    // Consoles before Windows 10 refuse the virtual-terminal mode and show an escape
     // sequence as "←[K": they get the plain redraw. The mode is the console's, shared with
     // the shell, so it is put back afterwards.
     DWORD mode = 0;
     const HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
-    if (enabled && GetConsoleMode(console, &mode)) {
-        escapes = (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
-        if (!escapes && SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
-            escapes = true;
-            restoredMode = mode;
-            restoreMode = true;
-        }
+    if (!enabled || !GetConsoleMode(console, &mode))
+        return;
+    if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) == 0 &&
+        SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
+        restoredMode = mode;
+        restoreMode = true;
     }
+    escapes = (restoreMode || (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0) &&
+              consoleDrawsEscapes(console);
 #endif
 }
 

@@ -3,10 +3,10 @@
 
 // The seconds left of a wait, rewritten in place on standard error when it is a terminal.
 // When standard error is a pipe or a file nothing is written at all, so that logs and
-// scripts see only the messages. A terminal that takes escape sequences (Unix, a Windows
-// console in virtual-terminal mode) has the rest of the line erased by one; any other
-// Windows console gets spaces over what a longer earlier text left, since it would show the
-// escape as characters.
+// scripts see only the messages. A terminal that draws escape sequences (Unix, a Windows
+// console in virtual-terminal mode that is seen to draw them) has the rest of the line
+// erased by one; any other Windows console gets spaces over what a longer earlier text
+// left, since it would show the escape as characters.
 
 #include <QByteArray>
 #include <QString>
