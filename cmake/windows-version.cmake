@@ -4,6 +4,12 @@
 include_guard(GLOBAL)
 
 set(QUORVAN_PUBLISHER "Quorvan tools")
+# The build number (scripts/version --build) in the numbers' last field, which holds 16 bits.
+if(QUORVAN_BUILD GREATER 65535)
+    set(QUORVAN_RC_BUILD 65535)
+else()
+    set(QUORVAN_RC_BUILD "${QUORVAN_BUILD}")
+endif()
 
 function(quorvan_version_resource target description)
     set(QUORVAN_RC_NAME "${target}")

@@ -6,6 +6,7 @@
 #include "applyfile.h"
 #include "boardoutput.h"
 #include "boardsettings.h"
+#include "countdown.h"
 #include "networkwarnings.h"
 
 #include <QElapsedTimer>
@@ -395,6 +396,8 @@ private slots:
     // The pieces, without a network.
     void inputSyntax_data();
     void inputSyntax();
+    void countdownRedraw_data();
+    void countdownRedraw();
     void applyFile_data();
     void applyFile();
     void settingsChecks_data();
@@ -471,6 +474,47 @@ void TestCli::inputSyntax()
         QCOMPARE(parseAddressText(text, address) ? addressText(address.data()) : QString(), read);
     else
         QCOMPARE(parseMacText(text, mac) ? macText(mac.data()) : QString(), read);
+}
+
+// What a terminal line shows after each step of a countdown, one console taking escape
+// sequences and one that would show them as characters (an older Windows console): the
+// latest text alone, whatever longer text came before, and no escape byte for the second.
+void TestCli::countdownRedraw_data()
+{
+    QTest::addColumn<bool>("escapes");
+    QTest::newRow("escape sequences") << true;
+    QTest::newRow("plain console") << false;
+}
+
+void TestCli::countdownRedraw()
+{
+    QFETCH(bool, escapes);
+    // The line as a terminal keeps it: carriage return to its start, characters written over
+    // it, ESC [ K erasing from the cursor on; any other escape byte would stay on screen.
+    QString line;
+    int column = 0;
+    const auto paint = [&](const QByteArray &bytes) {
+        for (int i = 0; i < bytes.size(); ++i) {
+            if (bytes.at(i) == '\r') {
+                column = 0;
+            } else if (escapes && bytes.mid(i, 3) == "\x1b[K") {
+                line.truncate(column);
+                i += 2;
+            } else {
+                line = line.leftJustified(column + 1, QLatin1Char(' '));
+                line[column++] = QLatin1Char(bytes.at(i));
+            }
+        }
+    };
+    for (const QString &text :
+         {QStringLiteral("waiting for the restart: 20 s"), QStringLiteral("searching: 10 s"),
+          QStringLiteral("searching: 9 s"), QStringLiteral("searching: 10 s"), QString()}) {
+        const QByteArray bytes = Countdown::redraw(text, int(line.size()), escapes);
+        QCOMPARE(bytes.contains('\x1b'), escapes);
+        paint(bytes);
+        QCOMPARE(line.trimmed(), text);
+        QCOMPARE(column, int(text.size()));
+    }
 }
 
 void TestCli::applyFile_data()

@@ -1,8 +1,8 @@
 ; SPDX-License-Identifier: MIT
 ; Installer of quorvan-config for 64-bit Windows, built by scripts/build-windows with
-;   makensis -DVERSION=<1.0.0.2+N.g<commit>> -DNUMERIC=<1.0.0.2> -DBUILD=<N>
+;   makensis -DVERSION=<1.0.0.2+N.g<commit>> -DNUMERIC=<1.0.0.N> -DBUILD=<N>
 ;            -DSTAGE=<deployed folder> -DLISTS=<folder of files.nsh and unfiles.nsh>
-;            -DSIZE=<size in KiB> -DOUTFILE=<setup.exe>
+;            -DSIZE=<size in KiB> -DOUTFILE=<setup.exe> [-DSIGN=<signing command>]
 ; It installs the deployed folder into Program Files, adds a Start-menu shortcut, an
 ; uninstaller registered with Windows and inbound firewall rules for the boards' replies.
 ; files.nsh and unfiles.nsh are written from the deployed folder at build time, so that the
@@ -35,12 +35,21 @@ RequestExecutionLevel admin
 ; address in any subnet, so the rules name the local port and leave the remote side open.
 !define PORT 4022
 
+;  With SIGN, the command signs the uninstaller before it is packed into the setup, which
+; writes it out at install time as it is (a signature could not be added later), and then
+; the setup itself.
+!ifdef SIGN
+!uninstfinalize '"${SIGN}" "%1"' = 0
+!finalize '"${SIGN}" "%1"' = 0
+!endif
+
 Name "${TITLE}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\${APP}"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 BrandingText "${APP} ${VERSION}"
 
+; The numbers are those of the programs: the build number in the last field (at most 65535).
 VIProductVersion "${NUMERIC}"
 VIFileVersion "${NUMERIC}"
 VIAddVersionKey /LANG=1036 "ProductName" "${TITLE}"

@@ -120,10 +120,11 @@ int runApply(const QStringList &arguments)
         return ExitCode::usage;
     }
     const QString path = escapedInput(line.positional().first());
+    setInterruptedLines({}, nothingSentMessage());
     QByteArray bytes;
     if (!readInputFile(line.positional().first(), maxApplyFileSize, bytes, error)) {
         if (interruption()) {
-            printError(QStringLiteral("interrupted by %1: nothing sent").arg(interruptionName()));
+            printError(nothingSentMessage().arg(interruptionName()));
             return interruptedExitCode();
         }
         printError(QStringLiteral("%1: %2").arg(path, error));
@@ -250,6 +251,16 @@ int runApply(const QStringList &arguments)
     // Each "sent" line goes out with its write, so that whatever ends the command later
     // (a signal, a lost terminal) leaves the user knowing which boards were written.
     QVector<bool> sent(file.boards.size(), false);
+    const bool verifyAfter = !line.isSet("no-verify");
+    // A board's result line when the command is interrupted, empty when its "sent" line is
+    // its result.
+    const auto interruptedResult = [&](int i) {
+        if (!records.at(i))
+            return QStringLiteral("did not answer the first search; nothing sent");
+        if (!sent.at(i))
+            return QStringLiteral("not sent (interrupted)");
+        return verifyAfter ? notVerifiedText() : QString();
+    };
     for (int i = 0; i < file.boards.size(); ++i) {
         if (!records.at(i) || interruption())
             continue;
@@ -260,9 +271,16 @@ int runApply(const QStringList &arguments)
         sent[i] = true;
         printResult(QStringLiteral("%1: sent %2")
                         .arg(macText(file.boards.at(i).mac.data()), sentTexts.at(i)));
+        QStringList results;
+        for (int j = 0; j < file.boards.size(); ++j) {
+            if (const QString result = interruptedResult(j); !result.isEmpty())
+                results << QStringLiteral("%1: %2").arg(macText(file.boards.at(j).mac.data()),
+                                                        result);
+        }
+        setInterruptedLines(results, afterWritesMessage());
     }
     const bool anySent = sent.contains(true);
-    const bool verifying = anySent && !line.isSet("no-verify");
+    const bool verifying = anySent && verifyAfter;
     QVector<FoundBoard> afterSearch;
     if (verifying && !interruption())
         waitWithCountdown(search, restartMs);
@@ -274,12 +292,9 @@ int runApply(const QStringList &arguments)
         const QString macName = macText(file.boards.at(i).mac.data());
         Outcome outcome;
         if (!records.at(i))
-            outcome = {ExitCode::notFound,
-                       QStringLiteral("did not answer the first search; nothing sent")};
-        else if (!sent.at(i))
-            outcome = {ExitCode::ok, QStringLiteral("not sent (interrupted)")};
-        else if (interrupted && verifying)
-            outcome = {ExitCode::ok, notVerifiedText()};
+            outcome = {ExitCode::notFound, interruptedResult(i)};
+        else if (!sent.at(i) || (interrupted && verifying))
+            outcome = {ExitCode::ok, interruptedResult(i)};
         else if (!verifying)
             continue; // its "sent" line is its result
         else
@@ -290,9 +305,8 @@ int runApply(const QStringList &arguments)
         code = std::max(code, unlessIncomplete(search, outcome.code));
     }
     if (interrupted) {
-        printError(anySent
-                       ? interruptedAfterWritesText()
-                       : QStringLiteral("interrupted by %1: nothing sent").arg(interruptionName()));
+        printError(anySent ? interruptedAfterWritesText()
+                           : nothingSentMessage().arg(interruptionName()));
         return interruptedExitCode();
     }
     return code;

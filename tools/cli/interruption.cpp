@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "interruption.h"
 
+#include "clioutput.h"
+
 #include <QtGlobal>
 
 #include <atomic>
 #include <csignal>
+#include <mutex>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -14,6 +17,10 @@ namespace {
 
 // Written by a signal handler (or, on Windows, by the console's own thread).
 std::atomic<int> caught{0};
+
+std::mutex interruptedLinesMutex;
+QStringList interruptedResults;
+QString interruptedMessage = QStringLiteral("interrupted by %1");
 
 #ifdef Q_OS_UNIX
 void noteSignal(int number)
@@ -28,12 +35,28 @@ void noteSignal(int number)
 #endif
 
 #ifdef Q_OS_WIN
+// Runs on a thread of its own while the command may be anywhere: the lines are printed
+// under the lock that guards them, and the process ends without unwinding Qt.
+void endAtOnce()
+{
+    {
+        const std::lock_guard<std::mutex> lock(interruptedLinesMutex);
+        for (const QString &line : std::as_const(interruptedResults))
+            printResult(line);
+        printError(interruptedMessage.arg(interruptionName()));
+    }
+    TerminateProcess(GetCurrentProcess(), UINT(interruptedExitCode()));
+}
+
 BOOL WINAPI noteConsoleEvent(DWORD event)
 {
+    const bool interrupt = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
     int none = 0;
-    caught.compare_exchange_strong(none, event == CTRL_C_EVENT ? SIGINT : SIGTERM);
+    if (!caught.compare_exchange_strong(none, event == CTRL_C_EVENT ? SIGINT : SIGTERM) &&
+        interrupt)
+        endAtOnce(); // a second one: the user wants out now
     // Handled: the process ends by itself once it has said what it sent.
-    return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? TRUE : FALSE;
+    return interrupt ? TRUE : FALSE;
 }
 #endif
 
@@ -60,6 +83,13 @@ void catchInterruptions()
 int interruption()
 {
     return caught.load();
+}
+
+void setInterruptedLines(const QStringList &results, const QString &message)
+{
+    const std::lock_guard<std::mutex> lock(interruptedLinesMutex);
+    interruptedResults = results;
+    interruptedMessage = message;
 }
 
 QString interruptionName()

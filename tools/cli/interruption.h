@@ -8,11 +8,18 @@
 // killing the process: the failed write is then reported like any other output error.
 
 #include <QString>
+#include <QStringList>
 
 void catchInterruptions();
 // 0, or the number of the signal that asked the command to stop.
 int interruption();
 // "SIGINT", "SIGTERM" or "SIGHUP".
 QString interruptionName();
+// What the command would print if it were interrupted now: result lines for standard output
+// and the closing message for standard error, "%1" standing for the signal's name. A second
+// Ctrl+C or Ctrl+Break on Windows prints them and ends the process at once, whatever the
+// command is stuck in (a read of standard input, a console held by a selection); on Unix a
+// second signal kills the process as the signal's default would.
+void setInterruptedLines(const QStringList &results, const QString &message);
 // The exit status for the interruption.
 int interruptedExitCode();

@@ -183,12 +183,9 @@ bool OutputFile::keptAsItWas() const
     return true;
 }
 
+// Windows takes the name as Unicode, whatever the code page: there is no byte form to check.
 bool OutputFile::open(const QString &name, QString &error)
 {
-    if (QFile::encodeName(name) != systemBytes(name)) {
-        error = QStringLiteral("the name is not UTF-8, give another one");
-        return false;
-    }
     file = std::make_unique<QSaveFile>(name);
     if (!file->open(QIODevice::WriteOnly)) {
         error = file->errorString();

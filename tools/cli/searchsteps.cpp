@@ -187,11 +187,20 @@ QString notVerifiedText()
     return QStringLiteral("not verified (interrupted)");
 }
 
-QString interruptedAfterWritesText()
+QString nothingSentMessage()
+{
+    return QStringLiteral("interrupted by %1: nothing sent");
+}
+
+QString afterWritesMessage()
 {
     return QStringLiteral("interrupted by %1 before the check: the settings above were sent "
-                          "but not verified")
-        .arg(interruptionName());
+                          "but not verified");
+}
+
+QString interruptedAfterWritesText()
+{
+    return afterWritesMessage().arg(interruptionName());
 }
 
 int firstSearch(BoardSearch &search, int ms, bool beforeWrites, QVector<FoundBoard> &boards,
@@ -204,8 +213,7 @@ int firstSearch(BoardSearch &search, int ms, bool beforeWrites, QVector<FoundBoa
     boards = searchWithCountdown(search, ms, warnings);
     if (!interruption())
         return -1;
-    printError(
-        QStringLiteral("interrupted by %1%2")
-            .arg(interruptionName(), beforeWrites ? QStringLiteral(": nothing sent") : QString()));
+    printError((beforeWrites ? nothingSentMessage() : QStringLiteral("interrupted by %1"))
+                   .arg(interruptionName()));
     return interruptedExitCode();
 }

@@ -62,3 +62,7 @@ QString sentText(const DeviceRecord &sent, const FoundBoard &base, const Setting
 // message that ends the command then.
 QString notVerifiedText();
 QString interruptedAfterWritesText();
+// The messages that end an interrupted command before its first write and after it, "%1"
+// standing for the signal's name (see setInterruptedLines()).
+QString nothingSentMessage();
+QString afterWritesMessage();

@@ -132,6 +132,7 @@ int runSet(const QStringList &arguments)
         return ExitCode::usage;
     }
 
+    setInterruptedLines({}, nothingSentMessage());
     BoardSearch search;
     QVector<FoundBoard> firstBoards;
     if (const int code = firstSearch(search, searchMs, true, firstBoards); code >= 0)
@@ -189,6 +190,8 @@ int runSet(const QStringList &arguments)
     printResult(QStringLiteral("%1: sent %2").arg(macName, sentText(record, board, change)));
     if (line.isSet("no-verify"))
         return ExitCode::ok;
+    setInterruptedLines({QStringLiteral("%1: %2").arg(macName, notVerifiedText())},
+                        afterWritesMessage());
 
     waitWithCountdown(search, restartMs);
     const QVector<FoundBoard> after =
