@@ -355,18 +355,12 @@ void MainWindow::reportBoardLimit()
         return;
     boardLimitReported = true;
     const QString limit = QLocale(QLocale::French).toString(maxBoardsPerSearch);
-    auto *box = new QMessageBox(
-        QMessageBox::Warning, QStringLiteral("Recherche"),
-        QStringLiteral("Plus de %1\u00a0cartes différentes ont répondu\u00a0: seules les %1 "
-                       "premières sont listées.\n"
-                       "Le réseau en compte peut-être trop, ou de fausses réponses "
-                       "l'inondent.")
-            .arg(limit),
-        QMessageBox::Ok, this);
-    box->setObjectName(QLatin1String(boardLimitBoxName));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setModal(true);
-    box->show();
+    showSearchWarning(boardLimitBoxName,
+                      QStringLiteral("Plus de %1\u00a0cartes différentes ont répondu\u00a0: "
+                                     "seules les %1 premières sont listées.\n"
+                                     "Le réseau en compte peut-être trop, ou de fausses "
+                                     "réponses l'inondent.")
+                          .arg(limit));
 }
 
 // Replies that the system threw away because they came faster than they were read may have
@@ -387,13 +381,20 @@ void MainWindow::reportDroppedReplies(qint64 dropped)
             : QStringLiteral("Ce PC a perdu %1\u00a0réponses, arrivées plus vite qu'il ne pouvait "
                              "les lire\u00a0: des cartes peuvent manquer à la liste.")
                   .arg(count);
-    auto *box = new QMessageBox(
-        QMessageBox::Warning, QStringLiteral("Recherche"),
-        lost + QStringLiteral("\nRelancez la recherche\u00a0; si cela se répète sur un grand "
-                              "réseau, l'administrateur du PC peut agrandir la mémoire de "
-                              "réception du système (net.core.rmem_max)."),
-        QMessageBox::Ok, this);
-    box->setObjectName(QLatin1String(droppedBoxName));
+    showSearchWarning(droppedBoxName,
+                      lost + QStringLiteral("\nRelancez la recherche\u00a0; si cela se répète "
+                                            "sur un grand réseau, l'administrateur du PC peut "
+                                            "agrandir la mémoire de réception du système "
+                                            "(net.core.rmem_max)."));
+}
+
+// A warning about the running search, in a box that does not hold it up: the replies go on
+// being read meanwhile.
+void MainWindow::showSearchWarning(const char *name, const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Recherche"), text,
+                                QMessageBox::Ok, this);
+    box->setObjectName(QLatin1String(name));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(true);
     box->show();

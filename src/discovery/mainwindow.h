@@ -60,6 +60,7 @@ private:
     void reportSocketProblems(const SocketReport &report);
     void reportBoardLimit();
     void reportDroppedReplies(qint64 dropped);
+    void showSearchWarning(const char *name, const QString &text);
     void markClaimedRow(quint64 key);
     AddressHolders boardAddresses(const DeviceRecord &edited) const;
     QString claimQuestion(const DeviceRecord &edited) const;
