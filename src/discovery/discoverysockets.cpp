@@ -43,6 +43,13 @@ constexpr bool useListener = false;
 // the probe of single addresses does not see such a program, the probe of the whole port
 // does. Another copy of this tool binds single addresses exclusively, and those binds
 // exclude one another whatever the order, so the probe only has to catch other programs.
+// The probe of the whole port fails just as well for a program on one single address (a
+// second tool, a VPN's or a virtual card's service), which holds that card only: the binds
+// of the addresses find it, and only when none of them is refused does the probe's failure
+// mean a program on the wildcard address, whose port on every card is then left to it (the
+// binds, made for that moment, are closed again). Windows' table of UDP endpoints would
+// tell the two apart without binding, but Wine, which binds such a socket to the wildcard
+// address of one card, lists it there.
 constexpr bool addressProbeMissesWildcard = true;
 const QHostAddress listenerAddress;
 #else
@@ -159,18 +166,23 @@ SocketReport DiscoverySockets::refresh()
         entry.socket = nullptr;
         attempts.append({&entry, Probe::Free, QString()});
     }
-    const bool wildcardHeld = portBusy;
+    bool addressHeld = false;
+    for (Attempt &attempt : attempts) {
+        QAbstractSocket::SocketError error = QAbstractSocket::UnknownSocketError;
+        attempt.entry->socket = bound(attempt.entry->address, attempt.reason, &error);
+        if (!attempt.entry->socket)
+            attempt.result = refusal(error);
+        addressHeld = addressHeld || attempt.result == Probe::Held;
+    }
+    const bool wildcardHeld = portBusy && !addressHeld;
 
     SocketReport report;
     for (Attempt &attempt : attempts) {
         const QHostAddress &address = attempt.entry->address;
-        if (wildcardHeld && isIPv4(address))
+        if (wildcardHeld && isIPv4(address)) {
+            discard(attempt.entry->socket);
+            attempt.entry->socket = nullptr;
             attempt.result = Probe::Held;
-        if (attempt.result == Probe::Free) {
-            QAbstractSocket::SocketError error = QAbstractSocket::UnknownSocketError;
-            attempt.entry->socket = bound(address, attempt.reason, &error);
-            if (!attempt.entry->socket)
-                attempt.result = refusal(error);
         }
         if (!isIPv4(address) || address.isLoopback())
             continue; // no board answers there
