@@ -393,6 +393,28 @@ void DiscoverySockets::readSlice(const QObject *notifier,
         readOne(notifying);
 }
 
+void DiscoverySockets::readQueued(const std::function<void(QUdpSocket *)> &readOne)
+{
+    // Linux charges a datagram its whole kernel buffer against the receive buffer (several
+    // hundred bytes for a 45-byte reply), Windows little more than its payload; a bound of
+    // 32 bytes a reply is above what either can hold.
+    constexpr qint64 leastChargePerReply = 32;
+    const auto drain = [&](QUdpSocket *socket) {
+        if (!isBound(socket))
+            return;
+        const qint64 buffer =
+            socket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toLongLong();
+        for (qint64 left = std::max<qint64>(buffer, receiveBufferSize) / leastChargePerReply;
+             left > 0 && socket->hasPendingDatagrams(); --left)
+            readOne(socket);
+    };
+    for (const Entry &entry : sockets)
+        drain(entry.socket);
+    drain(listener);
+    for (const Entry &entry : subnetListeners)
+        drain(entry.socket);
+}
+
 QList<QHostAddress> DiscoverySockets::addresses() const
 {
     QList<QHostAddress> list;

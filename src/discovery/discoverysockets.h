@@ -77,6 +77,11 @@ public:
     // socket it is given, or finds none there. `notifier` is the object whose readyRead()
     // led here (sender()), or null.
     void readSlice(const QObject *notifier, const std::function<void(QUdpSocket *)> &readOne);
+    // Reads what the sockets still hold when a search's time is up: replies that came in
+    // time and that a busy machine had not read yet. Each socket is read at most as many
+    // times as its receive buffer can hold replies, so that a flood which goes on cannot hold
+    // the caller here.
+    void readQueued(const std::function<void(QUdpSocket *)> &readOne);
 
     // Counts the datagrams that the system drops on the sockets from now on (their receive
     // buffers ran full: replies came faster than they were read). Called once the sockets of

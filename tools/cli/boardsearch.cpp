@@ -142,6 +142,10 @@ QVector<FoundBoard> BoardSearch::search(int durationMs, const Progress &progress
     lastDropped = 0;
     collecting = true;
     runFor(durationMs, progress, true);
+    // Replies that came in time are listed even when a busy machine fell behind in reading
+    // them; the drops are counted after them, as the buffers stay open until then.
+    if (interruption() == 0)
+        sockets.readQueued([this](QUdpSocket *socket) { readFrom(socket); });
     collecting = false;
     if (const qint64 dropped = sockets.dropsSinceMark(); dropped > 0) {
         lastDropped = dropped;
