@@ -16,11 +16,13 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 // The main window against its form, where it finds its picture and icon (the real executable
 // too, started from a bare directory on an X server), the device table as boards fill it
@@ -37,6 +39,8 @@ private slots:
     void startsWithoutOptionalFilesAndExitsCleanly();
     void everyTextFits_data();
     void everyTextFits();
+    void fitsTheScreen_data();
+    void fitsTheScreen();
     void rowTexts_data();
     void rowTexts();
     void selectedRowOpensItsRecord_data();
@@ -57,6 +61,21 @@ private:
 };
 
 using TextRoom::narrowFont;
+
+namespace {
+
+// The scaling a user may have asked for is replaced by a run's own.
+QProcessEnvironment withoutUserScaling()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name :
+         {"QT_ENABLE_HIGHDPI_SCALING", "QT_AUTO_SCREEN_SCALE_FACTOR", "QT_SCALE_FACTOR",
+          "QT_SCREEN_SCALE_FACTORS", "QT_SCALE_FACTOR_ROUNDING_POLICY", "QT_DEVICE_PIXEL_RATIO"})
+        environment.remove(QLatin1String(name));
+    return environment;
+}
+
+} // namespace
 
 void TestMainWindow::init()
 {
@@ -239,11 +258,7 @@ void TestMainWindow::everyTextFits()
 #ifdef Q_OS_WIN
         QSKIP("the Windows build is measured at 150 % end to end");
 #endif
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"QT_ENABLE_HIGHDPI_SCALING", "QT_AUTO_SCREEN_SCALE_FACTOR",
-                                 "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS",
-                                 "QT_SCALE_FACTOR_ROUNDING_POLICY", "QT_DEVICE_PIXEL_RATIO"})
-            environment.remove(QLatin1String(name));
+        QProcessEnvironment environment = withoutUserScaling();
         environment.insert(QStringLiteral("QT_FONT_DPI"), QString::number(dpi));
         if (!scaling)
             environment.insert(QStringLiteral("QT_ENABLE_HIGHDPI_SCALING"), QStringLiteral("0"));
@@ -305,6 +320,135 @@ void TestMainWindow::everyTextFits()
     if (font == narrowFont && dialog->size() != QSize(357, 405))
         clipped << QStringLiteral("dialog not as drawn");
     QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1Char('\n'))));
+}
+
+void TestMainWindow::fitsTheScreen_data()
+{
+    QTest::addColumn<double>("scale");
+    QTest::newRow("100 %") << 1.0;
+    QTest::newRow("125 %") << 1.25;
+    QTest::newRow("150 %") << 1.5;
+}
+
+// A 1366×768 laptop screen with a 40-pixel task bar along the bottom, at Windows' usual
+// scales, on an X server with a window manager: the window opens as drawn where it fits, and
+// otherwise on the free area, frame included, with the table scrolling and both buttons
+// there; the settings dialog likewise. Each scale is a run of this program of its own.
+void TestMainWindow::fitsTheScreen()
+{
+    QFETCH(double, scale);
+    const QSize screen(1366, 768);
+    const int taskBar = 40;
+    window.reset(); // its sockets, in this process and in a run of its own alike
+    if (!qEnvironmentVariableIsSet("QUORVAN_FIT_SCALE")) {
+#ifdef Q_OS_WIN
+        QSKIP("the Windows build is measured at 150 % on a 1366×768 screen end to end");
+#endif
+        std::vector<std::unique_ptr<QProcess>> helpers;
+        const auto stopHelpers = qScopeGuard([&helpers] {
+            while (!helpers.empty()) {
+                helpers.back()->terminate();
+                helpers.back()->waitForFinished();
+                helpers.pop_back();
+            }
+        });
+        const auto helper = [&](const QString &program, const QStringList &arguments,
+                                const QProcessEnvironment &environment) {
+            helpers.push_back(std::make_unique<QProcess>());
+            helpers.back()->setProcessEnvironment(environment);
+            helpers.back()->start(program, arguments);
+            helpers.back()->waitForStarted();
+            return helpers.back().get();
+        };
+        QProcessEnvironment environment = withoutUserScaling();
+        // Root properties, the work area among them, last only while a client is connected
+        // unless the server is told not to reset.
+        QProcess *server = helper(QStringLiteral("Xvfb"),
+                                  {"-displayfd", "1", "-nolisten", "tcp", "-noreset", "-dpi", "96",
+                                   "-screen", "0", "1366x768x24"},
+                                  environment);
+        QTRY_VERIFY_WITH_TIMEOUT(server->canReadLine(), 15000);
+        environment.insert(QStringLiteral("DISPLAY"),
+                           ':' + QString::fromLatin1(server->readLine().trimmed()));
+        helper(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}, environment);
+        QProcess *bar =
+            helper(QStringLiteral(QUORVAN_TASK_BAR), {QString::number(taskBar)}, environment);
+        QTRY_VERIFY_WITH_TIMEOUT(bar->canReadLine() || bar->state() != QProcess::Running, 45000);
+        const QByteArray ready = bar->readLine().trimmed();
+        QVERIFY2(ready == "ready 0 0 1366 728", bar->readAllStandardError().constData());
+
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("QT_FONT_DPI"), QStringLiteral("96"));
+        environment.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(scale));
+        environment.insert(QStringLiteral("QUORVAN_FIT_SCALE"), QString::number(scale));
+        QTemporaryDir runtime;
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        // The X client libraries keep allocations to the end of the process.
+        environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        QProcess run;
+        run.setProcessEnvironment(environment);
+        run.setProcessChannelMode(QProcess::MergedChannels);
+        run.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("fitsTheScreen:") + QLatin1String(QTest::currentDataTag())});
+        QVERIFY(run.waitForFinished(120000));
+        QVERIFY2(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0,
+                 run.readAll().constData());
+        return;
+    }
+
+    // In screen pixels, as the task bar leaves them; a window's edges are rounded to them.
+    const QRectF free(0, 0, screen.width(), screen.height() - taskBar);
+    const auto onScreen = [&](const QRect &logical) {
+        return QRectF(QPointF(logical.topLeft()) * scale, QSizeF(logical.size()) * scale);
+    };
+    const auto fits = [&](const QRect &logical) {
+        return free.adjusted(-1, -1, 1, 1).contains(onScreen(logical));
+    };
+    // As the tool's main() opens it.
+    window = std::make_unique<MainWindow>();
+    const QSize drawn = window->size();
+    Scaling::fitToScreen(window.get());
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    // The window manager frames the window after it is shown.
+    QTRY_VERIFY(window->frameGeometry() != window->geometry());
+    const auto describe = [](const QWidget *widget) {
+        QString text;
+        QDebug(&text) << widget->objectName() << widget->frameGeometry() << widget->geometry();
+        return text;
+    };
+    QVERIFY2(fits(window->frameGeometry()), qPrintable(describe(window.get())));
+    if (drawn.width() * scale <= free.width() && drawn.height() * scale <= free.height() - 60)
+        QCOMPARE(window->size(), drawn);
+    else // the most of the free area, for a frame of any common width
+        QVERIFY2(onScreen(window->frameGeometry()).height() > free.height() - 50,
+                 qPrintable(describe(window.get())));
+    for (const char *name : {"buttonSearch", "buttonUpdate"}) {
+        const QPushButton *shown = button(name);
+        const QRect where(shown->mapToGlobal(QPoint(0, 0)), shown->size());
+        QVERIFY2(shown->isVisible() && window->geometry().contains(where) && fits(where),
+                 qPrintable(describe(shown)));
+    }
+    const QTableWidget *t = table();
+    QCOMPARE(t->horizontalScrollBar()->maximum() > 0,
+             t->horizontalHeader()->length() > t->viewport()->width());
+
+    listBoard(makeBoard("a0b0c00dc20f", QStringLiteral("10.0.0.1")));
+    window->activateWindow();
+    QTRY_VERIFY(window->isActiveWindow());
+    table()->setFocus();
+    QTest::keyClick(table(), Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClick(table(), Qt::Key_Return);
+    QDialog *dialog = openedDialog();
+    QVERIFY(dialog && QTest::qWaitForWindowExposed(dialog));
+    QTRY_VERIFY(dialog->frameGeometry() != dialog->geometry());
+    QVERIFY2(fits(dialog->frameGeometry()), qPrintable(describe(dialog)));
+    for (const char *name : {"buttonOk", "buttonCancel"}) {
+        const QWidget *shown = dialog->findChild<QWidget *>(name);
+        const QRect where(shown->mapToGlobal(QPoint(0, 0)), shown->size());
+        QVERIFY2(shown->isVisible() && dialog->geometry().contains(where),
+                 qPrintable(describe(shown)));
+    }
 }
 
 void TestMainWindow::listBoard(const DeviceRecord &record, ReplyLayout layout)

@@ -15,6 +15,7 @@ int main(int argc, char *argv[])
     // application id; on X11 the entry's StartupWMClass names the window's WM_CLASS.
     QGuiApplication::setDesktopFileName(QStringLiteral(QUORVAN_DESKTOP_ID));
     MainWindow window;
+    Scaling::fitToScreen(&window);
     window.show();
     return application.exec();
 }

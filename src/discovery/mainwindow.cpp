@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "mainwindow.h"
 
+#include "app/scaling.h"
 #include "devicetable.h"
 #include "dialogs/reboot.h"
 #include "dialogs/settingsmessages.h"
@@ -99,6 +100,7 @@ void MainWindow::UpdateButtonClick()
         [this](const DeviceRecord &edited) { return boardAddresses(edited); });
     dialog->setClaimQuestion([this](const DeviceRecord &edited) { return claimQuestion(edited); });
     connect(dialog, SIGNAL(ValueModified()), SLOT(UpdateClosed()));
+    Scaling::fitToScreen(dialog);
     dialog->show();
 }
 
