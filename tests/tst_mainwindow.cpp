@@ -75,6 +75,20 @@ QProcessEnvironment withoutUserScaling()
     return environment;
 }
 
+// Runs the current row of the current test function in a run of this program of its own.
+void runRowApart(const QProcessEnvironment &environment)
+{
+    QProcess run;
+    run.setProcessEnvironment(environment);
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start(QCoreApplication::applicationFilePath(),
+              {QLatin1String(QTest::currentTestFunction()) + QLatin1Char(':') +
+               QLatin1String(QTest::currentDataTag())});
+    QVERIFY(run.waitForFinished(120000));
+    QVERIFY2(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0,
+             run.readAll().constData());
+}
+
 } // namespace
 
 void TestMainWindow::init()
@@ -262,14 +276,7 @@ void TestMainWindow::everyTextFits()
         environment.insert(QStringLiteral("QT_FONT_DPI"), QString::number(dpi));
         if (!scaling)
             environment.insert(QStringLiteral("QT_ENABLE_HIGHDPI_SCALING"), QStringLiteral("0"));
-        QProcess run;
-        run.setProcessEnvironment(environment);
-        run.setProcessChannelMode(QProcess::MergedChannels);
-        run.start(QCoreApplication::applicationFilePath(),
-                  {QStringLiteral("everyTextFits:") + QLatin1String(QTest::currentDataTag())});
-        QVERIFY(run.waitForFinished(120000));
-        QVERIFY2(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0,
-                 run.readAll().constData());
+        runRowApart(environment);
         return;
     }
     QApplication::setFont(font);
@@ -385,14 +392,7 @@ void TestMainWindow::fitsTheScreen()
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
         // The X client libraries keep allocations to the end of the process.
         environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-        QProcess run;
-        run.setProcessEnvironment(environment);
-        run.setProcessChannelMode(QProcess::MergedChannels);
-        run.start(QCoreApplication::applicationFilePath(),
-                  {QStringLiteral("fitsTheScreen:") + QLatin1String(QTest::currentDataTag())});
-        QVERIFY(run.waitForFinished(120000));
-        QVERIFY2(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0,
-                 run.readAll().constData());
+        runRowApart(environment);
         return;
     }
 
