@@ -5,12 +5,16 @@
 #include "common/textroom.h"
 #include "discovery/devicetext.h"
 #include "discovery/mainwindow.h"
+#ifndef Q_OS_WIN
+#include "common/netlab.h"
+#endif
 
 #include <QAccessible>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -47,6 +51,8 @@ private slots:
     void selectedRowOpensItsRecord();
     void headerClickSorts_data();
     void headerClickSorts();
+    void searchTellsHowItWent_data();
+    void searchTellsHowItWent();
 
 private:
     QTableWidget *table() const { return window->findChild<QTableWidget *>(); }
@@ -721,6 +727,66 @@ void TestMainWindow::headerClickSorts()
     listBoard(board("0a0000000001", "10.77.0.10", "4022", "V3.10.01"));
     listBoard(board("100000000002", "10.77.0.9", "502", "V3.9.01"));
     QCOMPARE(table()->item(0, 1)->text(), QStringLiteral("10.77.0.9"));
+}
+
+void TestMainWindow::searchTellsHowItWent_data()
+{
+    QTest::addColumn<int>("boards");
+    QTest::addColumn<QString>("told"); // in the empty area (when nothing answered) and tooltip
+    QTest::newRow("nothing answered")
+        << 0
+        << "Aucune carte n'a répondu.\nCartes réseau interrogées\u00a0: %1 (10.77.0.1).\n\n"
+           "Causes possibles\u00a0:\n– un câble réseau débranché ou une carte hors "
+           "tension\u00a0;\n– un pare-feu de ce PC qui bloque le port UDP\u00a04022\u00a0;\n"
+           "– un autre programme qui utilise le port UDP\u00a04022.";
+    QTest::newRow("one board") << 1 << "1\u00a0carte a répondu à la recherche.";
+    QTest::newRow("three boards") << 3 << "3\u00a0cartes ont répondu à la recherche.";
+}
+
+// Each search says how it went without a box and without touching a caption: a line over
+// the empty table while it runs; at its end, why nothing may have answered, or the count,
+// in the tooltip and in the table's description for screen readers. (The toolkit passes
+// its accessibility events on only to a running screen reader, so that the change of
+// description is announced cannot be seen from here.)
+void TestMainWindow::searchTellsHowItWent()
+{
+#ifdef Q_OS_WIN
+    QSKIP("needs a network card of its own, made in a Linux network namespace");
+#else
+    QFETCH(int, boards);
+    QFETCH(QString, told);
+    NetLab lab;
+    const QString card = lab.link(lab.addHost(), QStringLiteral("10.77.0.1/24"),
+                                  {QStringLiteral("10.77.0.2/24")});
+    QVERIFY(!card.isEmpty());
+    if (boards == 0)
+        told = told.arg(card);
+    const QString title = window->windowTitle();
+
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    table()->setFocus();
+    QTest::keyClick(table(), Qt::Key_F5);
+    const auto *status = table()->viewport()->findChild<QLabel *>();
+    QVERIFY(status && status->isVisible());
+    const QString running =
+        QStringLiteral("Recherche en cours… Cartes réseau interrogées\u00a0: %1 (10.77.0.1).")
+            .arg(card);
+    QCOMPARE(status->text(), running);
+    QVERIFY(table()->viewport()->rect().contains(status->geometry()));
+    for (int i = 0; i < boards; ++i)
+        listBoard(makeBoard(QByteArray("02000000000") + char('1' + i), QStringLiteral("10.0.0.1")));
+    QCOMPARE(status->isVisible(), boards == 0);
+    QTRY_VERIFY_WITH_TIMEOUT(button("buttonSearch")->isEnabled(), 12000);
+
+    QCOMPARE(status->isVisible(), boards == 0);
+    if (boards == 0)
+        QCOMPARE(status->text(), told);
+    QCOMPARE(table()->toolTip(), told);
+    QCOMPARE(QAccessible::queryAccessibleInterface(table())->text(QAccessible::Description), told);
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(window->windowTitle(), title);
+#endif
 }
 
 QUORVAN_TEST_MAIN_PREPARED(TestMainWindow, Scaling::enableHighDpi)

@@ -8,6 +8,7 @@
 #include "dialogs/update.h"
 #include "keyboard.h"
 #include "localfiles.h"
+#include "searchstatus.h"
 #include "ui_mainwindow.h"
 
 #include <QGuiApplication>
@@ -68,6 +69,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     DeviceTable::fitWindowToColumns(this, ui->tableWidget);
     DeviceTable::sortOnHeaderClick(ui->tableWidget);
     new WindowKeys(this, ui->tableWidget, ui->buttonSearch, ui->buttonUpdate);
+    status = new SearchStatus(ui->tableWidget);
 }
 
 MainWindow::~MainWindow()
@@ -87,6 +89,7 @@ void MainWindow::SearchButtonClick()
         QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     restartDiscovery();
     reportSocketProblems(sockets.refresh());
+    status->started(SearchStatus::searchedCards(sockets.report()));
     reader.refresh();
     sockets.markDrops();
 }
@@ -167,11 +170,12 @@ void MainWindow::SearchTimerDone()
     QGuiApplication::restoreOverrideCursor();
     ui->buttonSearch->setEnabled(true);
     reportDroppedReplies(sockets.dropsSinceMark());
-    if (writeCheck.isDue()) {
-        while (!unlisted.isEmpty())
-            listNewDevices();
+    // The count told at the end takes in the replies still waiting to be listed.
+    while (!unlisted.isEmpty())
+        listNewDevices();
+    status->ended();
+    if (writeCheck.isDue())
         writeCheck.searchEnded(this, ui->tableWidget, replies);
-    }
 }
 
 void MainWindow::RequestTimerDone()
@@ -237,6 +241,7 @@ void MainWindow::clearTable()
     DeviceTable::clearSortOrder(ui->tableWidget);
     selectedDevice = nullptr;
     ui->buttonUpdate->setEnabled(false);
+    status->rowsChanged();
 }
 
 // A search restarted during a series (the end of an escaped reboot wait) sends a full series
@@ -287,6 +292,7 @@ void MainWindow::listNewDevices()
         markClaimedRow(key);
     }
     unlisted.remove(0, count);
+    status->rowsChanged();
     if (!unlisted.isEmpty())
         listTimer.start(0, this);
 }

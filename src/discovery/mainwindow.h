@@ -21,6 +21,7 @@
 #include <QVector>
 
 class QHostAddress;
+class SearchStatus;
 class QTableWidgetItem;
 class QTimer;
 class QUdpSocket;
@@ -91,4 +92,5 @@ private:
     QTimer *requestTimer = nullptr;
     int requestCount = 0;
     WriteCheck writeCheck;
+    SearchStatus *status = nullptr;
 };
