@@ -14,7 +14,9 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QClipboard>
 #include <QLabel>
+#include <QMenu>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -53,6 +55,8 @@ private slots:
     void headerClickSorts();
     void searchTellsHowItWent_data();
     void searchTellsHowItWent();
+    void copyRow_data();
+    void copyRow();
 
 private:
     QTableWidget *table() const { return window->findChild<QTableWidget *>(); }
@@ -787,6 +791,80 @@ void TestMainWindow::searchTellsHowItWent()
     QVERIFY(!QApplication::activeModalWidget());
     QCOMPARE(window->windowTitle(), title);
 #endif
+}
+
+void TestMainWindow::copyRow_data()
+{
+    QTest::addColumn<QString>("how");    // how the copy is asked for
+    QTest::addColumn<bool>("selected");  // whether the middle row is selected first
+    QTest::addColumn<QString>("copied"); // on the clipboard afterwards
+    const QString header = "Adresse Mac\tAdresse IP\tDHCP\tPort\tPasserelle\tMasque de sous "
+                           "réseau\tDNS\tVersion\n";
+    // The version's tab would have split the row into one cell more.
+    const QString row =
+        "2:0:00:00:00:02\t10.0.0.2\tNon\t502\t10.77.0.254\t255.255.255.0\t10.77.0.253\tV3 01\n";
+    QTest::newRow("Ctrl+C") << "Ctrl+C" << true << header + row;
+    QTest::newRow("right click, the row") << "mouse 0" << false << header + row;
+    QTest::newRow("Menu key, the MAC") << "Menu 1" << true << "2:0:00:00:00:02";
+    QTest::newRow("Shift+F10, the IP") << "Shift+F10 2" << true << "10.0.0.2";
+    QTest::newRow("Ctrl+C, nothing selected") << "Ctrl+C" << false << "untouched";
+    QTest::newRow("Menu key, nothing selected") << "Menu 0" << false << "untouched";
+}
+
+// Ctrl+C copies the selected row under its header line, ready for a spreadsheet; the
+// context menu, by mouse or keyboard, copies the row, the MAC or the IP.
+void TestMainWindow::copyRow()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, selected);
+    QFETCH(QString, copied);
+    listBoard(makeBoard("020000000001", QStringLiteral("10.0.0.1")));
+    listBoard(makeBoard("020000000002", QStringLiteral("10.0.0.2"), QByteArray("V3\t01")));
+    listBoard(makeBoard("020000000003", QStringLiteral("10.0.0.3")));
+    QGuiApplication::clipboard()->setText(QStringLiteral("untouched"));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    table()->setFocus(Qt::TabFocusReason);
+    if (selected)
+        clickRow(1);
+    const QStringList steps = how.split(QLatin1Char(' '));
+    const QString &trigger = steps.first();
+    if (trigger == QLatin1String("Ctrl+C")) {
+        QTest::keyClick(table(), Qt::Key_C, Qt::ControlModifier);
+    } else {
+        if (trigger == QLatin1String("mouse")) {
+            // The right button selects the row it is pressed on, and opens its menu: through
+            // the window system, which turns the press into a request for the menu.
+            const QPoint cell = table()->viewport()->mapTo(
+                window.get(), table()->visualItemRect(table()->item(1, 3)).center());
+            QTest::mouseClick(window->windowHandle(), Qt::RightButton, {}, cell);
+        } else if (trigger == QLatin1String("Menu")) {
+            QTest::keyClick(table(), Qt::Key_Menu);
+        } else {
+            QTest::keyClick(table(), Qt::Key_F10, Qt::ShiftModifier);
+        }
+        QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QStringList items;
+        for (const QAction *action : menu->actions())
+            items << action->text() + (action->isEnabled() ? "" : " (grisé)");
+        const QString grey = copied == QLatin1String("untouched") ? " (grisé)" : "";
+        QCOMPARE(items, (QStringList{"Copier la ligne" + grey, "Copier l'adresse MAC" + grey,
+                                     "Copier l'adresse IP" + grey}));
+        const int chosen = steps.at(1).toInt();
+        if (!grey.isEmpty()) {
+            QTest::keyClick(menu, Qt::Key_Escape);
+        } else if (trigger == QLatin1String("mouse")) {
+            QTest::mouseClick(menu, Qt::LeftButton, {},
+                              menu->actionGeometry(menu->actions().at(chosen)).center());
+        } else {
+            for (int i = 0; i <= chosen; ++i)
+                QTest::keyClick(menu, Qt::Key_Down);
+            QTest::keyClick(menu, Qt::Key_Return);
+        }
+        QTRY_VERIFY(!QApplication::activePopupWidget());
+    }
+    QCOMPARE(QGuiApplication::clipboard()->text(), copied);
 }
 
 QUORVAN_TEST_MAIN_PREPARED(TestMainWindow, Scaling::enableHighDpi)

@@ -8,6 +8,7 @@
 #include "dialogs/update.h"
 #include "keyboard.h"
 #include "localfiles.h"
+#include "rowcopy.h"
 #include "searchstatus.h"
 #include "ui_mainwindow.h"
 
@@ -70,6 +71,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     DeviceTable::sortOnHeaderClick(ui->tableWidget);
     new WindowKeys(this, ui->tableWidget, ui->buttonSearch, ui->buttonUpdate);
     status = new SearchStatus(ui->tableWidget);
+    new RowCopy(ui->tableWidget);
 }
 
 MainWindow::~MainWindow()
