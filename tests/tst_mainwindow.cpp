@@ -10,14 +10,14 @@
 #endif
 
 #include <QAccessible>
+#include <QClipboard>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
-#include <QClipboard>
 #include <QLabel>
-#include <QMenu>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -760,8 +760,8 @@ void TestMainWindow::searchTellsHowItWent()
     QFETCH(int, boards);
     QFETCH(QString, told);
     NetLab lab;
-    const QString card = lab.link(lab.addHost(), QStringLiteral("10.77.0.1/24"),
-                                  {QStringLiteral("10.77.0.2/24")});
+    const QString card =
+        lab.link(lab.addHost(), QStringLiteral("10.77.0.1/24"), {QStringLiteral("10.77.0.2/24")});
     QVERIFY(!card.isEmpty());
     if (boards == 0)
         told = told.arg(card);

@@ -132,7 +132,8 @@ QString questionMessage(const QVector<SettingsProblem> &problems, const DeviceRe
 
 QString appliedMessage(const DeviceRecord &sent)
 {
-    return QStringLiteral("La carte %1 a répondu avec les réglages envoyés.").arg(macText(sent.mac));
+    return QStringLiteral("La carte %1 a répondu avec les réglages envoyés.")
+        .arg(macText(sent.mac));
 }
 
 QString differencesMessage(const DeviceRecord &sent, const DeviceRecord &back,
@@ -222,7 +223,8 @@ QString notBackMessage(const DeviceRecord &sent)
         sent.dhcp != 0
             ? QStringLiteral("DHCP activé (adresse attribuée par le serveur DHCP du réseau)")
             : QStringLiteral("adresse IP %1, masque %2")
-                  .arg(addressText(addressOf(sent, IpField)), addressText(addressOf(sent, MaskField)));
+                  .arg(addressText(addressOf(sent, IpField)),
+                       addressText(addressOf(sent, MaskField)));
     return QStringLiteral(
                "La carte %1 n'a pas répondu à la recherche qui a suivi la mise à jour.\n"
                "Réglages envoyés\u00a0: %2.\n\n"

@@ -93,8 +93,8 @@ QStringList SearchStatus::searchedCards(const SocketReport &report)
         bool failed = false;
         for (const SocketReport::Failure &failure : report.failed)
             failed = failed || failure.address == address;
-        const QString card = network.interfaceName + QStringLiteral(" (") +
-                             address.toString() + QLatin1Char(')');
+        const QString card =
+            network.interfaceName + QStringLiteral(" (") + address.toString() + QLatin1Char(')');
         if (!failed && !searched.contains(card))
             searched << card;
     }
