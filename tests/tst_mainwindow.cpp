@@ -57,6 +57,8 @@ private slots:
     void searchTellsHowItWent();
     void copyRow_data();
     void copyRow();
+    void rowMarks_data();
+    void rowMarks();
 
 private:
     QTableWidget *table() const { return window->findChild<QTableWidget *>(); }
@@ -865,6 +867,68 @@ void TestMainWindow::copyRow()
         QTRY_VERIFY(!QApplication::activePopupWidget());
     }
     QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+}
+
+void TestMainWindow::rowMarks_data()
+{
+    QTest::addColumn<QString>("second"); // MAC and IP of the board listed after 2:0:00:00:00:01
+    QTest::addColumn<QString>("first");  // what the first board's MAC cell then says
+    QTest::addColumn<QString>("last");   // and the second's
+    const QString card = "Réponse reçue par la carte réseau lo (127.0.0.1).";
+    QTest::newRow("nothing to tell") << "020000000002 127.0.0.5" << card << card;
+    QTest::newRow("same IP address")
+        << "020000000002 127.0.0.4"
+        << "!L'adresse IP 127.0.0.4 est aussi celle de la carte 2:0:00:00:00:02.\n" + card
+        << "!L'adresse IP 127.0.0.4 est aussi celle de la carte 2:0:00:00:00:01.\n" + card;
+    QTest::newRow("an address of this PC")
+        << "020000000002 127.0.0.1" << card
+        << "!L'adresse IP 127.0.0.1 est une adresse de ce PC (carte réseau lo).\n" + card;
+    QTest::newRow("in no subnet of its card")
+        << "020000000002 10.0.0.1" << card
+        << "!L'adresse IP 10.0.0.1 n'est dans aucun sous-réseau de la carte réseau lo, par "
+           "laquelle elle a répondu\u00a0; la carte reste modifiable, les réglages partant par "
+           "diffusion.\n" +
+               card;
+    QTest::newRow("MAC claimed twice")
+        << "020000000001 127.0.0.9"
+        << "!Attention\u00a0: cette adresse MAC a 2\u00a0réponses différentes. Un autre "
+           "appareil la revendique peut-être.\n" +
+               card
+        << "";
+}
+
+// A row that needs care before a change is marked, in its MAC cell, by a triangle in the
+// corner, a tooltip and a description for screen readers; every row names the card its
+// reply came through.
+void TestMainWindow::rowMarks()
+{
+    QFETCH(QString, second);
+    QFETCH(QString, first);
+    QFETCH(QString, last);
+    listBoard(makeBoard("020000000001", QStringLiteral("127.0.0.4")));
+    const QStringList macAndIp = second.split(QLatin1Char(' '));
+    const DeviceRecord board = makeBoard(macAndIp.at(0).toLatin1(), macAndIp.at(1));
+    if (last.isEmpty()) // a second reply for a listed MAC: no row of its own
+        sendToTool(replyBytes(board));
+    else
+        listBoard(board);
+    const auto says = [this](const QString &mac) {
+        const QTableWidgetItem *cell = table()->findItems(mac, Qt::MatchExactly).value(0);
+        if (!cell)
+            return QStringLiteral("no row");
+        const QString tip = cell->toolTip();
+        if (cell->data(Qt::AccessibleDescriptionRole).toString() != tip)
+            return QStringLiteral("description differs: ") + tip;
+        // The triangle, in the mark's colour, in the cell's corner.
+        const QImage shown = table()->viewport()->grab().toImage();
+        const QPoint corner = table()->visualItemRect(cell).topLeft() + QPoint(2, 2);
+        const QPoint scaled = corner * shown.devicePixelRatio();
+        const bool marked = shown.pixelColor(scaled) == QColor(0xd9, 0x4f, 0x00);
+        return (marked ? QStringLiteral("!") : QString()) + tip;
+    };
+    QTRY_COMPARE(says(QStringLiteral("2:0:00:00:00:01")), first);
+    if (!last.isEmpty())
+        QCOMPARE(says(QStringLiteral("2:0:00:00:00:02")), last);
 }
 
 QUORVAN_TEST_MAIN_PREPARED(TestMainWindow, Scaling::enableHighDpi)

@@ -72,11 +72,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     new WindowKeys(this, ui->tableWidget, ui->buttonSearch, ui->buttonUpdate);
     status = new SearchStatus(ui->tableWidget);
     new RowCopy(ui->tableWidget);
+    marks = new RowMarks(ui->tableWidget);
 }
 
 MainWindow::~MainWindow()
 {
     qDeleteAll(devices);
+    delete marks;
     delete ui;
 }
 
@@ -224,7 +226,7 @@ void MainWindow::clearDevices()
             repliesUnderDialogs.insert(macKey(dialog->record()->mac), heard);
     }
     replies.clear();
-    macItems.clear();
+    marks->clear();
     boardLimitReported = false;
     while (!devices.isEmpty()) {
         DeviceRecord *record = devices.takeLast();
@@ -288,11 +290,8 @@ void MainWindow::listNewDevices()
     const int count = std::min(int(unlisted.size()), maxRowsPerListing);
     QVector<QTableWidgetItem *> items(count);
     DeviceTable::addDeviceRows(ui->tableWidget, unlisted.constData(), count, items.data());
-    for (int i = 0; i < count; ++i) {
-        const quint64 key = macKey(unlisted.at(i)->mac);
-        macItems.insert(key, items.at(i));
-        markClaimedRow(key);
-    }
+    for (int i = 0; i < count; ++i)
+        marks->listed(items.at(i), unlisted.at(i), replies);
     unlisted.remove(0, count);
     status->rowsChanged();
     if (!unlisted.isEmpty())
@@ -411,19 +410,10 @@ void MainWindow::showSearchWarning(const char *name, const QString &text)
 }
 
 // A MAC claimed by several devices, or heard through several cards, is told on its row
-// before anyone opens it; the form stays as drawn, so the mark is the cell's tooltip and
-// its description for screen readers.
+// before anyone opens it.
 void MainWindow::markClaimedRow(quint64 key)
 {
-    QTableWidgetItem *item = macItems.value(key, nullptr);
-    const DeviceRecord *record = devicesByMac.value(key, nullptr);
-    if (!item || !record)
-        return;
-    const QString mark = claimMark(replies.repliesOf(record->mac));
-    if (mark.isEmpty())
-        return;
-    item->setToolTip(mark);
-    item->setData(Qt::AccessibleDescriptionRole, mark);
+    marks->mark(key, replies);
 }
 
 QString MainWindow::claimQuestion(const DeviceRecord &edited) const
