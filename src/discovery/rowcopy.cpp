@@ -29,14 +29,13 @@ QString cellText(const QTableWidgetItem *item)
 RowCopy::RowCopy(QTableWidget *table) : QObject(table), table(table)
 {
     table->setContextMenuPolicy(Qt::CustomContextMenu);
-    // The table's own Ctrl+C copied the current cell alone.
-    auto *copy =
-        new QShortcut(QKeySequence::Copy, table, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
-    // The Menu key and Shift+F10 open the menu of the row with the focus, as desktops do.
-    auto *menuKey = new QShortcut(QKeySequence(Qt::Key_Menu), table, nullptr, nullptr,
-                                  Qt::WidgetWithChildrenShortcut);
-    auto *shiftF10 = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), table, nullptr, nullptr,
-                                   Qt::WidgetWithChildrenShortcut);
+    // The table's own Ctrl+C copied the current cell alone. The Menu key and Shift+F10 open
+    // the menu of the selected row, as desktops do.
+    auto *copy = new QShortcut(QKeySequence(QKeySequence::Copy), table);
+    auto *menuKey = new QShortcut(QKeySequence(Qt::Key_Menu), table);
+    auto *shiftF10 = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), table);
+    for (QShortcut *shortcut : {copy, menuKey, shiftF10})
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
 
     connect(copy, SIGNAL(activated()), SLOT(copyRow()));
     connect(menuKey, SIGNAL(activated()), SLOT(showMenuOnCurrentRow()));
