@@ -46,8 +46,17 @@ SearchStatus::SearchStatus(QTableWidget *table) : QObject(table), table(table)
     // its headers. It lets every click and the picture behind it through.
     label = new QLabel(table->viewport());
     label->setObjectName(QStringLiteral("searchStatus"));
-    label->setAlignment(Qt::AlignCenter);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     label->setWordWrap(true);
+    // On a plain panel fitted to the text: the picture's stripes behind letters made them
+    // hard to read.
+    label->setMargin(label->fontMetrics().height() / 2);
+    QPalette panel = label->palette();
+    panel.setColor(QPalette::Window, QColor(Qt::white));
+    panel.setColor(QPalette::WindowText, QColor(Qt::black));
+    label->setPalette(panel);
+    label->setBackgroundRole(QPalette::Window); // not the viewport's, which is the picture
+    label->setAutoFillBackground(true);
     label->setTextFormat(Qt::PlainText);
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
     label->hide();
@@ -117,8 +126,11 @@ void SearchStatus::show(const QString &emptyAreaText, const QString &description
 
 void SearchStatus::placeLabel()
 {
-    const QRect area = table->viewport()->rect();
-    label->setGeometry(area.adjusted(8, 8, -8, -8));
+    const QRect area = table->viewport()->rect().adjusted(8, 8, -8, -8);
+    const int width = qMin(area.width(), label->sizeHint().width());
+    QRect panel(0, 0, width, qMin(area.height(), label->heightForWidth(width)));
+    panel.moveCenter(area.center());
+    label->setGeometry(panel);
     label->raise();
 }
 
