@@ -43,7 +43,7 @@ QString nothingAnswered(const QStringList &cards)
 SearchStatus::SearchStatus(QTableWidget *table) : QObject(table), table(table)
 {
     // Over the viewport, which the table scrolls: a child of the table itself would hide
-    // its headers. It lets every click and the picture behind it through.
+    // its headers. It lets every click through.
     label = new QLabel(table->viewport());
     label->setObjectName(QStringLiteral("searchStatus"));
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -78,6 +78,10 @@ void SearchStatus::ended()
     running = false;
     over = true;
     rowsChanged();
+    // Told at the end of every search, even when the text is the last search's: this is
+    // what a screen reader announces.
+    QAccessibleEvent changed(table, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void SearchStatus::rowsChanged()
@@ -112,12 +116,11 @@ QStringList SearchStatus::searchedCards(const SocketReport &report)
 
 void SearchStatus::show(const QString &emptyAreaText, const QString &description)
 {
-    table->setToolTip(description);
-    table->setAccessibleDescription(description);
-    // Sent at every change, even to the same text: it is what a screen reader announces at
-    // the end of each search.
-    QAccessibleEvent changed(table, QAccessible::DescriptionChanged);
-    QAccessible::updateAccessibility(&changed);
+    // Each group of rows listed comes here: only a new text is passed on.
+    if (table->accessibleDescription() != description) {
+        table->setToolTip(description);
+        table->setAccessibleDescription(description);
+    }
     label->setText(emptyAreaText);
     label->setVisible(!emptyAreaText.isEmpty());
     if (label->isVisible())
