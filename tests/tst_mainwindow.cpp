@@ -783,7 +783,7 @@ void TestMainWindow::searchTellsHowItWent()
     for (int i = 0; i < boards; ++i)
         listBoard(makeBoard(QByteArray("02000000000") + char('1' + i), QStringLiteral("10.0.0.1")));
     QCOMPARE(status->isVisible(), boards == 0);
-    QTRY_VERIFY_WITH_TIMEOUT(button("buttonSearch")->isEnabled(), 12000);
+    QTRY_VERIFY_WITH_TIMEOUT(button("buttonSearch")->isEnabled(), 30000);
 
     QCOMPARE(status->isVisible(), boards == 0);
     if (boards == 0)
