@@ -5,13 +5,19 @@
 #include "common/textroom.h"
 #include "discovery/devicetext.h"
 #include "discovery/mainwindow.h"
+#ifndef Q_OS_WIN
+#include "common/netlab.h"
+#endif
 
 #include <QAccessible>
+#include <QClipboard>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -46,6 +52,12 @@ private slots:
     void selectedRowOpensItsRecord();
     void headerClickSorts_data();
     void headerClickSorts();
+    void searchTellsHowItWent_data();
+    void searchTellsHowItWent();
+    void copyRow_data();
+    void copyRow();
+    void rowMarks_data();
+    void rowMarks();
 
 private:
     QTableWidget *table() const { return window->findChild<QTableWidget *>(); }
@@ -717,6 +729,202 @@ void TestMainWindow::headerClickSorts()
     listBoard(board("0a0000000001", "10.77.0.10", "4022", "V3.10.01"));
     listBoard(board("100000000002", "10.77.0.9", "502", "V3.9.01"));
     QCOMPARE(table()->item(0, 1)->text(), QStringLiteral("10.77.0.9"));
+}
+
+void TestMainWindow::searchTellsHowItWent_data()
+{
+    QTest::addColumn<int>("boards");
+    QTest::addColumn<QString>("told"); // in the empty area (when nothing answered) and tooltip
+    QTest::newRow("nothing answered")
+        << 0
+        << "Aucune carte n'a répondu.\nCartes réseau interrogées\u00a0: %1 (10.77.0.1).\n\n"
+           "Causes possibles\u00a0:\n– un câble réseau débranché ou une carte hors "
+           "tension\u00a0;\n– un pare-feu de ce PC qui bloque le port UDP\u00a04022\u00a0;\n"
+           "– un autre programme qui utilise le port UDP\u00a04022.";
+    QTest::newRow("one board") << 1 << "1\u00a0carte a répondu à la recherche.";
+    QTest::newRow("three boards") << 3 << "3\u00a0cartes ont répondu à la recherche.";
+}
+
+// Each search says how it went without a box and without touching a caption: a line over
+// the empty table while it runs; at its end, why nothing may have answered, or the count,
+// in the tooltip and in the table's description for screen readers. (The toolkit passes
+// its accessibility events on only to a running screen reader, so that the change of
+// description is announced cannot be seen from here.)
+void TestMainWindow::searchTellsHowItWent()
+{
+#ifdef Q_OS_WIN
+    QSKIP("needs a network card of its own, made in a Linux network namespace");
+#else
+    QFETCH(int, boards);
+    QFETCH(QString, told);
+    NetLab lab;
+    const QString card =
+        lab.link(lab.addHost(), QStringLiteral("10.77.0.1/24"), {QStringLiteral("10.77.0.2/24")});
+    QVERIFY(!card.isEmpty());
+    if (boards == 0)
+        told = told.arg(card);
+    const QString title = window->windowTitle();
+
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    table()->setFocus();
+    QTest::keyClick(table(), Qt::Key_F5);
+    const auto *status = table()->viewport()->findChild<QLabel *>();
+    QVERIFY(status && status->isVisible());
+    const QString running =
+        QStringLiteral("Recherche en cours… Cartes réseau interrogées\u00a0: %1 (10.77.0.1).")
+            .arg(card);
+    QCOMPARE(status->text(), running);
+    QVERIFY(table()->viewport()->rect().contains(status->geometry()));
+    for (int i = 0; i < boards; ++i)
+        listBoard(makeBoard(QByteArray("02000000000") + char('1' + i), QStringLiteral("10.0.0.1")));
+    QCOMPARE(status->isVisible(), boards == 0);
+    QTRY_VERIFY_WITH_TIMEOUT(button("buttonSearch")->isEnabled(), 30000);
+
+    QCOMPARE(status->isVisible(), boards == 0);
+    if (boards == 0)
+        QCOMPARE(status->text(), told);
+    QCOMPARE(table()->toolTip(), told);
+    QCOMPARE(QAccessible::queryAccessibleInterface(table())->text(QAccessible::Description), told);
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(window->windowTitle(), title);
+#endif
+}
+
+void TestMainWindow::copyRow_data()
+{
+    QTest::addColumn<QString>("how");    // how the copy is asked for
+    QTest::addColumn<bool>("selected");  // whether the middle row is selected first
+    QTest::addColumn<QString>("copied"); // on the clipboard afterwards
+    const QString header = "Adresse Mac\tAdresse IP\tDHCP\tPort\tPasserelle\tMasque de sous "
+                           "réseau\tDNS\tVersion\n";
+    // The version's tab would have split the row into one cell more.
+    const QString row =
+        "2:0:00:00:00:02\t10.0.0.2\tNon\t502\t10.77.0.254\t255.255.255.0\t10.77.0.253\tV3 01\n";
+    QTest::newRow("Ctrl+C") << "Ctrl+C" << true << header + row;
+    QTest::newRow("right click, the row") << "mouse 0" << false << header + row;
+    QTest::newRow("Menu key, the MAC") << "Menu 1" << true << "2:0:00:00:00:02";
+    QTest::newRow("Shift+F10, the IP") << "Shift+F10 2" << true << "10.0.0.2";
+    QTest::newRow("Ctrl+C, nothing selected") << "Ctrl+C" << false << "untouched";
+    QTest::newRow("Menu key, nothing selected") << "Menu 0" << false << "untouched";
+}
+
+// Ctrl+C copies the selected row under its header line, ready for a spreadsheet; the
+// context menu, by mouse or keyboard, copies the row, the MAC or the IP.
+void TestMainWindow::copyRow()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, selected);
+    QFETCH(QString, copied);
+    listBoard(makeBoard("020000000001", QStringLiteral("10.0.0.1")));
+    listBoard(makeBoard("020000000002", QStringLiteral("10.0.0.2"), QByteArray("V3\t01")));
+    listBoard(makeBoard("020000000003", QStringLiteral("10.0.0.3")));
+    QGuiApplication::clipboard()->setText(QStringLiteral("untouched"));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    table()->setFocus(Qt::TabFocusReason);
+    if (selected)
+        clickRow(1);
+    const QStringList steps = how.split(QLatin1Char(' '));
+    const QString &trigger = steps.first();
+    if (trigger == QLatin1String("Ctrl+C")) {
+        QTest::keyClick(table(), Qt::Key_C, Qt::ControlModifier);
+    } else {
+        if (trigger == QLatin1String("mouse")) {
+            // The right button selects the row it is pressed on, and opens its menu: through
+            // the window system, which turns the press into a request for the menu.
+            const QPoint cell = table()->viewport()->mapTo(
+                window.get(), table()->visualItemRect(table()->item(1, 3)).center());
+            QTest::mouseClick(window->windowHandle(), Qt::RightButton, {}, cell);
+        } else if (trigger == QLatin1String("Menu")) {
+            QTest::keyClick(table(), Qt::Key_Menu);
+        } else {
+            QTest::keyClick(table(), Qt::Key_F10, Qt::ShiftModifier);
+        }
+        QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QStringList items;
+        for (const QAction *action : menu->actions())
+            items << action->text() + (action->isEnabled() ? "" : " (grisé)");
+        const QString grey = copied == QLatin1String("untouched") ? " (grisé)" : "";
+        QCOMPARE(items, (QStringList{"Copier la ligne" + grey, "Copier l'adresse MAC" + grey,
+                                     "Copier l'adresse IP" + grey}));
+        const int chosen = steps.at(1).toInt();
+        if (!grey.isEmpty()) {
+            QTest::keyClick(menu, Qt::Key_Escape);
+        } else if (trigger == QLatin1String("mouse")) {
+            QTest::mouseClick(menu, Qt::LeftButton, {},
+                              menu->actionGeometry(menu->actions().at(chosen)).center());
+        } else {
+            for (int i = 0; i <= chosen; ++i)
+                QTest::keyClick(menu, Qt::Key_Down);
+            QTest::keyClick(menu, Qt::Key_Return);
+        }
+        QTRY_VERIFY(!QApplication::activePopupWidget());
+    }
+    QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+}
+
+void TestMainWindow::rowMarks_data()
+{
+    QTest::addColumn<QString>("second"); // MAC and IP of the board listed after 2:0:00:00:00:01
+    QTest::addColumn<QString>("first");  // what the first board's MAC cell then says
+    QTest::addColumn<QString>("last");   // and the second's
+    const QString card = "Réponse reçue par la carte réseau lo (127.0.0.1).";
+    QTest::newRow("nothing to tell") << "020000000002 127.0.0.5" << card << card;
+    QTest::newRow("same IP address")
+        << "020000000002 127.0.0.4"
+        << "!L'adresse IP 127.0.0.4 est aussi celle de la carte 2:0:00:00:00:02.\n" + card
+        << "!L'adresse IP 127.0.0.4 est aussi celle de la carte 2:0:00:00:00:01.\n" + card;
+    QTest::newRow("an address of this PC")
+        << "020000000002 127.0.0.1" << card
+        << "!L'adresse IP 127.0.0.1 est une adresse de ce PC (carte réseau lo).\n" + card;
+    QTest::newRow("in no subnet of its card")
+        << "020000000002 10.0.0.1" << card
+        << "!L'adresse IP 10.0.0.1 n'est dans aucun sous-réseau de la carte réseau lo, par "
+           "laquelle elle a répondu\u00a0; la carte reste modifiable, les réglages partant par "
+           "diffusion.\n" +
+               card;
+    QTest::newRow("MAC claimed twice")
+        << "020000000001 127.0.0.9"
+        << "!Attention\u00a0: cette adresse MAC a 2\u00a0réponses différentes. Un autre "
+           "appareil la revendique peut-être.\n" +
+               card
+        << "";
+}
+
+// A row that needs care before a change is marked, in its MAC cell, by a triangle in the
+// corner, a tooltip and a description for screen readers; every row names the card its
+// reply came through.
+void TestMainWindow::rowMarks()
+{
+    QFETCH(QString, second);
+    QFETCH(QString, first);
+    QFETCH(QString, last);
+    listBoard(makeBoard("020000000001", QStringLiteral("127.0.0.4")));
+    const QStringList macAndIp = second.split(QLatin1Char(' '));
+    const DeviceRecord board = makeBoard(macAndIp.at(0).toLatin1(), macAndIp.at(1));
+    if (last.isEmpty()) // a second reply for a listed MAC: no row of its own
+        sendToTool(replyBytes(board));
+    else
+        listBoard(board);
+    const auto says = [this](const QString &mac) {
+        const QTableWidgetItem *cell = table()->findItems(mac, Qt::MatchExactly).value(0);
+        if (!cell)
+            return QStringLiteral("no row");
+        const QString tip = cell->toolTip();
+        if (cell->data(Qt::AccessibleDescriptionRole).toString() != tip)
+            return QStringLiteral("description differs: ") + tip;
+        // The triangle, in the mark's colour, in the cell's corner.
+        const QImage shown = table()->viewport()->grab().toImage();
+        const QPoint corner = table()->visualItemRect(cell).topLeft() + QPoint(2, 2);
+        const QPoint scaled = corner * shown.devicePixelRatio();
+        const bool marked = shown.pixelColor(scaled) == QColor(0xd9, 0x4f, 0x00);
+        return (marked ? QStringLiteral("!") : QString()) + tip;
+    };
+    QTRY_COMPARE(says(QStringLiteral("2:0:00:00:00:01")), first);
+    if (!last.isEmpty())
+        QCOMPARE(says(QStringLiteral("2:0:00:00:00:02")), last);
 }
 
 QUORVAN_TEST_MAIN_PREPARED(TestMainWindow, Scaling::enableHighDpi)

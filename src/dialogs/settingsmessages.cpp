@@ -28,7 +28,7 @@ QString reason(const SettingsProblem &problem, const DeviceRecord &sent)
     case SettingsProblem::IpZero:
         return QStringLiteral("0.0.0.0 n'est pas une adresse qu'une carte puisse prendre");
     case SettingsProblem::IpThisNetwork:
-        return QStringLiteral("%1 fait partie de 0.0.0.0/8, qui désigne « ce réseau » : "
+        return QStringLiteral("%1 fait partie de 0.0.0.0/8, qui désigne « ce réseau »\u00a0: "
                               "aucune carte ne peut la prendre")
             .arg(ip);
     case SettingsProblem::IpAllOnes:
@@ -130,15 +130,33 @@ QString questionMessage(const QVector<SettingsProblem> &problems, const DeviceRe
            problemLines(problems, sent) + QStringLiteral("\n\nLes envoyer quand même\u00a0?");
 }
 
-QString differencesMessage(const DeviceRecord &sent, const DeviceRecord &back,
-                           const QVector<SettingField> &fields)
+QString appliedMessage(const DeviceRecord &sent)
 {
-    QStringList lines{QStringLiteral("La carte %1 a répondu après son redémarrage avec d'autres "
-                                     "réglages que ceux envoyés\u00a0:")
-                          .arg(macText(sent.mac))};
+    return QStringLiteral("La carte %1 a répondu avec les réglages envoyés.")
+        .arg(macText(sent.mac));
+}
+
+QString differencesMessage(const DeviceRecord &sent, const DeviceRecord &back,
+                           const QVector<SettingField> &fields, bool unchanged)
+{
+    const QString opening =
+        unchanged ? QStringLiteral("La carte %1 a répondu avec ses réglages d'avant la mise à "
+                                   "jour, sans prendre ceux qui lui ont été envoyés\u00a0:")
+                  : QStringLiteral("La carte %1 a répondu après son redémarrage avec d'autres "
+                                   "réglages que ceux envoyés\u00a0:");
+    QStringList lines{opening.arg(macText(sent.mac))};
     for (SettingField field : fields)
-        lines << QStringLiteral("– %1%2envoi %3, réponse %4")
+        lines << QStringLiteral("– %1%2envoyé %3, reçu %4")
                      .arg(fieldLabel(field), colon, valueText(sent, field), valueText(back, field));
+    lines << QString();
+    if (unchanged)
+        lines << QStringLiteral("Les réglages ne lui sont peut-être pas parvenus, ou elle les a "
+                                "refusés. Renvoyez-les avec «\u00a0Mettre à jour\u00a0»\u00a0; si "
+                                "elle les ignore encore, vérifiez-la sur place.");
+    else
+        lines << QStringLiteral("La carte a peut-être corrigé ou refusé ces valeurs. Vérifiez "
+                                "la ligne du tableau, puis renvoyez les réglages voulus avec "
+                                "«\u00a0Mettre à jour\u00a0».");
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -148,12 +166,12 @@ QString claimMark(const QVector<HeardReply> &replies)
     const int cards = int(cardsOf(replies).size());
     QStringList what;
     if (devices > 1)
-        what << QStringLiteral("%1 réponses différentes").arg(devices);
+        what << QStringLiteral("%1\u00a0réponses différentes").arg(devices);
     if (cards > 1)
-        what << QStringLiteral("reçue par %1 cartes réseau de ce PC").arg(cards);
+        what << QStringLiteral("reçue par %1\u00a0cartes réseau de ce PC").arg(cards);
     if (what.isEmpty())
         return QString();
-    return QStringLiteral("Attention : cette adresse MAC a %1. Un autre appareil la "
+    return QStringLiteral("Attention\u00a0: cette adresse MAC a %1. Un autre appareil la "
                           "revendique peut-être.")
         .arg(what.join(QStringLiteral(", ")));
 }
@@ -162,7 +180,7 @@ QString claimMessage(const QVector<HeardReply> &replies)
 {
     if (replies.isEmpty() || claimMark(replies).isEmpty())
         return QString();
-    QStringList lines{QStringLiteral("Plusieurs réponses portent l'adresse MAC %1 :")
+    QStringList lines{QStringLiteral("Plusieurs réponses portent l'adresse MAC %1\u00a0:")
                           .arg(macText(replies.first().record.mac))};
     for (const HeardReply &reply : replies) {
         QString card = reply.card.isNull() ? QStringLiteral("carte inconnue")
@@ -185,7 +203,7 @@ QString cannotTellMessage(const DeviceRecord &sent, const QVector<HeardReply> &d
 {
     QStringList lines{QStringLiteral("Après la mise à jour, plusieurs appareils ont répondu avec "
                                      "l'adresse MAC %1, et aucun ne peut être désigné comme la "
-                                     "carte :")
+                                     "carte\u00a0:")
                           .arg(macText(sent.mac))};
     for (const HeardReply &device : devices)
         lines << QStringLiteral("– IP %1, masque %2, passerelle %3")
@@ -197,12 +215,24 @@ QString cannotTellMessage(const DeviceRecord &sent, const QVector<HeardReply> &d
     return lines.join(QLatin1Char('\n'));
 }
 
+// The new settings come first among the causes: a board restarts in seconds, and with an
+// address, mask or DHCP server that does not fit the network it stays silent.
 QString notBackMessage(const DeviceRecord &sent)
 {
-    return QStringLiteral("La carte %1 n'a pas répondu à la recherche qui a suivi la mise à "
-                          "jour.\n\n"
-                          "Elle redémarre peut-être encore\u00a0: relancez une recherche avec "
-                          "«\u00a0Rechercher\u00a0». Si elle ne répond toujours pas, vérifiez son "
-                          "câble réseau.")
-        .arg(macText(sent.mac));
+    const QString settings =
+        sent.dhcp != 0
+            ? QStringLiteral("DHCP activé (adresse attribuée par le serveur DHCP du réseau)")
+            : QStringLiteral("adresse IP %1, masque %2")
+                  .arg(addressText(addressOf(sent, IpField)),
+                       addressText(addressOf(sent, MaskField)));
+    return QStringLiteral(
+               "La carte %1 n'a pas répondu à la recherche qui a suivi la mise à jour.\n"
+               "Réglages envoyés\u00a0: %2.\n\n"
+               "Causes possibles, de la plus probable à la moins probable\u00a0:\n"
+               "1. les nouveaux réglages\u00a0: une adresse déjà prise ou qui ne convient pas "
+               "au réseau, ou aucun serveur DHCP pour lui en donner une\u00a0;\n"
+               "2. elle redémarre encore\u00a0: relancez une recherche avec "
+               "«\u00a0Rechercher\u00a0»\u00a0;\n"
+               "3. son câble réseau ou le réseau entre elle et ce PC.")
+        .arg(macText(sent.mac), settings);
 }

@@ -16,10 +16,12 @@ QString fieldLabel(SettingField field);
 QString refusalMessage(const QVector<SettingsProblem> &problems, const DeviceRecord &sent);
 QString questionMessage(const QVector<SettingsProblem> &problems, const DeviceRecord &sent);
 
-// After a write: the board answered with `fields` different from what it was sent, or did
-// not answer at all.
+// After a write: the board answered as sent; it answered with `fields` different from what
+// it was sent, `unchanged` when it answered exactly as before the write (it ignored it and
+// never restarted); or it did not answer at all. The last two end with advice.
+QString appliedMessage(const DeviceRecord &sent);
 QString differencesMessage(const DeviceRecord &sent, const DeviceRecord &back,
-                           const QVector<SettingField> &fields);
+                           const QVector<SettingField> &fields, bool unchanged);
 QString notBackMessage(const DeviceRecord &sent);
 // After a write, several devices claim the board's MAC and none is surely the board.
 QString cannotTellMessage(const DeviceRecord &sent, const QVector<HeardReply> &devices);

@@ -24,3 +24,16 @@ AddressHolders pcAddressHolders()
         holders.append({network.address, AddressHolder::ThisPc, network.interfaceName, 0});
     return holders;
 }
+
+AddressStanding addressStanding(quint32 ip, const QVector<LocalNetwork> &networks,
+                                const std::function<bool(const LocalNetwork &)> &heardThrough)
+{
+    AddressStanding standing;
+    for (const LocalNetwork &network : networks) {
+        if (network.address == ip)
+            standing.pcEntries.append(network);
+        if (heardThrough(network) && (network.address & network.mask) == (ip & network.mask))
+            standing.inSubnet = true;
+    }
+    return standing;
+}

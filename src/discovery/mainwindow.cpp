@@ -8,6 +8,8 @@
 #include "dialogs/update.h"
 #include "keyboard.h"
 #include "localfiles.h"
+#include "rowcopy.h"
+#include "searchstatus.h"
 #include "ui_mainwindow.h"
 
 #include <QGuiApplication>
@@ -68,11 +70,15 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     DeviceTable::fitWindowToColumns(this, ui->tableWidget);
     DeviceTable::sortOnHeaderClick(ui->tableWidget);
     new WindowKeys(this, ui->tableWidget, ui->buttonSearch, ui->buttonUpdate);
+    status = new SearchStatus(ui->tableWidget);
+    new RowCopy(ui->tableWidget);
+    marks = new RowMarks(ui->tableWidget);
 }
 
 MainWindow::~MainWindow()
 {
     qDeleteAll(devices);
+    delete marks;
     delete ui;
 }
 
@@ -87,6 +93,7 @@ void MainWindow::SearchButtonClick()
         QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     restartDiscovery();
     reportSocketProblems(sockets.refresh());
+    status->started(SearchStatus::searchedCards(sockets.report()));
     reader.refresh();
     sockets.markDrops();
 }
@@ -167,11 +174,12 @@ void MainWindow::SearchTimerDone()
     QGuiApplication::restoreOverrideCursor();
     ui->buttonSearch->setEnabled(true);
     reportDroppedReplies(sockets.dropsSinceMark());
-    if (writeCheck.isDue()) {
-        while (!unlisted.isEmpty())
-            listNewDevices();
+    // The count told at the end takes in the replies still waiting to be listed.
+    while (!unlisted.isEmpty())
+        listNewDevices();
+    status->ended();
+    if (writeCheck.isDue())
         writeCheck.searchEnded(this, ui->tableWidget, replies);
-    }
 }
 
 void MainWindow::RequestTimerDone()
@@ -218,7 +226,7 @@ void MainWindow::clearDevices()
             repliesUnderDialogs.insert(macKey(dialog->record()->mac), heard);
     }
     replies.clear();
-    macItems.clear();
+    marks->clear();
     boardLimitReported = false;
     while (!devices.isEmpty()) {
         DeviceRecord *record = devices.takeLast();
@@ -237,6 +245,7 @@ void MainWindow::clearTable()
     DeviceTable::clearSortOrder(ui->tableWidget);
     selectedDevice = nullptr;
     ui->buttonUpdate->setEnabled(false);
+    status->rowsChanged();
 }
 
 // A search restarted during a series (the end of an escaped reboot wait) sends a full series
@@ -281,12 +290,10 @@ void MainWindow::listNewDevices()
     const int count = std::min(int(unlisted.size()), maxRowsPerListing);
     QVector<QTableWidgetItem *> items(count);
     DeviceTable::addDeviceRows(ui->tableWidget, unlisted.constData(), count, items.data());
-    for (int i = 0; i < count; ++i) {
-        const quint64 key = macKey(unlisted.at(i)->mac);
-        macItems.insert(key, items.at(i));
-        markClaimedRow(key);
-    }
+    for (int i = 0; i < count; ++i)
+        marks->listed(items.at(i), unlisted.at(i), replies);
     unlisted.remove(0, count);
+    status->rowsChanged();
     if (!unlisted.isEmpty())
         listTimer.start(0, this);
 }
@@ -403,19 +410,10 @@ void MainWindow::showSearchWarning(const char *name, const QString &text)
 }
 
 // A MAC claimed by several devices, or heard through several cards, is told on its row
-// before anyone opens it; the form stays as drawn, so the mark is the cell's tooltip and
-// its description for screen readers.
+// before anyone opens it.
 void MainWindow::markClaimedRow(quint64 key)
 {
-    QTableWidgetItem *item = macItems.value(key, nullptr);
-    const DeviceRecord *record = devicesByMac.value(key, nullptr);
-    if (!item || !record)
-        return;
-    const QString mark = claimMark(replies.repliesOf(record->mac));
-    if (mark.isEmpty())
-        return;
-    item->setToolTip(mark);
-    item->setData(Qt::AccessibleDescriptionRole, mark);
+    marks->mark(key, replies);
 }
 
 QString MainWindow::claimQuestion(const DeviceRecord &edited) const

@@ -12,6 +12,7 @@
 #include "discoverysockets.h"
 #include "protocol.h"
 #include "replyreader.h"
+#include "rowmarks.h"
 #include "settingsrules.h"
 #include "writecheck.h"
 
@@ -21,6 +22,7 @@
 #include <QVector>
 
 class QHostAddress;
+class SearchStatus;
 class QTableWidgetItem;
 class QTimer;
 class QUdpSocket;
@@ -82,8 +84,8 @@ private:
     // each insertion there moves every row below: a group of rows pays for that once.
     QVector<const DeviceRecord *> unlisted;
     QBasicTimer listTimer;
-    // The MAC cell of each listed row by macKey(), to mark it when a second reply comes.
-    QHash<quint64, QTableWidgetItem *> macItems;
+    // The marks of the listed rows, renewed when a second reply comes for a MAC.
+    RowMarks *marks = nullptr;
     // The running search has heard more boards than it lists, and said so.
     bool boardLimitReported = false;
     DeviceRecord *selectedDevice = nullptr;
@@ -91,4 +93,5 @@ private:
     QTimer *requestTimer = nullptr;
     int requestCount = 0;
     WriteCheck writeCheck;
+    SearchStatus *status = nullptr;
 };

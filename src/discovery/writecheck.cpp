@@ -7,12 +7,17 @@
 
 #include <QMessageBox>
 #include <QTableWidget>
+#include <QTimer>
 
 namespace {
 
 const char resultBoxName[] = "writeResult";
 
-void showResult(QWidget *window, QMessageBox::Icon icon, const QString &text)
+// A board back as sent gets this long a confirmation: read in passing, it keeps nobody from
+// the next board.
+constexpr int confirmationMs = 6000;
+
+void showResult(QWidget *window, QMessageBox::Icon icon, const QString &text, bool confirmation)
 {
     for (QMessageBox *old : window->findChildren<QMessageBox *>(QLatin1String(resultBoxName),
                                                                 Qt::FindDirectChildrenOnly))
@@ -20,7 +25,10 @@ void showResult(QWidget *window, QMessageBox::Icon icon, const QString &text)
     auto *box = new QMessageBox(icon, QStringLiteral("Mise à jour"), text, QMessageBox::Ok, window);
     box->setObjectName(QLatin1String(resultBoxName));
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setModal(true);
+    box->setModal(!confirmation);
+    box->setEscapeButton(QMessageBox::Ok);
+    if (confirmation)
+        QTimer::singleShot(confirmationMs, box, SLOT(close()));
     box->show();
 }
 
@@ -56,19 +64,26 @@ void WriteCheck::searchEnded(QWidget *window, QTableWidget *table, const BoardRe
     searching = false;
     const RestartVerdict result = verdict(after);
     const DeviceRecord wanted = latest->sent;
+    const HeardReply base = latest->base;
     latest.reset();
     switch (result.kind) {
     case RestartVerdict::NotBack:
-        showResult(window, QMessageBox::Warning, notBackMessage(wanted));
+        showResult(window, QMessageBox::Warning, notBackMessage(wanted), false);
         return;
     case RestartVerdict::CannotTell:
-        showResult(window, QMessageBox::Warning, cannotTellMessage(wanted, result.devices));
+        showResult(window, QMessageBox::Warning, cannotTellMessage(wanted, result.devices), false);
         return;
-    case RestartVerdict::Differs:
-        showResult(window, QMessageBox::Information,
-                   differencesMessage(wanted, result.board.record, result.fields));
+    case RestartVerdict::Differs: {
+        // A board that answers exactly as before took nothing and never restarted.
+        const bool unchanged =
+            differingFields(base.record, result.board.record, result.board.layout).isEmpty();
+        showResult(window, QMessageBox::Warning,
+                   differencesMessage(wanted, result.board.record, result.fields, unchanged),
+                   false);
         return;
+    }
     case RestartVerdict::Applied:
+        showResult(window, QMessageBox::Information, appliedMessage(wanted), true);
         break;
     }
     const QString mac = macText(wanted.mac);

@@ -4,8 +4,8 @@
 // The window's check of its latest write. A board never acknowledges a write: the search
 // that follows the wait for its restart is the only answer. When that search ends, its
 // replies for the board's MAC are judged by the rule the command-line companion uses
-// (restartverdict.h): a board back as sent gets its row selected, any other result is told
-// in a box. A later write, or a search the user starts before the wait is over, leaves only
+// (restartverdict.h): a board back as sent gets its row selected and a confirmation that
+// blocks nothing and closes itself; any other result is told in a warning box with advice. A later write, or a search the user starts before the wait is over, leaves only
 // the latest write to be reported.
 
 #include "boardreplies.h"

@@ -94,19 +94,15 @@ QStringList boardWarnings(const QVector<FoundBoard> &boards, const QVector<Local
         const quint32 ip = addressValue(board.record.ip);
         const QString mac = macText(board.record.mac);
         const QString ipText = addressText(board.record.ip);
-        bool inSubnet = false;
-        for (const LocalNetwork &network : networks) {
-            if (network.address == ip)
-                pcAddress << QStringLiteral("board %1 reports %2, an address of this PC (%3)")
-                                 .arg(mac, ipText, escapedInput(network.interfaceName));
-            // Only the subnets of the card that heard the board can reach it; another
-            // card's subnet may hold the same addresses on another wire.
-            const bool sameCard = board.interfaceName.isEmpty() ||
-                                  escapedInput(network.interfaceName) == board.interfaceName;
-            if (sameCard && (network.address & network.mask) == (ip & network.mask))
-                inSubnet = true;
-        }
-        if (!inSubnet)
+        const AddressStanding standing =
+            addressStanding(ip, networks, [&board](const LocalNetwork &network) {
+                return board.interfaceName.isEmpty() ||
+                       escapedInput(network.interfaceName) == board.interfaceName;
+            });
+        for (const LocalNetwork &network : standing.pcEntries)
+            pcAddress << QStringLiteral("board %1 reports %2, an address of this PC (%3)")
+                             .arg(mac, ipText, escapedInput(network.interfaceName));
+        if (!standing.inSubnet)
             noSubnet << QStringLiteral("board %1 (%2) lies in no subnet of %3; it can still be "
                                        "reconfigured, since the write goes by broadcast")
                             .arg(mac, ipText,
