@@ -40,11 +40,12 @@ QString nothingAnswered(const QStringList &cards)
 
 } // namespace
 
-SearchStatus::SearchStatus(QTableWidget *table) : QObject(table), table(table)
+SearchStatus::SearchStatus(QTableWidget *table)
+    : QObject(table), table(table), viewport(table->viewport())
 {
     // Over the viewport, which the table scrolls: a child of the table itself would hide
     // its headers. It lets every click through.
-    label = new QLabel(table->viewport());
+    label = new QLabel(viewport);
     label->setObjectName(QStringLiteral("searchStatus"));
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     label->setWordWrap(true);
@@ -60,7 +61,7 @@ SearchStatus::SearchStatus(QTableWidget *table) : QObject(table), table(table)
     label->setTextFormat(Qt::PlainText);
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
     label->hide();
-    table->viewport()->installEventFilter(this);
+    viewport->installEventFilter(this);
 }
 
 void SearchStatus::started(const QStringList &searched)
@@ -129,7 +130,7 @@ void SearchStatus::show(const QString &emptyAreaText, const QString &description
 
 void SearchStatus::placeLabel()
 {
-    const QRect area = table->viewport()->rect().adjusted(8, 8, -8, -8);
+    const QRect area = viewport->rect().adjusted(8, 8, -8, -8);
     const int width = qMin(area.width(), label->sizeHint().width());
     QRect panel(0, 0, width, qMin(area.height(), label->heightForWidth(width)));
     panel.moveCenter(area.center());
@@ -139,7 +140,9 @@ void SearchStatus::placeLabel()
 
 bool SearchStatus::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == table->viewport() && event->type() == QEvent::Resize && label->isVisible())
+    // Only a resize is looked at: the filter also sees the events of the viewport's end,
+    // when the table is no longer a table and the label may be gone.
+    if (event->type() == QEvent::Resize && watched == viewport && label->isVisible())
         placeLabel();
     return QObject::eventFilter(watched, event);
 }

@@ -39,6 +39,7 @@ private:
     void placeLabel();
 
     QTableWidget *table = nullptr;
+    QWidget *viewport = nullptr;
     QLabel *label = nullptr;
     QStringList cards;
     bool running = false;
