@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QNetworkInterface>
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -870,7 +871,8 @@ void TestMainWindow::rowMarks_data()
     QTest::addColumn<QString>("second"); // MAC and IP of the board listed after 2:0:00:00:00:01
     QTest::addColumn<QString>("first");  // what the first board's MAC cell then says
     QTest::addColumn<QString>("last");   // and the second's
-    const QString card = "Réponse reçue par la carte réseau lo (127.0.0.1).";
+    // "@lo" stands for the loopback card's name, which is the system's ("lo" on Linux).
+    const QString card = "Réponse reçue par la carte réseau @lo (127.0.0.1).";
     QTest::newRow("nothing to tell") << "020000000002 127.0.0.5" << card << card;
     QTest::newRow("same IP address")
         << "020000000002 127.0.0.4"
@@ -878,10 +880,10 @@ void TestMainWindow::rowMarks_data()
         << "!L'adresse IP 127.0.0.4 est aussi celle de la carte 2:0:00:00:00:01.\n" + card;
     QTest::newRow("an address of this PC")
         << "020000000002 127.0.0.1" << card
-        << "!L'adresse IP 127.0.0.1 est une adresse de ce PC (carte réseau lo).\n" + card;
+        << "!L'adresse IP 127.0.0.1 est une adresse de ce PC (carte réseau @lo).\n" + card;
     QTest::newRow("in no subnet of its card")
         << "020000000002 10.0.0.1" << card
-        << "!L'adresse IP 10.0.0.1 n'est dans aucun sous-réseau de la carte réseau lo, par "
+        << "!L'adresse IP 10.0.0.1 n'est dans aucun sous-réseau de la carte réseau @lo, par "
            "laquelle elle a répondu\u00a0; la carte reste modifiable, les réglages partant par "
            "diffusion.\n" +
                card;
@@ -901,6 +903,13 @@ void TestMainWindow::rowMarks()
     QFETCH(QString, second);
     QFETCH(QString, first);
     QFETCH(QString, last);
+    QString loopback;
+    for (const QNetworkInterface &card : QNetworkInterface::allInterfaces())
+        for (const QNetworkAddressEntry &entry : card.addressEntries())
+            if (entry.ip() == QHostAddress(QHostAddress::LocalHost))
+                loopback = card.name();
+    first.replace(QStringLiteral("@lo"), loopback);
+    last.replace(QStringLiteral("@lo"), loopback);
     listBoard(makeBoard("020000000001", QStringLiteral("127.0.0.4")));
     const QStringList macAndIp = second.split(QLatin1Char(' '));
     const DeviceRecord board = makeBoard(macAndIp.at(0).toLatin1(), macAndIp.at(1));
