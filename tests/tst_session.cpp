@@ -3,10 +3,20 @@
 #include "common/testsupport.h"
 
 #include "discovery/boardreplies.h"
-#include "discovery/writecheck.h"
+#include "discovery/mainwindow.h"
+#include "discovery/searchsession.h"
 #include "searchsteps.h"
 
+#include <QDialog>
 #include <QHostAddress>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+
+#include <functional>
+#include <memory>
 
 namespace {
 
@@ -54,6 +64,178 @@ QVector<HeardReply> replies(const QString &texts)
     return out;
 }
 
+// A network of simulated cards and devices: every device answers each query at once, with
+// the replies given for before or after its restart, each through its card. Writes are kept
+// with the card they went through (null: every card).
+class FakeNetwork : public SearchNetwork
+{
+public:
+    QVector<HeardReply> answers;
+    QVector<HeardReply> afterRestart;
+    int queries = 0;
+    QVector<QPair<QHostAddress, QByteArray>> writes;
+
+    void restart() { answers = afterRestart; }
+
+    SocketReport refresh() override
+    {
+        lastReport = SocketReport();
+        lastReport.cardAddresses = lastReport.sendingSockets = 2;
+        return lastReport;
+    }
+    const SocketReport &report() const override { return lastReport; }
+    int send(const QByteArray &datagram) override { return take(QHostAddress(), datagram) * 2; }
+    int sendThrough(const QHostAddress &card, const QByteArray &datagram) override
+    {
+        return take(card, datagram);
+    }
+    void markDrops() override {}
+    qint64 dropsSinceMark() const override { return 0; }
+    void read(const QObject *, const Heard &heard) override { drain(heard); }
+    void readQueued(const Heard &heard) override { drain(heard); }
+
+private:
+    int take(const QHostAddress &card, const QByteArray &datagram)
+    {
+        if (datagram.startsWith("QuorvanW") && datagram.size() == 45) {
+            writes.append({card, datagram});
+        } else if (datagram.startsWith("Quorvan?")) {
+            ++queries;
+            queue += answers;
+        }
+        return 1;
+    }
+    void drain(const Heard &heard)
+    {
+        while (!queue.isEmpty())
+            heard(queue.takeFirst());
+    }
+
+    QVector<HeardReply> queue;
+    SocketReport lastReport;
+};
+
+QDialog *visibleDialog(const char *name)
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String(name) && widget->isVisible())
+            return qobject_cast<QDialog *>(widget);
+    }
+    return nullptr;
+}
+
+// Runs `action`, which may open question boxes in loops of their own, and answers each with
+// « Envoyer quand même ».
+void sendingAnyway(const std::function<void()> &action)
+{
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        for (QAbstractButton *button : box->buttons()) {
+            if (button->text() == QStringLiteral("Envoyer quand même"))
+                QTest::mouseClick(button, Qt::LeftButton);
+        }
+    });
+    watcher.start(5);
+    action();
+}
+
+// The window on a simulated network, driven as its timers would drive it: each search sends
+// its series and ends without waiting ten real seconds.
+struct WindowRun
+{
+    FakeNetwork network;
+    std::unique_ptr<MainWindow> window;
+
+    WindowRun()
+    {
+        window = std::make_unique<MainWindow>(&network, nullptr);
+        window->show();
+    }
+    ~WindowRun()
+    {
+        window.reset();
+        while (QGuiApplication::overrideCursor())
+            QGuiApplication::restoreOverrideCursor();
+    }
+    QTableWidget *table() const { return window->findChild<QTableWidget *>("tableWidget"); }
+    void search(int queries = 5)
+    {
+        QTest::mouseClick(window->findChild<QPushButton *>("buttonSearch"), Qt::LeftButton);
+        runSeries(queries);
+    }
+    void runSeries(int queries = 5)
+    {
+        for (int i = 0; i < queries; ++i) {
+            window->RequestTimerDone();
+            window->DisplayRequest();
+        }
+    }
+    void endSearch() { window->SearchTimerDone(); }
+    // Opens the settings of the row with that MAC, lets `edit` change them and validates,
+    // as the user does; returns the wait dialog.
+    QDialog *write(const QString &mac, const std::function<void(QDialog *)> &edit)
+    {
+        const QList<QTableWidgetItem *> items = table()->findItems(mac, Qt::MatchExactly);
+        if (items.isEmpty())
+            return nullptr;
+        QTest::mouseClick(table()->viewport(), Qt::LeftButton, {},
+                          table()->visualItemRect(items.first()).center());
+        QTest::mouseClick(window->findChild<QPushButton *>("buttonUpdate"), Qt::LeftButton);
+        QDialog *settings = visibleDialog("Update");
+        if (!settings)
+            return nullptr;
+        edit(settings);
+        sendingAnyway([settings] {
+            QTest::mouseClick(settings->findChild<QPushButton *>("buttonOk"), Qt::LeftButton);
+        });
+        return visibleDialog("Reboot");
+    }
+    // The verdict boxes on screen, "icon|text" each.
+    QStringList results() const
+    {
+        QStringList seen;
+        for (const QMessageBox *box : window->findChildren<QMessageBox *>("writeResult")) {
+            if (box->isVisible())
+                seen << QString::number(box->icon()) + '|' + box->text();
+        }
+        seen.sort();
+        return seen;
+    }
+};
+
+void typeInto(QDialog *dialog, const char *field, const QString &text)
+{
+    auto *edit = dialog->findChild<QLineEdit *>(QLatin1String(field));
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, text);
+}
+
+// What the user enters for the write that `sent` stands for: DHCP on, or the new IP.
+void enter(QDialog *settings, const DeviceRecord &sent)
+{
+    if (sent.dhcp)
+        QTest::mouseClick(settings->findChild<QRadioButton *>("radioButtonDHCPYes"),
+                          Qt::LeftButton);
+    else
+        typeInto(settings, "lineEditIP", addressText(sent.ip));
+}
+
+// The kind of verdict a box tells, from its icon and its first words.
+int kindOfBox(const QString &box)
+{
+    if (box.startsWith(QString::number(QMessageBox::Information)))
+        return RestartVerdict::Applied;
+    if (box.contains(QStringLiteral("n'a pas répondu")))
+        return RestartVerdict::NotBack;
+    if (box.contains(QStringLiteral("plusieurs appareils ont répondu")))
+        return RestartVerdict::CannotTell;
+    return RestartVerdict::Differs;
+}
+
 } // namespace
 
 // The search session's bookkeeping and the verdict after a restart, without a network: the
@@ -68,6 +250,10 @@ private slots:
     void boardCap();
     void verdictAfterRestart_data();
     void verdictAfterRestart();
+    void eachWriteItsVerdict_data();
+    void eachWriteItsVerdict();
+    void querySeries_data();
+    void querySeries();
 };
 
 void TestSession::repliesPerBoard_data()
@@ -181,36 +367,177 @@ void TestSession::verdictAfterRestart_data()
         RestartVerdict::CannotTell);
 }
 
-// Both programs judge each row: the window's check of its latest write, fed as a search
-// feeds it, and the command line's result for set and apply, with its exit status.
+// Both programs run each row on the same simulated network, from the first search to the
+// verdict after the restart: the window as its user drives it (its boxes tell the verdict),
+// the command line by the steps of set and apply (its exit status tells it). Each writes
+// once, through the card of the reply it started from: the first, the board's.
 void TestSession::verdictAfterRestart()
 {
     QFETCH(QString, before);
     QFETCH(QString, sent);
     QFETCH(QString, after);
     QFETCH(int, kind);
-    BoardReplies first;
-    for (const HeardReply &one : replies(before))
-        first.add(one);
-    BoardReplies second;
-    for (const HeardReply &one : replies(after))
-        second.add(one);
-    const QVector<HeardReply> heardBefore = first.replies(0);
     const DeviceRecord written = reply(sent).record;
+    const HeardReply board = replies(before).first();
+    const QString mac = macText(written.mac);
 
-    WriteCheck window;
-    window.written(written, heardBefore.first(), heardBefore);
-    window.waitOver();
-    QVERIFY(window.isDue());
-    QCOMPARE(int(window.verdict(second).kind), kind);
+    {
+        WindowRun run;
+        run.network.answers = replies(before);
+        run.network.afterRestart = replies(after);
+        run.search();
+        run.endSearch();
+        QDialog *wait = run.write(mac, [&written](QDialog *settings) { enter(settings, written); });
+        QVERIFY(wait);
+        QCOMPARE(run.network.writes.size(), 1);
+        QCOMPARE(run.network.writes.first().first, board.card);
+        QCOMPARE(run.network.writes.first().second.mid(8, 6),
+                 QByteArray::fromRawData(reinterpret_cast<const char *>(written.mac), 6));
+        run.network.restart();
+        QMetaObject::invokeMethod(wait, "Timeout");
+        run.search(5);
+        QVERIFY(run.results().isEmpty());
+        run.endSearch();
+        const QStringList boxes = run.results();
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(kindOfBox(boxes.first()) == kind, qPrintable(boxes.first()));
+    }
 
-    const FoundBoard boardBefore = FoundBoard::fromReplies(heardBefore);
-    const FoundBoard boardAfter =
-        second.size() > 0 ? FoundBoard::fromReplies(second.replies(0)) : FoundBoard();
-    const Outcome cli = verify(written, second.size() > 0 ? &boardAfter : nullptr, boardBefore,
-                               boardBefore.replies().first());
+    FakeNetwork network;
+    network.answers = replies(before);
+    network.afterRestart = replies(after);
+    BoardSearch search(&network, 1);
+    QVERIFY(search.open().isEmpty());
+    const QVector<FoundBoard> first = search.search(5);
+    const FoundBoard *found =
+        findBoard(first, MacAddress{written.mac[0], written.mac[1], written.mac[2], written.mac[3],
+                                    written.mac[4], written.mac[5]});
+    QVERIFY(found);
+    QCOMPARE(network.queries, queriesPerSearch);
+    QVERIFY(
+        sendWrite(search, written, FoundBoard::fromReplies({found->replies().first()}), *found));
+    QCOMPARE(network.writes.size(), 1);
+    QCOMPARE(network.writes.first().first, board.card);
+    network.restart();
+    search.waitForRestart(0);
+    search.search(5);
+    const Outcome cli =
+        verify(verdictFor(search, MacAddress{written.mac[0], written.mac[1], written.mac[2],
+                                             written.mac[3], written.mac[4], written.mac[5]}),
+               written);
     const int codes[] = {0, 3, 4, 9}; // Applied, Differs, NotBack, CannotTell
     QVERIFY2(cli.code == codes[kind], qPrintable(cli.text));
+}
+
+void TestSession::eachWriteItsVerdict_data()
+{
+    QTest::addColumn<int>("firstSearchQueries"); // before the second wait ends, of 5
+    QTest::addColumn<QStringList>("firstEnd");   // the boards told at the first search's end
+    QTest::addColumn<QStringList>("secondEnd");
+    const QStringList first{"2:0:00:00:00:01"};
+    const QStringList second{"2:0:00:00:00:02"};
+    QTest::newRow("the second wait ends after the first search") << 5 << first << second;
+    // The second wait's search restarts the first: its end tells both.
+    QTest::newRow("the second wait ends during the first search")
+        << 2 << QStringList() << first + second;
+    QTest::newRow("the second wait ends before the first search's queries")
+        << 0 << QStringList() << first + second;
+}
+
+// Two boards written one after the other, the first wait escaped: each write gets its verdict
+// at the end of the search that follows its own wait.
+void TestSession::eachWriteItsVerdict()
+{
+    QFETCH(int, firstSearchQueries);
+    QFETCH(QStringList, firstEnd);
+    QFETCH(QStringList, secondEnd);
+    WindowRun run;
+    run.network.answers = replies(QStringLiteral("1.20 2.21"));
+    run.network.afterRestart = replies(QStringLiteral("1.30 2.31"));
+    run.search();
+    run.endSearch();
+    QPointer<QDialog> firstWait = run.write(QStringLiteral("2:0:00:00:00:01"), [](QDialog *d) {
+        typeInto(d, "lineEditIP", QStringLiteral("10.77.0.30"));
+    });
+    QVERIFY(firstWait);
+    QTest::keyClick(firstWait, Qt::Key_Escape);
+    QVERIFY(!firstWait->isVisible());
+    QPointer<QDialog> secondWait = run.write(QStringLiteral("2:0:00:00:00:02"), [](QDialog *d) {
+        typeInto(d, "lineEditIP", QStringLiteral("10.77.0.31"));
+    });
+    QVERIFY(secondWait && secondWait != firstWait);
+    QCOMPARE(run.network.writes.size(), 2);
+    run.network.restart();
+
+    // The boards whose verdict is on screen, each back as sent.
+    const auto told = [&run] {
+        QStringList boards;
+        for (const QString &box : run.results())
+            boards << (kindOfBox(box) == RestartVerdict::Applied ? box.section(' ', 2, 2) : box);
+        return boards;
+    };
+    QMetaObject::invokeMethod(firstWait, "Timeout");
+    run.runSeries(firstSearchQueries);
+    if (firstSearchQueries == 5) {
+        run.endSearch();
+        QCOMPARE(told(), firstEnd);
+    }
+    QMetaObject::invokeMethod(secondWait, "Timeout");
+    run.runSeries();
+    run.endSearch();
+    QCOMPARE(told(), secondEnd);
+}
+
+void TestSession::querySeries_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<int>("firstRun");   // due times the first search goes through
+    QTest::addColumn<int>("queries");    // sent in all
+    QTest::addColumn<bool>("moreAfter"); // the series is still running at the end
+    // The window: queries at 1, 2, 3 and 4 s, the series' end at 5 s; a search started
+    // during a series (the end of an escaped wait) sends a full series of its own.
+    QTest::newRow("window, one search") << "window" << -1 << 4 << false;
+    QTest::newRow("window, restarted after two queries") << "window" << 2 << 6 << false;
+    QTest::newRow("window, restarted after the fourth") << "window" << 4 << 8 << false;
+    QTest::newRow("window, restarted at the series' end") << "window" << 5 << 8 << false;
+    // The command line: the queries that come before the search's end.
+    QTest::newRow("command line, 10 intervals") << "cli" << 10 << 4 << false;
+    QTest::newRow("command line, 3 intervals") << "cli" << 3 << 2 << false;
+    QTest::newRow("command line, 1 interval") << "cli" << 1 << 0 << false;
+}
+
+void TestSession::querySeries()
+{
+    QFETCH(QString, program);
+    QFETCH(int, firstRun);
+    QFETCH(int, queries);
+    QFETCH(bool, moreAfter);
+    if (program == QLatin1String("cli")) {
+        FakeNetwork network;
+        BoardSearch search(&network, 1);
+        QVERIFY(search.open().isEmpty());
+        search.search(firstRun);
+        QCOMPARE(network.queries, queries);
+        return;
+    }
+    WindowRun run;
+    if (firstRun >= 0) {
+        QTest::mouseClick(run.window->findChild<QPushButton *>("buttonSearch"), Qt::LeftButton);
+        run.runSeries(firstRun);
+        // The end of an escaped wait starts the next search.
+        run.window->RebootDone();
+    } else {
+        QTest::mouseClick(run.window->findChild<QPushButton *>("buttonSearch"), Qt::LeftButton);
+    }
+    for (int i = 0; i < 5; ++i)
+        run.window->RequestTimerDone();
+    QCOMPARE(run.network.queries, queries);
+    // The window's requestTimer is stopped once the series is over.
+    bool running = false;
+    for (const QTimer *timer :
+         run.window->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly))
+        running = running || (timer->interval() == queryIntervalMs && timer->isActive());
+    QCOMPARE(running, moreAfter);
 }
 
 QUORVAN_TEST_MAIN(TestSession)
