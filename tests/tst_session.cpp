@@ -323,30 +323,38 @@ void TestSession::verdictAfterRestart_data()
     QTest::addColumn<QString>("sent");   // a reply standing for what was sent
     QTest::addColumn<QString>("after");  // the replies for the MAC after the restart
     QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("cliSays"); // the start of the command line's result, if given
     const auto row = [](const char *tag, const char *before, const char *sent, const char *after,
-                        RestartVerdict::Kind kind) {
-        QTest::newRow(tag) << before << sent << after << int(kind);
+                        RestartVerdict::Kind kind, const char *cliSays = "") {
+        QTest::newRow(tag) << before << sent << after << int(kind) << QString::fromUtf8(cliSays);
     };
     // The board is 3.41; the write moves it to 3.51. Another device, 3.42, claims its MAC.
-    row("back as sent", "3.41", "3.51", "3.51 3.51 3.51", RestartVerdict::Applied);
-    row("other settings", "3.41", "3.51", "3.51/g", RestartVerdict::Differs);
-    row("not back", "3.41", "3.51", "", RestartVerdict::NotBack);
+    row("back as sent", "3.41", "3.51", "3.51 3.51 3.51", RestartVerdict::Applied, "applied");
+    row("other settings", "3.41", "3.51", "3.51/g", RestartVerdict::Differs,
+        "settings differ: gateway 10.77.0.1 (sent 10.77.0.254)");
+    row("write ignored", "3.41", "3.51", "3.41", RestartVerdict::Differs,
+        "settings differ: ip 10.77.0.41 (sent 10.77.0.51)");
+    row("not back", "3.41", "3.51", "", RestartVerdict::NotBack, "did not come back");
     row("back as sent, padding varies", "3.41/1", "3.51/1", "3.51/2 3.51/3",
         RestartVerdict::Applied);
     row("back as sent through both cards", "3.41 3.41/b", "3.51", "3.51/b 3.51",
         RestartVerdict::Applied);
-    row("not back, the known other stays", "3.41 3.42", "3.51", "3.42", RestartVerdict::NotBack);
+    row("not back, the known other stays", "3.41 3.42", "3.51", "3.42", RestartVerdict::NotBack,
+        "did not come back (only a device that the first search saw claiming its MAC answered: "
+        "dhcp off, ip 10.77.0.42,");
     row("not back, the known other stays, padding varies", "3.41/1 3.42/1", "3.51/1", "3.42/2",
         RestartVerdict::NotBack);
     row("back as sent beside the known other", "3.41 3.42", "3.51", "3.42 3.51",
-        RestartVerdict::Applied);
+        RestartVerdict::Applied, "applied (2 different replies claim this MAC)");
     row("other settings beside the known other", "3.41 3.42", "3.51", "3.42 3.51/g",
         RestartVerdict::Differs);
     row("known other on the other card stays", "3.41 3.22/b", "3.51", "3.22/b",
         RestartVerdict::NotBack);
     // A device that answers for the first time may be the board itself.
     row("impostor seen only after, beside the board", "3.41", "3.51", "3.51 3.60",
-        RestartVerdict::CannotTell);
+        RestartVerdict::CannotTell,
+        "cannot tell which reply is the board: 2 different replies claim this MAC and more than "
+        "one of them is new (");
     // Nothing tells a board back with other settings from a board gone and a new device.
     row("one reply seen only after, the board gone", "3.41 3.42", "3.51", "3.42 3.60",
         RestartVerdict::Differs);
@@ -356,9 +364,12 @@ void TestSession::verdictAfterRestart_data()
     row("known other reports what was sent", "3.41 3.51", "3.51", "3.51",
         RestartVerdict::CannotTell);
     row("known other reports what was sent, the board mangles", "3.41 3.51", "3.51", "3.51 3.52",
-        RestartVerdict::CannotTell);
+        RestartVerdict::CannotTell,
+        "cannot tell which reply is the board: 2 different replies claim this MAC and a device "
+        "that the first search saw claiming it reports what was sent (dhcp off, ip 10.77.0.5");
     // With DHCP on the addresses come from the DHCP server.
-    row("DHCP on, back", "3.41", "3.41/d", "3.77/d", RestartVerdict::Applied);
+    row("DHCP on, back", "3.41", "3.41/d", "3.77/d", RestartVerdict::Applied,
+        "applied (DHCP on, now at 10.77.0.77)");
     row("DHCP on, back beside the known other", "3.41 3.42", "3.41/d", "3.42 3.90/d",
         RestartVerdict::Applied);
     row("DHCP on, not back, the known other stays", "3.41 3.42", "3.41/d", "3.42",
@@ -377,6 +388,7 @@ void TestSession::verdictAfterRestart()
     QFETCH(QString, sent);
     QFETCH(QString, after);
     QFETCH(int, kind);
+    QFETCH(QString, cliSays);
     const DeviceRecord written = reply(sent).record;
     const HeardReply board = replies(before).first();
     const QString mac = macText(written.mac);
@@ -427,6 +439,7 @@ void TestSession::verdictAfterRestart()
                written);
     const int codes[] = {0, 3, 4, 9}; // Applied, Differs, NotBack, CannotTell
     QVERIFY2(cli.code == codes[kind], qPrintable(cli.text));
+    QVERIFY2(cli.text.startsWith(cliSays), qPrintable(cli.text));
 }
 
 void TestSession::eachWriteItsVerdict_data()
@@ -532,6 +545,10 @@ void TestSession::querySeries()
     for (int i = 0; i < 5; ++i)
         run.window->RequestTimerDone();
     QCOMPARE(run.network.queries, queries);
+    // One wait cursor, whichever search pushed it, and the search's single end pops it.
+    QVERIFY(QGuiApplication::overrideCursor());
+    run.endSearch();
+    QVERIFY(!QGuiApplication::overrideCursor());
     // The window's requestTimer is stopped once the series is over.
     bool running = false;
     for (const QTimer *timer :
