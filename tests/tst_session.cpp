@@ -323,18 +323,39 @@ void TestSession::verdictAfterRestart_data()
     QTest::addColumn<QString>("sent");   // a reply standing for what was sent
     QTest::addColumn<QString>("after");  // the replies for the MAC after the restart
     QTest::addColumn<int>("kind");
-    QTest::addColumn<QString>("cliSays"); // the start of the command line's result, if given
+    QTest::addColumn<QString>("cliSays");    // the start of the command line's result, if given
+    QTest::addColumn<QString>("windowSays"); // the window's box, if given
     const auto row = [](const char *tag, const char *before, const char *sent, const char *after,
-                        RestartVerdict::Kind kind, const char *cliSays = "") {
-        QTest::newRow(tag) << before << sent << after << int(kind) << QString::fromUtf8(cliSays);
+                        RestartVerdict::Kind kind, const char *cliSays = "",
+                        const char *windowSays = "") {
+        QTest::newRow(tag) << before << sent << after << int(kind) << QString::fromUtf8(cliSays)
+                           << QString::fromUtf8(windowSays);
     };
     // The board is 3.41; the write moves it to 3.51. Another device, 3.42, claims its MAC.
     row("back as sent", "3.41", "3.51", "3.51 3.51 3.51", RestartVerdict::Applied, "applied");
+    // The window's warnings give each field sent and received, and the causes from the
+    // likeliest, with what to do next; a board that answers as before never restarted.
     row("other settings", "3.41", "3.51", "3.51/g", RestartVerdict::Differs,
-        "settings differ: gateway 10.77.0.1 (sent 10.77.0.254)");
+        "settings differ: gateway 10.77.0.1 (sent 10.77.0.254)",
+        "La carte 2:0:00:00:00:03 a répondu après son redémarrage avec d'autres réglages que "
+        "ceux envoyés\u00a0:\n– Passerelle\u00a0: envoyé 10.77.0.254, reçu 10.77.0.1\n\n"
+        "La carte a peut-être corrigé ou refusé ces valeurs. Vérifiez la ligne du tableau, puis "
+        "renvoyez les réglages voulus avec «\u00a0Mettre à jour\u00a0».");
     row("write ignored", "3.41", "3.51", "3.41", RestartVerdict::Differs,
-        "settings differ: ip 10.77.0.41 (sent 10.77.0.51)");
-    row("not back", "3.41", "3.51", "", RestartVerdict::NotBack, "did not come back");
+        "settings differ: ip 10.77.0.41 (sent 10.77.0.51)",
+        "La carte 2:0:00:00:00:03 a répondu avec ses réglages d'avant la mise à jour, sans "
+        "prendre ceux qui lui ont été envoyés\u00a0:\n– Adresse IP\u00a0: envoyé 10.77.0.51, "
+        "reçu 10.77.0.41\n\nLes réglages ne lui sont peut-être pas parvenus, ou elle les a "
+        "refusés. Renvoyez-les avec «\u00a0Mettre à jour\u00a0»\u00a0; si elle les ignore "
+        "encore, vérifiez-la sur place.");
+    row("not back", "3.41", "3.51", "", RestartVerdict::NotBack, "did not come back",
+        "La carte 2:0:00:00:00:03 n'a pas répondu à la recherche qui a suivi la mise à jour.\n"
+        "Réglages envoyés\u00a0: adresse IP 10.77.0.51, masque 255.255.255.0.\n\n"
+        "Causes possibles, de la plus probable à la moins probable\u00a0:\n"
+        "1. les nouveaux réglages\u00a0: une adresse déjà prise ou qui ne convient pas au "
+        "réseau, ou aucun serveur DHCP pour lui en donner une\u00a0;\n"
+        "2. elle redémarre encore\u00a0: relancez une recherche avec «\u00a0Rechercher\u00a0»"
+        "\u00a0;\n3. son câble réseau ou le réseau entre elle et ce PC.");
     row("back as sent, padding varies", "3.41/1", "3.51/1", "3.51/2 3.51/3",
         RestartVerdict::Applied);
     row("back as sent through both cards", "3.41 3.41/b", "3.51", "3.51/b 3.51",
@@ -389,6 +410,7 @@ void TestSession::verdictAfterRestart()
     QFETCH(QString, after);
     QFETCH(int, kind);
     QFETCH(QString, cliSays);
+    QFETCH(QString, windowSays);
     const DeviceRecord written = reply(sent).record;
     const HeardReply board = replies(before).first();
     const QString mac = macText(written.mac);
@@ -413,6 +435,8 @@ void TestSession::verdictAfterRestart()
         const QStringList boxes = run.results();
         QCOMPARE(boxes.size(), 1);
         QVERIFY2(kindOfBox(boxes.first()) == kind, qPrintable(boxes.first()));
+        if (!windowSays.isEmpty())
+            QCOMPARE(boxes.first().section('|', 1), windowSays);
     }
 
     FakeNetwork network;

@@ -186,16 +186,27 @@ void BoardSearch::runFor(int durationMs, const Progress &progress, bool withQuer
     QElapsedTimer clock;
     clock.start();
 
-    // Each query is timed from the start of the search, so that the series does not drift.
-    QTimer queries;
-    queries.setSingleShot(true);
-    queries.setTimerType(Qt::PreciseTimer);
-    connect(&queries, &QTimer::timeout, &context, [&] {
-        if (session.queryDue())
-            queries.start(std::max(0, session.nextQueryAtMs() - int(clock.elapsed())));
+    // One timer takes the queries and the end in their order, each timed from the start of
+    // the search: however late a busy machine runs the loop, a query due before the end goes
+    // out before it, and the series does not drift.
+    bool querying = withQueries;
+    const auto nextStep = [&] {
+        return querying ? std::min(session.nextQueryAtMs(), durationMs) : durationMs;
+    };
+    QTimer steps;
+    steps.setSingleShot(true);
+    steps.setTimerType(Qt::PreciseTimer);
+    connect(&steps, &QTimer::timeout, &context, [&] {
+        const int now = int(clock.elapsed());
+        while (querying && session.nextQueryAtMs() <= std::min(now, durationMs))
+            querying = session.queryDue();
+        if (now >= durationMs) {
+            loop.quit();
+            return;
+        }
+        steps.start(std::max(0, nextStep() - now));
     });
-    if (withQueries)
-        queries.start(session.nextQueryAtMs());
+    steps.start(std::max(0, nextStep()));
     QTimer ticker;
     if (progress) {
         progress(durationMs);
@@ -203,7 +214,6 @@ void BoardSearch::runFor(int durationMs, const Progress &progress, bool withQuer
                 [&] { progress(std::max(0, durationMs - int(clock.elapsed()))); });
         ticker.start(progressInterval);
     }
-    QTimer::singleShot(durationMs, Qt::PreciseTimer, &context, [&loop] { loop.quit(); });
     // A signal only leaves a note (see interruption.h); looking at it often enough is
     // simpler than waking the loop from the handler, and portable.
     QTimer watch;
