@@ -184,14 +184,6 @@ void MainWindow::RequestTimerDone()
         requestTimer->start(queryIntervalMs);
 }
 
-void MainWindow::sendToAllSockets(const char *data, int length, const QHostAddress &address,
-                                  quint16 port)
-{
-    Q_UNUSED(address);
-    Q_UNUSED(port);
-    session.broadcast(QByteArray(data, length));
-}
-
 bool MainWindow::containsDevice(const DeviceRecord *record) const
 {
     return devicesByMac.contains(macKey(record->mac));

@@ -23,7 +23,6 @@
 #include <QMainWindow>
 #include <QVector>
 
-class QHostAddress;
 class SearchStatus;
 class QTableWidgetItem;
 class QTimer;
@@ -53,7 +52,6 @@ public slots:
     void RequestTimerDone();
 
 private:
-    void sendToAllSockets(const char *data, int length, const QHostAddress &address, quint16 port);
     bool containsDevice(const DeviceRecord *record) const;
     DeviceRecord *findDeviceByMacText(const QByteArray &text) const;
     void clearDevices();
