@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "common/dialogs.h"
 #include "common/netlab.h"
 #include "common/testsupport.h"
 #include "discovery/mainwindow.h"
@@ -15,67 +16,8 @@
 
 namespace {
 
-// Entries on the override-cursor stack, counted by popping them and pushing them back.
-int cursorDepth()
-{
-    QList<QCursor> stack;
-    while (QGuiApplication::overrideCursor()) {
-        stack.prepend(*QGuiApplication::overrideCursor());
-        QGuiApplication::restoreOverrideCursor();
-    }
-    for (const QCursor &cursor : stack)
-        QGuiApplication::setOverrideCursor(cursor);
-    return stack.size();
-}
-
-QDialog *visibleDialog(const char *name)
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == QLatin1String(name) && widget->isVisible())
-            return qobject_cast<QDialog *>(widget);
-    }
-    return nullptr;
-}
-
-void click(QDialog *dialog, const char *name)
-{
-    QTest::mouseClick(dialog->findChild<QAbstractButton *>(name), Qt::LeftButton);
-}
-
-void type(QDialog *dialog, const char *field, const QString &text)
-{
-    auto *edit = dialog->findChild<QLineEdit *>(QLatin1String(field));
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    QTest::keyClicks(edit, text);
-}
-
 const QString longBoard = QStringLiteral("0:50:c2:0d:e4:05");
 const QString shortBoard = QStringLiteral("a:1b:2c:3d:4e:5f");
-
-// Runs `action`, which opens a question box in a loop of its own, and answers the box with
-// the button captioned `answer`; returns "title|text" of the box, empty when none came.
-QString answeringQuestion(const std::function<void()> &action, const QString &answer)
-{
-    QString seen;
-    QTimer watcher;
-    QObject::connect(&watcher, &QTimer::timeout, [&seen, &answer] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        seen = box->windowTitle() + '|' + box->text();
-        for (QAbstractButton *button : box->buttons()) {
-            if (button->text() == answer) {
-                QTest::mouseClick(button, Qt::LeftButton);
-                return;
-            }
-        }
-        QTest::keyClick(box, Qt::Key_Escape);
-    });
-    watcher.start(20);
-    action();
-    return seen;
-}
 
 } // namespace
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "common/boards.h"
+#include "common/dialogs.h"
 #include "common/testsupport.h"
 
 #include "discovery/boardreplies.h"
@@ -121,33 +122,6 @@ private:
     SocketReport lastReport;
 };
 
-QDialog *visibleDialog(const char *name)
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == QLatin1String(name) && widget->isVisible())
-            return qobject_cast<QDialog *>(widget);
-    }
-    return nullptr;
-}
-
-// Runs `action`, which may open question boxes in loops of their own, and answers each with
-// « Envoyer quand même ».
-void sendingAnyway(const std::function<void()> &action)
-{
-    QTimer watcher;
-    QObject::connect(&watcher, &QTimer::timeout, [] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        for (QAbstractButton *button : box->buttons()) {
-            if (button->text() == QStringLiteral("Envoyer quand même"))
-                QTest::mouseClick(button, Qt::LeftButton);
-        }
-    });
-    watcher.start(5);
-    action();
-}
-
 // The window on a simulated network, driven as its timers would drive it: each search sends
 // its series and ends without waiting ten real seconds.
 struct WindowRun
@@ -194,9 +168,8 @@ struct WindowRun
         if (!settings)
             return nullptr;
         edit(settings);
-        sendingAnyway([settings] {
-            QTest::mouseClick(settings->findChild<QPushButton *>("buttonOk"), Qt::LeftButton);
-        });
+        answeringQuestion([settings] { click(settings, "buttonOk"); },
+                          QStringLiteral("Envoyer quand même"));
         return visibleDialog("Reboot");
     }
     // The verdict boxes on screen, "icon|text" each.
@@ -212,14 +185,6 @@ struct WindowRun
     }
 };
 
-void typeInto(QDialog *dialog, const char *field, const QString &text)
-{
-    auto *edit = dialog->findChild<QLineEdit *>(QLatin1String(field));
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    QTest::keyClicks(edit, text);
-}
-
 // What the user enters for the write that `sent` stands for: DHCP on, or the new IP.
 void enter(QDialog *settings, const DeviceRecord &sent)
 {
@@ -227,7 +192,7 @@ void enter(QDialog *settings, const DeviceRecord &sent)
         QTest::mouseClick(settings->findChild<QRadioButton *>("radioButtonDHCPYes"),
                           Qt::LeftButton);
     else
-        typeInto(settings, "lineEditIP", addressText(sent.ip));
+        type(settings, "lineEditIP", addressText(sent.ip));
 }
 
 // The kind of verdict a box tells, from its icon and its first words.
@@ -507,13 +472,13 @@ void TestSession::eachWriteItsVerdict()
     run.search();
     run.endSearch();
     QPointer<QDialog> firstWait = run.write(QStringLiteral("2:0:00:00:00:01"), [](QDialog *d) {
-        typeInto(d, "lineEditIP", QStringLiteral("10.77.0.30"));
+        type(d, "lineEditIP", QStringLiteral("10.77.0.30"));
     });
     QVERIFY(firstWait);
     QTest::keyClick(firstWait, Qt::Key_Escape);
     QVERIFY(!firstWait->isVisible());
     QPointer<QDialog> secondWait = run.write(QStringLiteral("2:0:00:00:00:02"), [](QDialog *d) {
-        typeInto(d, "lineEditIP", QStringLiteral("10.77.0.31"));
+        type(d, "lineEditIP", QStringLiteral("10.77.0.31"));
     });
     QVERIFY(secondWait && secondWait != firstWait);
     QCOMPARE(run.network.writes.size(), 2);
