@@ -10,11 +10,12 @@
 
 #include <QDialog>
 #include <QHostAddress>
-#include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
