@@ -161,11 +161,6 @@ QVector<FoundBoard> BoardSearch::search(int durationMs, const Progress &progress
     return boards;
 }
 
-void BoardSearch::pause(int durationMs, const Progress &progress)
-{
-    runFor(durationMs, progress, false);
-}
-
 void BoardSearch::waitForRestart(int durationMs, const Progress &progress)
 {
     runFor(durationMs, progress, false);

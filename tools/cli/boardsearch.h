@@ -86,9 +86,8 @@ public:
     const QVector<SearchSession::Verdict> &verdicts() const { return lastVerdicts; }
 
     // Both end early once a signal asked the command to stop (see interruption.h).
-    // Waits without listening (what arrives meanwhile is dropped).
-    void pause(int durationMs, const Progress &progress = Progress());
-    // The same for the restart of the boards written: the search after it judges them.
+    // Waits for the restart of the boards written, without listening (what arrives meanwhile
+    // is dropped); the search after it judges them.
     void waitForRestart(int durationMs, const Progress &progress = Progress());
 
 private slots:
