@@ -93,7 +93,6 @@ private slots:
     void cleanup();
 
     void searchFindsEveryBoardOnceOnTime();
-    void rebootDoneAfterFourthQuerySendsFourMore();
     void socketProblemsAreReported_data();
     void socketProblemsAreReported();
     void cardsComeAndGo();
@@ -208,39 +207,6 @@ void TestDiscovery::searchFindsEveryBoardOnceOnTime()
     QVERIFY(table()->selectedItems().isEmpty());
     QVERIFY(!button("buttonUpdate")->isEnabled());
     QCOMPARE(table()->rowCount(), 0);
-}
-
-// A new search started while a series runs (the end of an escaped reboot wait), even after
-// the fourth query, restarts the ten seconds and sends a full series of its own. The PC's
-// address is on two cards: the kernel sends each query out through the one card it picks.
-void TestDiscovery::rebootDoneAfterFourthQuerySendsFourMore()
-{
-    const QVector<Simulator *> sims = {
-        boards(lab->linkedHost("10.77.0.1/24", {"10.77.0.2/24"}), "--boards 0"),
-        boards(lab->linkedHost("10.77.0.1/24", {"10.77.0.3/24"}), "--boards 0")};
-    QVERIFY(sims[0] && sims[1]);
-    startTool();
-    QElapsedTimer clock;
-    clock.start();
-    search();
-    QCOMPARE(queryTimes(sims, clock, 4, 5500).size(), 4);
-    QTest::qWait(200);
-    QCOMPARE(queryCount(sims), 4);
-    const qint64 restart = clock.elapsed();
-    QMetaObject::invokeMethod(window.get(), "RebootDone");
-    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    const QVector<qint64> times = queryTimes(sims, clock, 8, restart + 6000);
-    QCOMPARE(times.size(), 8);
-    for (int i = 4; i < 8; ++i) {
-        const qint64 after = times[i] - restart;
-        QVERIFY2(after >= early * 1000 * (i - 3) && after <= 1000 * (i - 3) + lateMs,
-                 qPrintable(QStringLiteral("query %1 at %2 ms").arg(i + 1).arg(after)));
-    }
-    QTRY_VERIFY_WITH_TIMEOUT(button("buttonSearch")->isEnabled(), 12000);
-    QVERIFY(clock.elapsed() - restart >= early * 10000);
-    QTest::qWait(1200);
-    QCOMPARE(queryCount(sims), 8);
-    QVERIFY(!QGuiApplication::overrideCursor()); // the restarted timer pops the one cursor
 }
 
 void TestDiscovery::socketProblemsAreReported_data()

@@ -1,12 +1,24 @@
 // SPDX-License-Identifier: MIT
 #include "common/boards.h"
+#include "common/dialogs.h"
 #include "common/testsupport.h"
 
 #include "discovery/boardreplies.h"
-#include "discovery/writecheck.h"
+#include "discovery/mainwindow.h"
+#include "discovery/searchsession.h"
 #include "searchsteps.h"
 
+#include <QDialog>
 #include <QHostAddress>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
 
 namespace {
 
@@ -54,6 +66,148 @@ QVector<HeardReply> replies(const QString &texts)
     return out;
 }
 
+// A network of simulated cards and devices: every device answers each query at once, with
+// the replies given for before or after its restart, each through its card. Writes are kept
+// with the card they went through (null: every card).
+class FakeNetwork : public SearchNetwork
+{
+public:
+    QVector<HeardReply> answers;
+    QVector<HeardReply> afterRestart;
+    int queries = 0;
+    QVector<QPair<QHostAddress, QByteArray>> writes;
+
+    // The replies to the last query before the restart are still queued when it happens: the
+    // window reads them during the wait, the command line must not take them for the board.
+    void restart()
+    {
+        queue += answers;
+        answers = afterRestart;
+    }
+
+    SocketReport refresh() override
+    {
+        lastReport = SocketReport();
+        lastReport.cardAddresses = lastReport.sendingSockets = 2;
+        return lastReport;
+    }
+    const SocketReport &report() const override { return lastReport; }
+    int send(const QByteArray &datagram) override { return take(QHostAddress(), datagram) * 2; }
+    int sendThrough(const QHostAddress &card, const QByteArray &datagram) override
+    {
+        return take(card, datagram);
+    }
+    void markDrops() override {}
+    qint64 dropsSinceMark() const override { return 0; }
+    void read(const QObject *, const Heard &heard) override { drain(heard); }
+    void readQueued(const Heard &heard) override { drain(heard); }
+
+private:
+    int take(const QHostAddress &card, const QByteArray &datagram)
+    {
+        if (datagram.startsWith("QuorvanW") && datagram.size() == 45) {
+            writes.append({card, datagram});
+        } else if (datagram.startsWith("Quorvan?")) {
+            ++queries;
+            queue += answers;
+        }
+        return 1;
+    }
+    void drain(const Heard &heard)
+    {
+        while (!queue.isEmpty())
+            heard(queue.takeFirst());
+    }
+
+    QVector<HeardReply> queue;
+    SocketReport lastReport;
+};
+
+// The window on a simulated network, driven as its timers would drive it: each search sends
+// its series and ends without waiting ten real seconds.
+struct WindowRun
+{
+    FakeNetwork network;
+    std::unique_ptr<MainWindow> window;
+
+    WindowRun()
+    {
+        window = std::make_unique<MainWindow>(&network, nullptr);
+        window->show();
+    }
+    ~WindowRun()
+    {
+        window.reset();
+        while (QGuiApplication::overrideCursor())
+            QGuiApplication::restoreOverrideCursor();
+    }
+    QTableWidget *table() const { return window->findChild<QTableWidget *>("tableWidget"); }
+    void search(int queries = 5)
+    {
+        QTest::mouseClick(window->findChild<QPushButton *>("buttonSearch"), Qt::LeftButton);
+        runSeries(queries);
+    }
+    void runSeries(int queries = 5)
+    {
+        for (int i = 0; i < queries; ++i) {
+            window->RequestTimerDone();
+            window->DisplayRequest();
+        }
+    }
+    void endSearch() { window->SearchTimerDone(); }
+    // Opens the settings of the row with that MAC, lets `edit` change them and validates,
+    // as the user does; returns the wait dialog.
+    QDialog *write(const QString &mac, const std::function<void(QDialog *)> &edit)
+    {
+        const QList<QTableWidgetItem *> items = table()->findItems(mac, Qt::MatchExactly);
+        if (items.isEmpty())
+            return nullptr;
+        QTest::mouseClick(table()->viewport(), Qt::LeftButton, {},
+                          table()->visualItemRect(items.first()).center());
+        QTest::mouseClick(window->findChild<QPushButton *>("buttonUpdate"), Qt::LeftButton);
+        QDialog *settings = visibleDialog("Update");
+        if (!settings)
+            return nullptr;
+        edit(settings);
+        answeringQuestion([settings] { click(settings, "buttonOk"); },
+                          QStringLiteral("Envoyer quand même"));
+        return visibleDialog("Reboot");
+    }
+    // The verdict boxes on screen, "icon|text" each.
+    QStringList results() const
+    {
+        QStringList seen;
+        for (const QMessageBox *box : window->findChildren<QMessageBox *>("writeResult")) {
+            if (box->isVisible())
+                seen << QString::number(box->icon()) + '|' + box->text();
+        }
+        seen.sort();
+        return seen;
+    }
+};
+
+// What the user enters for the write that `sent` stands for: DHCP on, or the new IP.
+void enter(QDialog *settings, const DeviceRecord &sent)
+{
+    if (sent.dhcp)
+        QTest::mouseClick(settings->findChild<QRadioButton *>("radioButtonDHCPYes"),
+                          Qt::LeftButton);
+    else
+        type(settings, "lineEditIP", addressText(sent.ip));
+}
+
+// The kind of verdict a box tells, from its icon and its first words.
+int kindOfBox(const QString &box)
+{
+    if (box.startsWith(QString::number(QMessageBox::Information)))
+        return RestartVerdict::Applied;
+    if (box.contains(QStringLiteral("n'a pas répondu")))
+        return RestartVerdict::NotBack;
+    if (box.contains(QStringLiteral("plusieurs appareils ont répondu")))
+        return RestartVerdict::CannotTell;
+    return RestartVerdict::Differs;
+}
+
 } // namespace
 
 // The search session's bookkeeping and the verdict after a restart, without a network: the
@@ -68,6 +222,10 @@ private slots:
     void boardCap();
     void verdictAfterRestart_data();
     void verdictAfterRestart();
+    void eachWriteItsVerdict_data();
+    void eachWriteItsVerdict();
+    void querySeries_data();
+    void querySeries();
 };
 
 void TestSession::repliesPerBoard_data()
@@ -115,20 +273,26 @@ void TestSession::repliesPerBoard()
     QCOMPARE(found.localAddress, first.first().card.toString());
 }
 
+// The boards beyond the cap are dropped, and the session says so once per search.
 void TestSession::boardCap()
 {
-    BoardReplies book;
+    FakeNetwork network;
+    SearchSession session(network, true);
     HeardReply one = reply(QStringLiteral("1.20"));
-    for (int i = 0; i <= maxBoardsPerSearch; ++i) {
-        for (int byte = 0; byte < 4; ++byte)
-            one.record.mac[5 - byte] = std::uint8_t((i + 1) >> (8 * byte));
-        QCOMPARE(book.add(one), i < maxBoardsPerSearch ? BoardReplies::Added::Listed
-                                                       : BoardReplies::Added::Capped);
+    for (int search = 0; search < 2; ++search) {
+        session.start(searchDurationMs);
+        for (int i = 0; i < maxBoardsPerSearch + 2; ++i) {
+            for (int byte = 0; byte < 4; ++byte)
+                one.record.mac[5 - byte] = std::uint8_t((i + 1) >> (8 * byte));
+            const SearchSession::Heard fate = i < maxBoardsPerSearch ? SearchSession::Heard::Listed
+                                              : i == maxBoardsPerSearch
+                                                  ? SearchSession::Heard::CapReached
+                                                  : SearchSession::Heard::Dropped;
+            QCOMPARE(session.heard(one), fate);
+        }
+        QCOMPARE(session.replies().size(), maxBoardsPerSearch);
+        QVERIFY(session.capped());
     }
-    QCOMPARE(book.size(), maxBoardsPerSearch);
-    QVERIFY(book.capped());
-    book.clear();
-    QVERIFY(!book.capped() && book.size() == 0);
 }
 
 void TestSession::verdictAfterRestart_data()
@@ -137,30 +301,59 @@ void TestSession::verdictAfterRestart_data()
     QTest::addColumn<QString>("sent");   // a reply standing for what was sent
     QTest::addColumn<QString>("after");  // the replies for the MAC after the restart
     QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("cliSays");    // the start of the command line's result, if given
+    QTest::addColumn<QString>("windowSays"); // the window's box, if given
     const auto row = [](const char *tag, const char *before, const char *sent, const char *after,
-                        RestartVerdict::Kind kind) {
-        QTest::newRow(tag) << before << sent << after << int(kind);
+                        RestartVerdict::Kind kind, const char *cliSays = "",
+                        const char *windowSays = "") {
+        QTest::newRow(tag) << before << sent << after << int(kind) << QString::fromUtf8(cliSays)
+                           << QString::fromUtf8(windowSays);
     };
     // The board is 3.41; the write moves it to 3.51. Another device, 3.42, claims its MAC.
-    row("back as sent", "3.41", "3.51", "3.51 3.51 3.51", RestartVerdict::Applied);
-    row("other settings", "3.41", "3.51", "3.51/g", RestartVerdict::Differs);
-    row("not back", "3.41", "3.51", "", RestartVerdict::NotBack);
+    row("back as sent", "3.41", "3.51", "3.51 3.51 3.51", RestartVerdict::Applied, "applied");
+    // The window's warnings give each field sent and received, and the causes from the
+    // likeliest, with what to do next; a board that answers as before never restarted.
+    row("other settings", "3.41", "3.51", "3.51/g", RestartVerdict::Differs,
+        "settings differ: gateway 10.77.0.1 (sent 10.77.0.254)",
+        "La carte 2:0:00:00:00:03 a répondu après son redémarrage avec d'autres réglages que "
+        "ceux envoyés\u00a0:\n– Passerelle\u00a0: envoyé 10.77.0.254, reçu 10.77.0.1\n\n"
+        "La carte a peut-être corrigé ou refusé ces valeurs. Vérifiez la ligne du tableau, puis "
+        "renvoyez les réglages voulus avec «\u00a0Mettre à jour\u00a0».");
+    row("write ignored", "3.41", "3.51", "3.41", RestartVerdict::Differs,
+        "settings differ: ip 10.77.0.41 (sent 10.77.0.51)",
+        "La carte 2:0:00:00:00:03 a répondu avec ses réglages d'avant la mise à jour, sans "
+        "prendre ceux qui lui ont été envoyés\u00a0:\n– Adresse IP\u00a0: envoyé 10.77.0.51, "
+        "reçu 10.77.0.41\n\nLes réglages ne lui sont peut-être pas parvenus, ou elle les a "
+        "refusés. Renvoyez-les avec «\u00a0Mettre à jour\u00a0»\u00a0; si elle les ignore "
+        "encore, vérifiez-la sur place.");
+    row("not back", "3.41", "3.51", "", RestartVerdict::NotBack, "did not come back",
+        "La carte 2:0:00:00:00:03 n'a pas répondu à la recherche qui a suivi la mise à jour.\n"
+        "Réglages envoyés\u00a0: adresse IP 10.77.0.51, masque 255.255.255.0.\n\n"
+        "Causes possibles, de la plus probable à la moins probable\u00a0:\n"
+        "1. les nouveaux réglages\u00a0: une adresse déjà prise ou qui ne convient pas au "
+        "réseau, ou aucun serveur DHCP pour lui en donner une\u00a0;\n"
+        "2. elle redémarre encore\u00a0: relancez une recherche avec «\u00a0Rechercher\u00a0»"
+        "\u00a0;\n3. son câble réseau ou le réseau entre elle et ce PC.");
     row("back as sent, padding varies", "3.41/1", "3.51/1", "3.51/2 3.51/3",
         RestartVerdict::Applied);
     row("back as sent through both cards", "3.41 3.41/b", "3.51", "3.51/b 3.51",
         RestartVerdict::Applied);
-    row("not back, the known other stays", "3.41 3.42", "3.51", "3.42", RestartVerdict::NotBack);
+    row("not back, the known other stays", "3.41 3.42", "3.51", "3.42", RestartVerdict::NotBack,
+        "did not come back (only a device that the first search saw claiming its MAC answered: "
+        "dhcp off, ip 10.77.0.42,");
     row("not back, the known other stays, padding varies", "3.41/1 3.42/1", "3.51/1", "3.42/2",
         RestartVerdict::NotBack);
     row("back as sent beside the known other", "3.41 3.42", "3.51", "3.42 3.51",
-        RestartVerdict::Applied);
+        RestartVerdict::Applied, "applied (2 different replies claim this MAC)");
     row("other settings beside the known other", "3.41 3.42", "3.51", "3.42 3.51/g",
         RestartVerdict::Differs);
     row("known other on the other card stays", "3.41 3.22/b", "3.51", "3.22/b",
         RestartVerdict::NotBack);
     // A device that answers for the first time may be the board itself.
     row("impostor seen only after, beside the board", "3.41", "3.51", "3.51 3.60",
-        RestartVerdict::CannotTell);
+        RestartVerdict::CannotTell,
+        "cannot tell which reply is the board: 2 different replies claim this MAC and more than "
+        "one of them is new (");
     // Nothing tells a board back with other settings from a board gone and a new device.
     row("one reply seen only after, the board gone", "3.41 3.42", "3.51", "3.42 3.60",
         RestartVerdict::Differs);
@@ -170,9 +363,12 @@ void TestSession::verdictAfterRestart_data()
     row("known other reports what was sent", "3.41 3.51", "3.51", "3.51",
         RestartVerdict::CannotTell);
     row("known other reports what was sent, the board mangles", "3.41 3.51", "3.51", "3.51 3.52",
-        RestartVerdict::CannotTell);
+        RestartVerdict::CannotTell,
+        "cannot tell which reply is the board: 2 different replies claim this MAC and a device "
+        "that the first search saw claiming it reports what was sent (dhcp off, ip 10.77.0.5");
     // With DHCP on the addresses come from the DHCP server.
-    row("DHCP on, back", "3.41", "3.41/d", "3.77/d", RestartVerdict::Applied);
+    row("DHCP on, back", "3.41", "3.41/d", "3.77/d", RestartVerdict::Applied,
+        "applied (DHCP on, now at 10.77.0.77)");
     row("DHCP on, back beside the known other", "3.41 3.42", "3.41/d", "3.42 3.90/d",
         RestartVerdict::Applied);
     row("DHCP on, not back, the known other stays", "3.41 3.42", "3.41/d", "3.42",
@@ -181,36 +377,188 @@ void TestSession::verdictAfterRestart_data()
         RestartVerdict::CannotTell);
 }
 
-// Both programs judge each row: the window's check of its latest write, fed as a search
-// feeds it, and the command line's result for set and apply, with its exit status.
+// Both programs run each row on the same simulated network, from the first search to the
+// verdict after the restart: the window as its user drives it (its boxes tell the verdict),
+// the command line by the steps of set and apply (its exit status tells it). Each writes
+// once, through the card of the reply it started from: the first, the board's.
 void TestSession::verdictAfterRestart()
 {
     QFETCH(QString, before);
     QFETCH(QString, sent);
     QFETCH(QString, after);
     QFETCH(int, kind);
-    BoardReplies first;
-    for (const HeardReply &one : replies(before))
-        first.add(one);
-    BoardReplies second;
-    for (const HeardReply &one : replies(after))
-        second.add(one);
-    const QVector<HeardReply> heardBefore = first.replies(0);
+    QFETCH(QString, cliSays);
+    QFETCH(QString, windowSays);
     const DeviceRecord written = reply(sent).record;
+    const HeardReply board = replies(before).first();
+    const QString mac = macText(written.mac);
 
-    WriteCheck window;
-    window.written(written, heardBefore.first(), heardBefore);
-    window.waitOver();
-    QVERIFY(window.isDue());
-    QCOMPARE(int(window.verdict(second).kind), kind);
+    {
+        WindowRun run;
+        run.network.answers = replies(before);
+        run.network.afterRestart = replies(after);
+        run.search();
+        run.endSearch();
+        QDialog *wait = run.write(mac, [&written](QDialog *settings) { enter(settings, written); });
+        QVERIFY(wait);
+        QCOMPARE(run.network.writes.size(), 1);
+        QCOMPARE(run.network.writes.first().first, board.card);
+        QCOMPARE(run.network.writes.first().second.mid(8, 6),
+                 QByteArray::fromRawData(reinterpret_cast<const char *>(written.mac), 6));
+        run.network.restart();
+        run.window->DisplayRequest(); // the wait's event loop reads what came meanwhile
+        QMetaObject::invokeMethod(wait, "Timeout");
+        run.search(5);
+        QVERIFY(run.results().isEmpty());
+        run.endSearch();
+        const QStringList boxes = run.results();
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(kindOfBox(boxes.first()) == kind, qPrintable(boxes.first()));
+        if (!windowSays.isEmpty())
+            QCOMPARE(boxes.first().section('|', 1), windowSays);
+    }
 
-    const FoundBoard boardBefore = FoundBoard::fromReplies(heardBefore);
-    const FoundBoard boardAfter =
-        second.size() > 0 ? FoundBoard::fromReplies(second.replies(0)) : FoundBoard();
-    const Outcome cli = verify(written, second.size() > 0 ? &boardAfter : nullptr, boardBefore,
-                               boardBefore.replies().first());
+    FakeNetwork network;
+    network.answers = replies(before);
+    network.afterRestart = replies(after);
+    BoardSearch search(&network, 1);
+    QVERIFY(search.open().isEmpty());
+    const QVector<FoundBoard> first = search.search(5);
+    const FoundBoard *found =
+        findBoard(first, MacAddress{written.mac[0], written.mac[1], written.mac[2], written.mac[3],
+                                    written.mac[4], written.mac[5]});
+    QVERIFY(found);
+    QCOMPARE(network.queries, queriesPerSearch);
+    QVERIFY(
+        sendWrite(search, written, FoundBoard::fromReplies({found->replies().first()}), *found));
+    QCOMPARE(network.writes.size(), 1);
+    QCOMPARE(network.writes.first().first, board.card);
+    network.restart();
+    search.waitForRestart(0);
+    search.search(5);
+    const Outcome cli =
+        verify(verdictFor(search, MacAddress{written.mac[0], written.mac[1], written.mac[2],
+                                             written.mac[3], written.mac[4], written.mac[5]}),
+               written);
     const int codes[] = {0, 3, 4, 9}; // Applied, Differs, NotBack, CannotTell
     QVERIFY2(cli.code == codes[kind], qPrintable(cli.text));
+    QVERIFY2(cli.text.startsWith(cliSays), qPrintable(cli.text));
+}
+
+void TestSession::eachWriteItsVerdict_data()
+{
+    QTest::addColumn<int>("firstSearchQueries"); // before the second wait ends, of 5
+    QTest::addColumn<QStringList>("firstEnd");   // the boards told at the first search's end
+    QTest::addColumn<QStringList>("secondEnd");
+    const QStringList first{"2:0:00:00:00:01"};
+    const QStringList second{"2:0:00:00:00:02"};
+    QTest::newRow("the second wait ends after the first search") << 5 << first << second;
+    // The second wait's search restarts the first: its end tells both.
+    QTest::newRow("the second wait ends during the first search")
+        << 2 << QStringList() << first + second;
+    QTest::newRow("the second wait ends before the first search's queries")
+        << 0 << QStringList() << first + second;
+}
+
+// Two boards written one after the other, the first wait escaped: each write gets its verdict
+// at the end of the search that follows its own wait.
+void TestSession::eachWriteItsVerdict()
+{
+    QFETCH(int, firstSearchQueries);
+    QFETCH(QStringList, firstEnd);
+    QFETCH(QStringList, secondEnd);
+    WindowRun run;
+    run.network.answers = replies(QStringLiteral("1.20 2.21"));
+    run.network.afterRestart = replies(QStringLiteral("1.30 2.31"));
+    run.search();
+    run.endSearch();
+    QPointer<QDialog> firstWait = run.write(QStringLiteral("2:0:00:00:00:01"), [](QDialog *d) {
+        type(d, "lineEditIP", QStringLiteral("10.77.0.30"));
+    });
+    QVERIFY(firstWait);
+    QTest::keyClick(firstWait, Qt::Key_Escape);
+    QVERIFY(!firstWait->isVisible());
+    QPointer<QDialog> secondWait = run.write(QStringLiteral("2:0:00:00:00:02"), [](QDialog *d) {
+        type(d, "lineEditIP", QStringLiteral("10.77.0.31"));
+    });
+    QVERIFY(secondWait && secondWait != firstWait);
+    QCOMPARE(run.network.writes.size(), 2);
+    run.network.restart();
+    run.window->DisplayRequest();
+
+    // The boards whose verdict is on screen, each back as sent.
+    const auto told = [&run] {
+        QStringList boards;
+        for (const QString &box : run.results())
+            boards << (kindOfBox(box) == RestartVerdict::Applied ? box.section(' ', 2, 2) : box);
+        return boards;
+    };
+    QMetaObject::invokeMethod(firstWait, "Timeout");
+    run.runSeries(firstSearchQueries);
+    if (firstSearchQueries == 5) {
+        run.endSearch();
+        QCOMPARE(told(), firstEnd);
+    }
+    QMetaObject::invokeMethod(secondWait, "Timeout");
+    run.runSeries();
+    run.endSearch();
+    QCOMPARE(told(), secondEnd);
+}
+
+void TestSession::querySeries_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<int>("firstRun");   // due times the first search goes through
+    QTest::addColumn<int>("queries");    // sent in all
+    QTest::addColumn<bool>("moreAfter"); // the series is still running at the end
+    // The window: queries at 1, 2, 3 and 4 s, the series' end at 5 s; a search started
+    // during a series (the end of an escaped wait) sends a full series of its own.
+    QTest::newRow("window, one search") << "window" << -1 << 4 << false;
+    QTest::newRow("window, restarted after two queries") << "window" << 2 << 6 << false;
+    QTest::newRow("window, restarted after the fourth") << "window" << 4 << 8 << false;
+    QTest::newRow("window, restarted at the series' end") << "window" << 5 << 8 << false;
+    // The command line: the queries that come before the search's end.
+    QTest::newRow("command line, 10 intervals") << "cli" << 10 << 4 << false;
+    QTest::newRow("command line, 3 intervals") << "cli" << 3 << 2 << false;
+    QTest::newRow("command line, 1 interval") << "cli" << 1 << 0 << false;
+}
+
+void TestSession::querySeries()
+{
+    QFETCH(QString, program);
+    QFETCH(int, firstRun);
+    QFETCH(int, queries);
+    QFETCH(bool, moreAfter);
+    if (program == QLatin1String("cli")) {
+        FakeNetwork network;
+        BoardSearch search(&network, 1);
+        QVERIFY(search.open().isEmpty());
+        search.search(firstRun);
+        QCOMPARE(network.queries, queries);
+        return;
+    }
+    WindowRun run;
+    if (firstRun >= 0) {
+        QTest::mouseClick(run.window->findChild<QPushButton *>("buttonSearch"), Qt::LeftButton);
+        run.runSeries(firstRun);
+        // The end of an escaped wait starts the next search.
+        run.window->RebootDone();
+    } else {
+        QTest::mouseClick(run.window->findChild<QPushButton *>("buttonSearch"), Qt::LeftButton);
+    }
+    for (int i = 0; i < 5; ++i)
+        run.window->RequestTimerDone();
+    QCOMPARE(run.network.queries, queries);
+    // One wait cursor, whichever search pushed it, and the search's single end pops it.
+    QVERIFY(QGuiApplication::overrideCursor());
+    run.endSearch();
+    QVERIFY(!QGuiApplication::overrideCursor());
+    // The window's requestTimer is stopped once the series is over.
+    bool running = false;
+    for (const QTimer *timer :
+         run.window->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly))
+        running = running || (timer->interval() == queryIntervalMs && timer->isActive());
+    QCOMPARE(running, moreAfter);
 }
 
 QUORVAN_TEST_MAIN(TestSession)

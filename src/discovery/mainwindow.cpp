@@ -18,7 +18,6 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QTimerEvent>
-#include <QUdpSocket>
 
 #include <algorithm>
 #include <cstring>
@@ -45,13 +44,16 @@ QString heldByAnother()
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+MainWindow::MainWindow(QWidget *parent) : MainWindow(nullptr, parent) {}
+
+MainWindow::MainWindow(SearchNetwork *network, QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow), session(network ? *network : sockets, true)
 {
     ui->setupUi(this);
 
     // Each socket is connected to DisplayRequest() as it is bound. What could not be bound
     // is told at the search, when the user is waiting for a result.
-    sockets.refresh();
+    session.open();
     searchTimer = new QTimer(this);
     requestTimer = new QTimer(this);
 
@@ -92,10 +94,8 @@ void MainWindow::SearchButtonClick()
     if (!alreadyWaiting)
         QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     restartDiscovery();
-    reportSocketProblems(sockets.refresh());
-    status->started(SearchStatus::searchedCards(sockets.report()));
-    reader.refresh();
-    sockets.markDrops();
+    reportSocketProblems(session.report());
+    status->started(SearchStatus::searchedCards(session.report()));
 }
 
 void MainWindow::UpdateButtonClick()
@@ -113,7 +113,9 @@ void MainWindow::UpdateButtonClick()
 
 void MainWindow::DisplayRequest()
 {
-    sockets.readSlice(sender(), [this](QUdpSocket *socket) { readOneDatagram(socket); });
+    session.read(sender(), [this](const HeardReply &reply, SearchSession::Heard fate) {
+        heard(reply, fate);
+    });
 }
 
 // The selection, not the current cell, names the board: a Ctrl+click takes the selection
@@ -137,13 +139,8 @@ void MainWindow::UpdateClosed()
     const DeviceRecord *record = dialog ? dialog->record() : selectedDevice;
     if (!record)
         return;
-    const QHostAddress destination(QString::fromLatin1(broadcastAddress));
-    const WriteDatagram datagram = buildWriteDatagram(*record);
-    const char *bytes = reinterpret_cast<const char *>(datagram.data());
-    // Only through the card of the listed reply: a device behind another card may claim the
-    // same MAC, and would take settings meant for another network. A reply whose card the
-    // system did not name leaves no choice but every card.
-    QVector<HeardReply> heard = replies.repliesOf(record->mac);
+    // The write leaves through the card of the listed reply only (searchsession.h).
+    QVector<HeardReply> heard = session.replies().repliesOf(record->mac);
     if (heard.isEmpty())
         heard = repliesUnderDialogs.value(macKey(record->mac));
     repliesUnderDialogs.remove(macKey(record->mac));
@@ -151,11 +148,7 @@ void MainWindow::UpdateClosed()
     base.record = *record;
     if (!heard.isEmpty())
         base = heard.first();
-    if (base.card.isNull())
-        sendToAllSockets(bytes, int(datagram.size()), destination, devicePort);
-    else
-        sockets.sendThrough(base.card, bytes, int(datagram.size()), destination, devicePort);
-    writeCheck.written(*record, base, heard);
+    session.write(*record, base, heard);
 
     auto *wait = new Reboot(this);
     connect(wait, SIGNAL(TimerDone()), SLOT(RebootDone()));
@@ -164,7 +157,7 @@ void MainWindow::UpdateClosed()
 
 void MainWindow::RebootDone()
 {
-    writeCheck.waitOver();
+    session.waitOver();
     SearchButtonClick();
 }
 
@@ -173,33 +166,22 @@ void MainWindow::SearchTimerDone()
     searchTimer->stop();
     QGuiApplication::restoreOverrideCursor();
     ui->buttonSearch->setEnabled(true);
-    reportDroppedReplies(sockets.dropsSinceMark());
+    const SearchSession::Ended ended = session.end(false);
+    reportDroppedReplies(ended.dropped);
     // The count told at the end takes in the replies still waiting to be listed.
     while (!unlisted.isEmpty())
         listNewDevices();
     status->ended();
-    if (writeCheck.isDue())
-        writeCheck.searchEnded(this, ui->tableWidget, replies);
+    WriteCheck::show(this, ui->tableWidget, ended.verdicts);
 }
 
 void MainWindow::RequestTimerDone()
 {
     requestTimer->stop();
-    if (requestCount == queriesPerSearch) {
-        requestCount = 0;
-        return;
-    }
-    const QueryDatagram query = queryDatagram();
-    sendToAllSockets(reinterpret_cast<const char *>(query.data()), int(query.size()),
-                     QHostAddress(QString::fromLatin1(broadcastAddress)), devicePort);
-    ++requestCount;
-    requestTimer->start(queryIntervalMs);
-}
-
-void MainWindow::sendToAllSockets(const char *data, int length, const QHostAddress &address,
-                                  quint16 port)
-{
-    sockets.send(data, length, address, port);
+    const bool more = session.queryDue();
+    requestCount = session.queriesSent();
+    if (more)
+        requestTimer->start(queryIntervalMs);
 }
 
 bool MainWindow::containsDevice(const DeviceRecord *record) const
@@ -221,13 +203,11 @@ void MainWindow::clearDevices()
     const QList<Update *> dialogs = findChildren<Update *>(QString(), Qt::FindDirectChildrenOnly);
     // A dialog left open across a search still writes through the card its board answered on.
     for (const Update *dialog : dialogs) {
-        const QVector<HeardReply> heard = replies.repliesOf(dialog->record()->mac);
+        const QVector<HeardReply> heard = session.replies().repliesOf(dialog->record()->mac);
         if (!heard.isEmpty())
             repliesUnderDialogs.insert(macKey(dialog->record()->mac), heard);
     }
-    replies.clear();
     marks->clear();
-    boardLimitReported = false;
     while (!devices.isEmpty()) {
         DeviceRecord *record = devices.takeLast();
         for (Update *dialog : dialogs)
@@ -248,34 +228,31 @@ void MainWindow::clearTable()
     status->rowsChanged();
 }
 
-// A search restarted during a series (the end of an escaped reboot wait) sends a full series
-// of its own: the queries left of the old one could be none at all.
 void MainWindow::restartDiscovery()
 {
     clearDevices();
     clearTable();
-    requestCount = 0;
+    session.start(searchDurationMs);
+    requestCount = session.queriesSent();
     requestTimer->start(queryIntervalMs);
 }
 
-void MainWindow::readOneDatagram(QUdpSocket *socket)
+void MainWindow::heard(const HeardReply &reply, SearchSession::Heard fate)
 {
-    const std::optional<HeardReply> reply = reader.read(socket);
-    if (!reply)
+    switch (fate) {
+    case SearchSession::Heard::Repeated:
+    case SearchSession::Heard::Dropped:
         return;
-    switch (replies.add(*reply)) {
-    case BoardReplies::Added::Repeated:
-        return;
-    case BoardReplies::Added::Capped:
+    case SearchSession::Heard::CapReached:
         reportBoardLimit();
         return;
-    case BoardReplies::Added::Kept:
-        markClaimedRow(macKey(reply->record.mac));
+    case SearchSession::Heard::Kept:
+        markClaimedRow(macKey(reply.record.mac));
         return;
-    case BoardReplies::Added::Listed:
+    case SearchSession::Heard::Listed:
         break;
     }
-    auto *record = new DeviceRecord(reply->record);
+    auto *record = new DeviceRecord(reply.record);
     devices.append(record);
     devicesByMac.insert(macKey(record->mac), record);
     unlisted.append(record);
@@ -291,7 +268,7 @@ void MainWindow::listNewDevices()
     QVector<QTableWidgetItem *> items(count);
     DeviceTable::addDeviceRows(ui->tableWidget, unlisted.constData(), count, items.data());
     for (int i = 0; i < count; ++i)
-        marks->listed(items.at(i), unlisted.at(i), replies);
+        marks->listed(items.at(i), unlisted.at(i), session.replies());
     unlisted.remove(0, count);
     status->rowsChanged();
     if (!unlisted.isEmpty())
@@ -357,12 +334,10 @@ void MainWindow::reportSocketProblems(const SocketReport &report)
     box->show();
 }
 
-// Once per search, without blocking: the replies go on being read (and dropped).
+// Once per search (the session says when), without blocking: the replies go on being read
+// (and dropped).
 void MainWindow::reportBoardLimit()
 {
-    if (boardLimitReported)
-        return;
-    boardLimitReported = true;
     const QString limit = QLocale(QLocale::French).toString(maxBoardsPerSearch);
     showSearchWarning(boardLimitBoxName,
                       QStringLiteral("Plus de %1\u00a0cartes différentes ont répondu\u00a0: "
@@ -413,12 +388,12 @@ void MainWindow::showSearchWarning(const char *name, const QString &text)
 // before anyone opens it.
 void MainWindow::markClaimedRow(quint64 key)
 {
-    marks->mark(key, replies);
+    marks->mark(key, session.replies());
 }
 
 QString MainWindow::claimQuestion(const DeviceRecord &edited) const
 {
-    return claimMessage(replies.repliesOf(edited.mac));
+    return claimMessage(session.replies().repliesOf(edited.mac));
 }
 
 // The listed boards other than the one being edited, whose addresses new settings must not

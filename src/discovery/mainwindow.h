@@ -4,15 +4,17 @@
 // The tool's only window and its discovery controller. It owns the sockets of a search (one
 // UDP socket per local address on port 4022 plus, where the platform needs it, a
 // receive-only listener for replies sent to the broadcast address; see discoverysockets.h),
-// the list of boards found (DeviceRecord), and the two timers that pace a search.
+// the search session that keeps the replies and judges the writes (searchsession.h), the
+// list of boards found (DeviceRecord), and the two timers that pace a search: its slots
+// only arm the timers and show what the session says.
 // The device table (devicetable.h) shows the list; the Update dialog edits the selected
 // record in place and the Reboot dialog covers the board's restart after a write.
 
 #include "boardreplies.h"
-#include "discoverysockets.h"
 #include "protocol.h"
-#include "replyreader.h"
 #include "rowmarks.h"
+#include "searchnetwork.h"
+#include "searchsession.h"
 #include "settingsrules.h"
 #include "writecheck.h"
 
@@ -21,11 +23,9 @@
 #include <QMainWindow>
 #include <QVector>
 
-class QHostAddress;
 class SearchStatus;
 class QTableWidgetItem;
 class QTimer;
-class QUdpSocket;
 
 namespace Ui {
 class MainWindow;
@@ -37,6 +37,8 @@ class MainWindow : public QMainWindow
 
 public:
     explicit MainWindow(QWidget *parent = nullptr);
+    // On another network than the PC's sockets: the tests' simulated cards and devices.
+    MainWindow(SearchNetwork *network, QWidget *parent);
     ~MainWindow() override;
 
 public slots:
@@ -50,13 +52,12 @@ public slots:
     void RequestTimerDone();
 
 private:
-    void sendToAllSockets(const char *data, int length, const QHostAddress &address, quint16 port);
     bool containsDevice(const DeviceRecord *record) const;
     DeviceRecord *findDeviceByMacText(const QByteArray &text) const;
     void clearDevices();
     void clearTable();
     void restartDiscovery();
-    void readOneDatagram(QUdpSocket *socket);
+    void heard(const HeardReply &reply, SearchSession::Heard fate);
     void listNewDevices();
     void timerEvent(QTimerEvent *event) override;
     void reportSocketProblems(const SocketReport &report);
@@ -68,12 +69,12 @@ private:
     QString claimQuestion(const DeviceRecord &edited) const;
 
     Ui::MainWindow *ui = nullptr;
-    // Bound again at every search, so that they follow the PC's addresses.
-    DiscoverySockets sockets{this, SLOT(DisplayRequest())};
-    ReplyReader reader{sockets};
-    // Every distinct reply of the running search per MAC, with its card: the first is the
-    // listed record's, the others tell that the MAC is claimed twice.
-    BoardReplies replies;
+    // Bound again at every search, so that they follow the PC's addresses; unused when the
+    // window was given another network.
+    SocketNetwork sockets{this, SLOT(DisplayRequest()), false};
+    // Every distinct reply of the running search per MAC, with its card (the first is the
+    // listed record's, the others tell that the MAC is claimed twice), and the writes.
+    SearchSession session;
     // The replies for the board of a settings dialog that a new search cleared, by macKey().
     QHash<quint64, QVector<HeardReply>> repliesUnderDialogs;
     QVector<DeviceRecord *> devices;
@@ -86,12 +87,9 @@ private:
     QBasicTimer listTimer;
     // The marks of the listed rows, renewed when a second reply comes for a MAC.
     RowMarks *marks = nullptr;
-    // The running search has heard more boards than it lists, and said so.
-    bool boardLimitReported = false;
     DeviceRecord *selectedDevice = nullptr;
     QTimer *searchTimer = nullptr;
     QTimer *requestTimer = nullptr;
     int requestCount = 0;
-    WriteCheck writeCheck;
     SearchStatus *status = nullptr;
 };

@@ -19,9 +19,6 @@ constexpr int confirmationMs = 6000;
 
 void showResult(QWidget *window, QMessageBox::Icon icon, const QString &text, bool confirmation)
 {
-    for (QMessageBox *old : window->findChildren<QMessageBox *>(QLatin1String(resultBoxName),
-                                                                Qt::FindDirectChildrenOnly))
-        old->close();
     auto *box = new QMessageBox(icon, QStringLiteral("Mise à jour"), text, QMessageBox::Ok, window);
     box->setObjectName(QLatin1String(resultBoxName));
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -32,62 +29,54 @@ void showResult(QWidget *window, QMessageBox::Icon icon, const QString &text, bo
     box->show();
 }
 
-} // namespace
-
-void WriteCheck::written(const DeviceRecord &sent, const HeardReply &base,
-                         const QVector<HeardReply> &before)
+// Returns whether the board is back as sent.
+bool showVerdict(QWidget *window, const SearchSession::Verdict &write)
 {
-    latest = Write{sent, base, before};
-    ++waitsRunning;
-    searching = false;
-}
-
-void WriteCheck::waitOver()
-{
-    if (waitsRunning > 0)
-        --waitsRunning;
-    searching = latest && waitsRunning == 0;
-}
-
-RestartVerdict WriteCheck::verdict(const BoardReplies &after) const
-{
-    if (!latest)
-        return RestartVerdict();
-    return judgeRestart(latest->sent, latest->base, latest->before,
-                        after.repliesOf(latest->sent.mac));
-}
-
-void WriteCheck::searchEnded(QWidget *window, QTableWidget *table, const BoardReplies &after)
-{
-    if (!searching)
-        return;
-    searching = false;
-    const RestartVerdict result = verdict(after);
-    const DeviceRecord wanted = latest->sent;
-    const HeardReply base = latest->base;
-    latest.reset();
+    const RestartVerdict &result = write.verdict;
+    const DeviceRecord &wanted = write.sent;
     switch (result.kind) {
     case RestartVerdict::NotBack:
         showResult(window, QMessageBox::Warning, notBackMessage(wanted), false);
-        return;
+        return false;
     case RestartVerdict::CannotTell:
         showResult(window, QMessageBox::Warning, cannotTellMessage(wanted, result.devices), false);
-        return;
+        return false;
     case RestartVerdict::Differs: {
         // A board that answers exactly as before took nothing and never restarted.
         const bool unchanged =
-            differingFields(base.record, result.board.record, result.board.layout).isEmpty();
+            differingFields(write.base.record, result.board.record, result.board.layout).isEmpty();
         showResult(window, QMessageBox::Warning,
                    differencesMessage(wanted, result.board.record, result.fields, unchanged),
                    false);
-        return;
+        return false;
     }
     case RestartVerdict::Applied:
-        showResult(window, QMessageBox::Information, appliedMessage(wanted), true);
         break;
     }
-    const QString mac = macText(wanted.mac);
-    for (QTableWidgetItem *item : table->findItems(mac, Qt::MatchExactly)) {
+    showResult(window, QMessageBox::Information, appliedMessage(wanted), true);
+    return true;
+}
+
+} // namespace
+
+void WriteCheck::show(QWidget *window, QTableWidget *table,
+                      const QVector<SearchSession::Verdict> &verdicts)
+{
+    if (verdicts.isEmpty())
+        return;
+    // The boxes of an earlier search are done with; those of this one stay side by side.
+    for (QMessageBox *old : window->findChildren<QMessageBox *>(QLatin1String(resultBoxName),
+                                                                Qt::FindDirectChildrenOnly))
+        old->close();
+    QString selected;
+    for (const SearchSession::Verdict &write : verdicts) {
+        if (showVerdict(window, write))
+            selected = macText(write.sent.mac);
+    }
+    if (selected.isEmpty())
+        return;
+    // The last board back as sent is the one the user goes on with.
+    for (QTableWidgetItem *item : table->findItems(selected, Qt::MatchExactly)) {
         if (item->column() != DeviceTable::MacColumn)
             continue;
         table->setCurrentItem(item);

@@ -264,7 +264,8 @@ int runApply(const QStringList &arguments)
     for (int i = 0; i < file.boards.size(); ++i) {
         if (!records.at(i) || interruption())
             continue;
-        if (!sendWrite(search, *records.at(i), chosen.at(i).localAddress)) {
+        if (!sendWrite(search, *records.at(i), chosen.at(i),
+                       *findBoard(before, file.boards.at(i).mac))) {
             printError(QStringLiteral("the writes could not be sent through any network card"));
             return ExitCode::noNetwork;
         }
@@ -281,11 +282,10 @@ int runApply(const QStringList &arguments)
     }
     const bool anySent = sent.contains(true);
     const bool verifying = anySent && verifyAfter;
-    QVector<FoundBoard> afterSearch;
     if (verifying && !interruption())
         waitWithCountdown(search, restartMs);
     if (verifying && !interruption())
-        afterSearch = searchWithCountdown(search, searchMs);
+        searchWithCountdown(search, searchMs);
     const bool interrupted = interruption() != 0;
     int code = ExitCode::ok;
     for (int i = 0; i < file.boards.size(); ++i) {
@@ -298,9 +298,7 @@ int runApply(const QStringList &arguments)
         else if (!verifying)
             continue; // its "sent" line is its result
         else
-            outcome =
-                verify(*records.at(i), findBoard(afterSearch, file.boards.at(i).mac),
-                       *findBoard(before, file.boards.at(i).mac), chosen.at(i).replies().first());
+            outcome = verify(verdictFor(search, file.boards.at(i).mac), *records.at(i));
         printResult(QStringLiteral("%1: %2").arg(macName, outcome.text));
         code = std::max(code, unlessIncomplete(search, outcome.code));
     }

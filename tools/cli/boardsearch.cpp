@@ -51,14 +51,18 @@ QVector<HeardReply> FoundBoard::replies() const
     return QVector<HeardReply>{first} + otherReplies;
 }
 
-BoardSearch::BoardSearch(QObject *parent) : QObject(parent) {}
+BoardSearch::BoardSearch(QObject *parent) : BoardSearch(nullptr, queryIntervalMs, parent) {}
+
+BoardSearch::BoardSearch(SearchNetwork *network, int queryIntervalMs, QObject *parent)
+    : QObject(parent), session(network ? *network : sockets, false, queryIntervalMs)
+{
+}
 
 BoardSearch::~BoardSearch() = default;
 
 QString BoardSearch::open()
 {
-    const SocketReport report = sockets.refresh();
-    reader.refresh();
+    const SocketReport report = session.open();
     if (report.noCardAddress())
         return QStringLiteral("no IPv4 address on this PC: no network card is connected or "
                               "configured");
@@ -75,8 +79,7 @@ QString BoardSearch::open()
 
 void BoardSearch::noteProblems()
 {
-    const SocketReport &report = sockets.report();
-    reader.refresh();
+    const SocketReport &report = session.report();
     QStringList found;
     if (report.sendingSockets == 0)
         found << QStringLiteral("UDP port 4022 could not be opened on any local IPv4 address: "
@@ -129,29 +132,28 @@ QStringList BoardSearch::takeWarnings()
 
 QVector<FoundBoard> BoardSearch::search(int durationMs, const Progress &progress)
 {
-    // Replies that came in since the last search (a board answering late) are not part of
-    // this one; they are read and dropped.
-    collecting = false;
-    QCoreApplication::processEvents();
     // The sockets follow the PC's addresses at every search, as in the window.
-    sockets.refresh();
+    session.start(durationMs);
     noteProblems();
-    sockets.markDrops();
-    found.clear();
-    wasCapped = false;
-    lastDropped = 0;
-    collecting = true;
     runFor(durationMs, progress, true);
     // Replies that came in time are listed even when a busy machine fell behind in reading
-    // them; the drops are counted after them, as the buffers stay open until then.
-    if (interruption() == 0)
-        sockets.readQueued([this](QUdpSocket *socket) { readFrom(socket); });
-    collecting = false;
-    if (const qint64 dropped = sockets.dropsSinceMark(); dropped > 0) {
-        lastDropped = dropped;
+    // them; an interrupted command reads no more.
+    const SearchSession::Ended ended = session.end(interruption() == 0);
+    lastVerdicts = ended.verdicts;
+    wasCapped = session.capped();
+    if (wasCapped) {
         wasIncomplete = true;
-        warnings << dropWarning(dropped);
+        if (!warned.contains(capWarning())) {
+            warned.insert(capWarning());
+            warnings << capWarning();
+        }
     }
+    lastDropped = ended.dropped;
+    if (lastDropped > 0) {
+        wasIncomplete = true;
+        warnings << dropWarning(lastDropped);
+    }
+    const BoardReplies &found = session.replies();
     QVector<FoundBoard> boards;
     boards.reserve(found.size());
     for (int i = 0; i < found.size(); ++i)
@@ -159,22 +161,16 @@ QVector<FoundBoard> BoardSearch::search(int durationMs, const Progress &progress
     return boards;
 }
 
-void BoardSearch::pause(int durationMs, const Progress &progress)
+void BoardSearch::waitForRestart(int durationMs, const Progress &progress)
 {
-    collecting = false;
     runFor(durationMs, progress, false);
+    if (interruption() == 0)
+        session.allWaitsOver();
 }
 
-int BoardSearch::broadcast(const QByteArray &datagram)
+bool BoardSearch::write(const DeviceRecord &sent, const FoundBoard &base, const FoundBoard &before)
 {
-    return sockets.send(datagram.constData(), datagram.size(),
-                        QHostAddress(QString::fromLatin1(broadcastAddress)), devicePort);
-}
-
-int BoardSearch::broadcastThrough(const QHostAddress &card, const QByteArray &datagram)
-{
-    return sockets.sendThrough(card, datagram.constData(), datagram.size(),
-                               QHostAddress(QString::fromLatin1(broadcastAddress)), devicePort);
+    return session.write(sent, base.replies().first(), before.replies()) > 0;
 }
 
 void BoardSearch::runFor(int durationMs, const Progress &progress, bool withQueries)
@@ -185,13 +181,27 @@ void BoardSearch::runFor(int durationMs, const Progress &progress, bool withQuer
     QElapsedTimer clock;
     clock.start();
 
-    if (withQueries) {
-        const QueryDatagram query = queryDatagram();
-        const QByteArray bytes(reinterpret_cast<const char *>(query.data()), int(query.size()));
-        for (int i = 1; i <= queriesPerSearch && i * queryIntervalMs < durationMs; ++i)
-            QTimer::singleShot(i * queryIntervalMs, Qt::PreciseTimer, &context,
-                               [this, bytes] { broadcast(bytes); });
-    }
+    // One timer takes the queries and the end in their order, each timed from the start of
+    // the search: however late a busy machine runs the loop, a query due before the end goes
+    // out before it, and the series does not drift.
+    bool querying = withQueries;
+    const auto nextStep = [&] {
+        return querying ? std::min(session.nextQueryAtMs(), durationMs) : durationMs;
+    };
+    QTimer steps;
+    steps.setSingleShot(true);
+    steps.setTimerType(Qt::PreciseTimer);
+    connect(&steps, &QTimer::timeout, &context, [&] {
+        const int now = int(clock.elapsed());
+        while (querying && session.nextQueryAtMs() <= std::min(now, durationMs))
+            querying = session.queryDue();
+        if (now >= durationMs) {
+            loop.quit();
+            return;
+        }
+        steps.start(std::max(0, nextStep() - now));
+    });
+    steps.start(std::max(0, nextStep()));
     QTimer ticker;
     if (progress) {
         progress(durationMs);
@@ -199,7 +209,6 @@ void BoardSearch::runFor(int durationMs, const Progress &progress, bool withQuer
                 [&] { progress(std::max(0, durationMs - int(clock.elapsed()))); });
         ticker.start(progressInterval);
     }
-    QTimer::singleShot(durationMs, Qt::PreciseTimer, &context, [&loop] { loop.quit(); });
     // A signal only leaves a note (see interruption.h); looking at it often enough is
     // simpler than waking the loop from the handler, and portable.
     QTimer watch;
@@ -214,22 +223,9 @@ void BoardSearch::runFor(int durationMs, const Progress &progress, bool withQuer
         progress(0);
 }
 
+// The first reply stays the board's row, as in the window; a different one is kept aside
+// so that no command writes settings or through a card it cannot attribute.
 void BoardSearch::readReplies()
 {
-    sockets.readSlice(sender(), [this](QUdpSocket *socket) { readFrom(socket); });
-}
-
-void BoardSearch::readFrom(QUdpSocket *socket)
-{
-    const std::optional<HeardReply> reply = reader.read(socket);
-    // The first reply stays the board's row, as in the window; a different one is kept
-    // aside so that no command writes settings or through a card it cannot attribute.
-    if (!reply || !collecting || found.add(*reply) != BoardReplies::Added::Capped || wasCapped)
-        return;
-    wasCapped = true;
-    wasIncomplete = true;
-    if (!warned.contains(capWarning())) {
-        warned.insert(capWarning());
-        warnings << capWarning();
-    }
+    session.read(sender());
 }

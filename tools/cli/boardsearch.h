@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The network side of the command-line companion: the window's socket set
-// (DiscoverySockets, bound again at every search), a search that sends the window's query
-// series and keeps the first reply of every board, and the broadcast of a write datagram.
-// Everything runs in a local event loop, so that the commands can be written as plain
-// sequences of steps.
+// The network side of the command-line companion: the window's search session
+// (searchsession.h) on the window's sockets, bound again at every search, driven in a local
+// event loop so that the commands can be written as plain sequences of steps: a search that
+// sends the window's query series and lists every board, the writes through their boards'
+// cards, and the verdicts on them after the wait for the restart.
 
 #include "boardreplies.h"
-#include "discoverysockets.h"
 #include "protocol.h"
-#include "replyreader.h"
+#include "searchnetwork.h"
+#include "searchsession.h"
 
 #include <QHash>
 #include <QHostAddress>
@@ -22,8 +22,6 @@
 #include <QVector>
 
 #include <functional>
-
-class QUdpSocket;
 
 // One board as its first reply of a search showed it, with where the reply arrived.
 struct FoundBoard
@@ -57,6 +55,9 @@ public:
     using Progress = std::function<void(int msLeft)>;
 
     explicit BoardSearch(QObject *parent = nullptr);
+    // On another network than the PC's sockets: the tests' simulated cards and devices, with
+    // queries `queryIntervalMs` apart.
+    BoardSearch(SearchNetwork *network, int queryIntervalMs, QObject *parent = nullptr);
     ~BoardSearch() override;
 
     // Binds the sockets. Empty when a search can go on; otherwise why nothing could be
@@ -78,31 +79,30 @@ public:
     // `durationMs` in all; boards are listed in the order of their first replies.
     QVector<FoundBoard> search(int durationMs, const Progress &progress = Progress());
 
-    // Sends the datagram to 255.255.255.255:4022 once through every bound IPv4 socket;
-    // returns how many sockets sent it.
-    int broadcast(const QByteArray &datagram);
-    // The same through the socket of `card` only; 1 when it went out.
-    int broadcastThrough(const QHostAddress &card, const QByteArray &datagram);
+    // Sends the write of `sent` through the card of `base`, the reply the user chose among
+    // `before`'s (searchsession.h); false when no card sent it.
+    bool write(const DeviceRecord &sent, const FoundBoard &base, const FoundBoard &before);
+    // The verdicts of the last search on the writes whose wait was over, in the order written.
+    const QVector<SearchSession::Verdict> &verdicts() const { return lastVerdicts; }
 
     // Both end early once a signal asked the command to stop (see interruption.h).
-    // Waits without listening (what arrives meanwhile is dropped).
-    void pause(int durationMs, const Progress &progress = Progress());
+    // Waits for the restart of the boards written, without listening (what arrives meanwhile
+    // is dropped); the search after it judges them.
+    void waitForRestart(int durationMs, const Progress &progress = Progress());
 
 private slots:
     void readReplies();
 
 private:
     void noteProblems();
-    void readFrom(QUdpSocket *socket);
     void runFor(int durationMs, const Progress &progress, bool withQueries);
 
-    DiscoverySockets sockets{this, SLOT(readReplies())};
-    ReplyReader reader{sockets, true};
+    SocketNetwork sockets{this, SLOT(readReplies()), true};
+    SearchSession session;
     QStringList warnings;
     QSet<QString> warned;
     bool wasIncomplete = false;
     bool wasCapped = false;
     qint64 lastDropped = 0;
-    BoardReplies found;
-    bool collecting = false;
+    QVector<SearchSession::Verdict> lastVerdicts;
 };

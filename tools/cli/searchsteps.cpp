@@ -38,7 +38,7 @@ int unlessIncomplete(const BoardSearch &search, int code)
 void waitWithCountdown(BoardSearch &search, int ms)
 {
     Countdown countdown(QStringLiteral("waiting for the restart"));
-    search.pause(ms, [&countdown](int left) { countdown.show(left); });
+    search.waitForRestart(ms, [&countdown](int left) { countdown.show(left); });
 }
 
 const FoundBoard *findBoard(const QVector<FoundBoard> &boards, const MacAddress &mac)
@@ -49,13 +49,19 @@ const FoundBoard *findBoard(const QVector<FoundBoard> &boards, const MacAddress 
     return found != boards.cend() ? &*found : nullptr;
 }
 
-bool sendWrite(BoardSearch &search, const DeviceRecord &record, const QString &card)
+bool sendWrite(BoardSearch &search, const DeviceRecord &record, const FoundBoard &base,
+               const FoundBoard &before)
 {
-    const WriteDatagram datagram = buildWriteDatagram(record);
-    const QByteArray bytes(reinterpret_cast<const char *>(datagram.data()), int(datagram.size()));
-    // A reply whose card the system did not name leaves no card to choose: every card then.
-    return (card.isEmpty() ? search.broadcast(bytes)
-                           : search.broadcastThrough(QHostAddress(card), bytes)) > 0;
+    return search.write(record, base, before);
+}
+
+RestartVerdict verdictFor(const BoardSearch &search, const MacAddress &mac)
+{
+    for (const SearchSession::Verdict &write : search.verdicts()) {
+        if (sameMac(write.sent, mac))
+            return write.verdict;
+    }
+    return RestartVerdict();
 }
 
 QString chooseReply(const FoundBoard &board, const std::optional<Address> &expectedIp,
@@ -127,11 +133,8 @@ QString refusalText(const SettingsProblem &problem, const DeviceRecord &reported
                                        : reason;
 }
 
-Outcome verify(const DeviceRecord &sent, const FoundBoard *back, const FoundBoard &before,
-               const HeardReply &base)
+Outcome verify(const RestartVerdict &verdict, const DeviceRecord &sent)
 {
-    const RestartVerdict verdict =
-        judgeRestart(sent, base, before.replies(), back ? back->replies() : QVector<HeardReply>());
     const int claims = int(verdict.devices.size());
     const QString claimed = QStringLiteral("%1 different replies claim this MAC").arg(claims);
     switch (verdict.kind) {

@@ -6,6 +6,7 @@
 
 #include "boardsearch.h"
 #include "boardsettings.h"
+#include "restartverdict.h"
 
 #include <QVector>
 
@@ -38,8 +39,10 @@ QString chooseReply(const FoundBoard &board, const std::optional<Address> &expec
 QString refusalText(const SettingsProblem &problem, const DeviceRecord &reported,
                     const DeviceRecord &sent);
 
-// Through the card the chosen reply came through (`card`, FoundBoard::localAddress) only.
-bool sendWrite(BoardSearch &search, const DeviceRecord &record, const QString &card);
+// Through the card the chosen reply `base` came through only; `before` is the board as the
+// first search showed it, with every reply that claims its MAC.
+bool sendWrite(BoardSearch &search, const DeviceRecord &record, const FoundBoard &base,
+               const FoundBoard &before);
 
 // The result of one board after its restart, and its exit status.
 struct Outcome
@@ -48,11 +51,11 @@ struct Outcome
     QString text;
 };
 
-// `before` is the board as the first search showed it and `base` the reply the write started
-// from: the first search's other replies for the MAC are the devices that claim it. The rule
-// is the window's (restartverdict.h).
-Outcome verify(const DeviceRecord &sent, const FoundBoard *back, const FoundBoard &before,
-               const HeardReply &base);
+// The result line of a write, from the session's verdict on it (the window's rule,
+// restartverdict.h).
+Outcome verify(const RestartVerdict &verdict, const DeviceRecord &sent);
+// The verdict on the write to `mac` in the last search; NotBack when it has none.
+RestartVerdict verdictFor(const BoardSearch &search, const MacAddress &mac);
 
 // The settings of a "sent" line. A short-layout reply reports no level-2 code, so the write
 // sends it off unless the change names it; the line says so.

@@ -183,7 +183,7 @@ int runSet(const QStringList &arguments)
         printError(QStringLiteral("nothing sent"));
         return ExitCode::usage;
     }
-    if (!sendWrite(search, record, board.localAddress)) {
+    if (!sendWrite(search, record, board, *found)) {
         printError(QStringLiteral("the write could not be sent through any network card"));
         return ExitCode::noNetwork;
     }
@@ -194,14 +194,14 @@ int runSet(const QStringList &arguments)
                         afterWritesMessage());
 
     waitWithCountdown(search, restartMs);
-    const QVector<FoundBoard> after =
-        interruption() ? QVector<FoundBoard>() : searchWithCountdown(search, searchMs);
+    if (!interruption())
+        searchWithCountdown(search, searchMs);
     if (interruption()) {
         printResult(QStringLiteral("%1: %2").arg(macName, notVerifiedText()));
         printError(interruptedAfterWritesText());
         return interruptedExitCode();
     }
-    const Outcome outcome = verify(record, findBoard(after, mac), *found, board.replies().first());
+    const Outcome outcome = verify(verdictFor(search, mac), record);
     printResult(QStringLiteral("%1: %2").arg(macName, outcome.text));
     return unlessIncomplete(search, outcome.code);
 }
