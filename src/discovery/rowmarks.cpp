@@ -46,7 +46,7 @@ public:
 
 QString cardName(const HeardReply &reply)
 {
-    return reply.interfaceName.isEmpty() ? QStringLiteral("de ce PC")
+    return reply.interfaceName.isEmpty() ? QStringLiteral("réseau de ce PC")
                                          : QStringLiteral("réseau ") + reply.interfaceName;
 }
 
@@ -104,8 +104,8 @@ void RowMarks::mark(quint64 key, const BoardReplies &replies)
         others.last() = QStringLiteral("…");
     if (!others.isEmpty())
         warnings << (others.size() == 1
-                         ? QStringLiteral("L'adresse IP %1 est aussi celle de la carte %2.")
-                         : QStringLiteral("L'adresse IP %1 est aussi celle des cartes %2."))
+                         ? QStringLiteral("La carte %2 a aussi cette adresse IP (%1).")
+                         : QStringLiteral("Les cartes %2 ont aussi cette adresse IP (%1)."))
                         .arg(ip, others.join(QStringLiteral(", ")));
 
     const QString claim = claimMark(heard);
