@@ -174,7 +174,7 @@ void Update::buttonOkClick()
     if (ui->radioButtonDHCPNo->isChecked()) {
         const QList<QLineEdit *> edits = {ui->lineEditIP, ui->lineEditMask, ui->lineEditGw,
                                           ui->lineEditDNS};
-        // An address pasted from a mail or a sheet often brings a space or a line break along.
+        // An address copied from a mail or a sheet often brings a space or a tab along.
         for (QLineEdit *edit : edits) {
             const QString trimmed = edit->text().trimmed();
             if (trimmed != edit->text())
