@@ -634,6 +634,9 @@ void TestCli::settingsChecks_data()
         "!gateway: 10.0.0.0 is the network address of the new subnet 10.0.0.0/24");
     row("gateway is the broadcast", "off 10.0.0.30 255.255.255.128 10.0.0.127",
         "!gateway: 10.0.0.127 is the broadcast address of the new subnet 10.0.0.0/25");
+    row("gateway removed", "off 10.0.0.30 255.255.255.0 0.0.0.0",
+        "!gateway: 0.0.0.0 means no gateway: the board will answer only on its own subnet "
+        "10.0.0.0/24");
     row("/31 gateway is a host", "off 10.0.0.31 255.255.255.254 10.0.0.30", "");
     row("this network", "off 0.1.2.3 255.0.0.0 0.1.2.1",
         "ip: 0.1.2.3 lies in 0.0.0.0/8, which means \"this network\"");

@@ -144,8 +144,9 @@ void TestDelivery::changeReachesBoardAndComesBack()
     type(settings, "lineEditGw", QStringLiteral("10.77.0.1"));
     type(settings, "lineEditDNS", QStringLiteral("10.77.0.53"));
     click(settings, "radioButtonCdeNiveau2Oui");
+    // Under what each puts at stake: an address conflict, hosts beyond a router.
     const QString asked = QStringLiteral(
-        "Confirmation|Ces réglages risquent de rendre la carte injoignable\u00a0:\n– Adresse "
+        "Confirmation|Ces réglages risquent de créer un conflit d'adresses\u00a0:\n– Adresse "
         "IP\u00a0: %1\n\nLes envoyer quand même\u00a0?");
     QString seen = answeringQuestion([&] { click(settings, "buttonOk"); }, "Corriger");
     // This PC's address, on the card whose name the lab chose.
@@ -154,14 +155,15 @@ void TestDelivery::changeReachesBoardAndComesBack()
     const QString card = seen.mid(cardAt, seen.indexOf(')', cardAt) - cardAt);
     QVERIFY2(!card.isEmpty(), qPrintable(seen));
     QCOMPARE(seen, asked.arg(pcAddress + card +
-                             ").\n– Passerelle\u00a0: 10.77.0.1 est l'adresse IP de la carte "
-                             "elle-même."));
+                             ")\n\nCes réglages risquent de rendre la carte injoignable depuis "
+                             "les autres sous-réseaux\u00a0:\n– Passerelle\u00a0: 10.77.0.1 est "
+                             "l'adresse IP de la carte elle-même"));
     QTest::qWait(300);
     QVERIFY(writes().isEmpty());
     QVERIFY(visibleDialog("Update") && !visibleDialog("Reboot"));
     type(settings, "lineEditIP", QStringLiteral("10.77.0.20"));
     seen = answeringQuestion([&] { click(settings, "buttonOk"); }, "Envoyer quand même");
-    QCOMPARE(seen, asked.arg("10.77.0.20 est déjà l'adresse de la carte 0:50:c2:0d:e4:05."));
+    QCOMPARE(seen, asked.arg("10.77.0.20 est déjà l'adresse de la carte 0:50:c2:0d:e4:05"));
     QVERIFY(visibleDialog("Reboot") &&
             visibleDialog("Reboot")->windowFlags() & Qt::FramelessWindowHint);
     QCOMPARE(cursorDepth(), 2); // the search's and the wait's
@@ -293,9 +295,9 @@ void TestDelivery::sameMacBehindTwoCards()
     for (const char *part :
          {"Confirmation|Plusieurs réponses portent l'adresse MAC a:1b:2c:3d:4e:5f\u00a0:\n– IP ",
           "IP 10.77.0.21, masque 255.255.255.0, passerelle 10.77.0.254, version V3.07, par la "
-          "carte 10.77.0.1 (",
+          "carte réseau 10.77.0.1 (",
           "IP 10.88.0.22, masque 255.255.255.0, passerelle 10.88.0.254, version V3.07, par la "
-          "carte 10.88.0.1 ("})
+          "carte réseau 10.88.0.1 ("})
         QVERIFY2(seen.contains(QString::fromUtf8(part)), qPrintable(seen));
     QTest::qWait(300);
     QVERIFY(sim->events("RECV", "write").isEmpty() && otherSim->events("RECV", "write").isEmpty());

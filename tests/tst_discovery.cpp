@@ -221,10 +221,11 @@ void TestDiscovery::socketProblemsAreReported_data()
     // Loopback is left, but no board answers there: as good as no card at all.
     QTest::newRow("port held on every card")
         << "10.77.0.1 10.88.0.1"
-        << QStringList{inUse, "Aucune carte ne pourra répondre à cette recherche"} << 5
-        << "already in use on this PC by another program";
+        << QStringList{inUse, "Aucune carte ne pourra répondre à cette recherche\u00a0: fermez "
+                              "l'autre programme qui utilise le port"}
+        << 5 << "already in use on this PC by another program";
     QTest::newRow("port held on one card")
-        << "10.77.0.1" << QStringList{inUse, "interrogées :\n– 10.77.0.1", "malgré tout"} << 7
+        << "10.77.0.1" << QStringList{inUse, "interrogées\u00a0:\n– 10.77.0.1", "malgré tout"} << 7
         << "in use by another program on 10.77.0.1";
 }
 
@@ -260,6 +261,7 @@ void TestDiscovery::socketProblemsAreReported()
     QVERIFY(box);
     for (const QString &text : says)
         QVERIFY2(box->text().contains(text), qPrintable(box->text()));
+    QCOMPARE(TestSupport::frenchTypographyFaults(box->text()), QStringList());
     QVERIFY2(!box->text().contains("10.88.0.1"), qPrintable(box->text())); // no list
     QVERIFY(!button("buttonSearch")->isEnabled()); // the search runs as usual
     if (everyCard)
@@ -304,6 +306,7 @@ void TestDiscovery::cardsComeAndGo()
     startTool();
     search();
     QVERIFY(errorBox() && errorBox()->text().contains("aucune adresse IPv4"));
+    QCOMPARE(TestSupport::frenchTypographyFaults(errorBox()->text()), QStringList());
     QVERIFY(!errorBox()->text().contains(inUse));
     QTest::mouseClick(errorBox()->buttons().first(), Qt::LeftButton);
 

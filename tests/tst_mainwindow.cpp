@@ -303,12 +303,18 @@ void TestMainWindow::everyTextFits()
     storeAddressText("192.168.100.254", board.gateway);
     storeAddressText("208.167.222.222", board.dns);
     std::memcpy(board.port, "40220", 5);
+    QTableWidget *t = table();
     listBoard(makeBoard("a0b0c00dc20f", QStringLiteral("10.0.0.1")), ReplyLayout::Short);
     listBoard(board);
+    // The arrow of a sorted column takes room from its caption.
+    QHeaderView *header = t->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(5) + header->sectionSize(5) / 2,
+                             header->height() / 2));
+    QCOMPARE(header->sortIndicatorSection(), 5);
 
     QStringList clipped = TextRoom::clipped(window.get());
     const int drawn[] = {110, 85, 50, 50, 85, 130, 85, 90, 70};
-    QTableWidget *t = table();
     // Never narrower than drawn; wider only as far as a text needs, and not at all when narrow.
     for (int column = 0; column < 9; column += column == 6 ? 2 : 1) {
         const int extra = t->columnWidth(column) - drawn[column];
@@ -325,7 +331,7 @@ void TestMainWindow::everyTextFits()
     if (font == narrowFont && window->size() != QSize(1088, 585))
         clipped << QStringLiteral("window not as drawn");
 
-    clickRow(0);
+    clickRow(t->findItems(QStringLiteral("88:88:88:88:88:88"), Qt::MatchExactly).value(0)->row());
     QTest::mouseClick(button("buttonUpdate"), Qt::LeftButton);
     QDialog *dialog = openedDialog();
     QVERIFY(dialog && QTest::qWaitForWindowExposed(dialog));
@@ -737,21 +743,27 @@ void TestMainWindow::searchTellsHowItWent_data()
 {
     QTest::addColumn<int>("boards");
     QTest::addColumn<QString>("told"); // in the empty area (when nothing answered) and tooltip
+    QTest::addColumn<QString>("key");  // pressed in the table afterwards: down to the last row
     QTest::newRow("nothing answered")
         << 0
         << "Aucune carte n'a répondu.\nCartes réseau interrogées\u00a0: %1 (10.77.0.1).\n\n"
            "Causes possibles\u00a0:\n– un câble réseau débranché ou une carte hors "
            "tension\u00a0;\n– un pare-feu de ce PC qui bloque le port UDP\u00a04022\u00a0;\n"
-           "– un autre programme qui utilise le port UDP\u00a04022.";
-    QTest::newRow("one board") << 1 << "1\u00a0carte a répondu à la recherche.";
-    QTest::newRow("three boards") << 3 << "3\u00a0cartes ont répondu à la recherche.";
+           "– un autre programme qui utilise le port UDP\u00a04022."
+        << "";
+    QTest::newRow("one board") << 1 << "1\u00a0carte a répondu à la recherche."
+                               << "";
+    const QString three = QStringLiteral("3\u00a0cartes ont répondu à la recherche.");
+    QTest::newRow("three boards, Ctrl+End") << 3 << three << "Ctrl+End";
+    QTest::newRow("three boards, Page Down") << 3 << three << "PageDown";
 }
 
 // Each search says how it went without a box and without touching a caption: a line over
 // the empty table while it runs; at its end, why nothing may have answered, or the count,
 // in the tooltip and in the table's description for screen readers. (The toolkit passes
 // its accessibility events on only to a running screen reader, so that the change of
-// description is announced cannot be seen from here.)
+// description is announced cannot be seen from here.) The focus then shows on the top row,
+// unselected, and the keys move from there.
 void TestMainWindow::searchTellsHowItWent()
 {
 #ifdef Q_OS_WIN
@@ -759,6 +771,7 @@ void TestMainWindow::searchTellsHowItWent()
 #else
     QFETCH(int, boards);
     QFETCH(QString, told);
+    QFETCH(QString, key);
     NetLab lab;
     const QString card =
         lab.link(lab.addHost(), QStringLiteral("10.77.0.1/24"), {QStringLiteral("10.77.0.2/24")});
@@ -795,6 +808,18 @@ void TestMainWindow::searchTellsHowItWent()
     QCOMPARE(QAccessible::queryAccessibleInterface(table())->text(QAccessible::Description), told);
     QVERIFY(!QApplication::activeModalWidget());
     QCOMPARE(window->windowTitle(), title);
+
+    QCOMPARE(table()->currentIndex().row(), boards ? 0 : -1);
+    QVERIFY(table()->selectedItems().isEmpty() && !button("buttonUpdate")->isEnabled());
+    if (key.isEmpty())
+        return;
+    QTest::keyClick(table(), key == QLatin1String("PageDown") ? Qt::Key_PageDown : Qt::Key_End,
+                    key == QLatin1String("PageDown") ? Qt::NoModifier : Qt::ControlModifier);
+    const QList<QTableWidgetItem *> selected = table()->selectedItems();
+    QCOMPARE(selected.size(), 8);
+    for (const QTableWidgetItem *item : selected)
+        QCOMPARE(item->row(), boards - 1);
+    QVERIFY(button("buttonUpdate")->isEnabled());
 #endif
 }
 
@@ -882,8 +907,8 @@ void TestMainWindow::rowMarks_data()
     QTest::newRow("nothing to tell") << "020000000002 127.0.0.5" << card << card;
     QTest::newRow("same IP address")
         << "020000000002 127.0.0.4"
-        << "!L'adresse IP 127.0.0.4 est aussi celle de la carte 2:0:00:00:00:02.\n" + card
-        << "!L'adresse IP 127.0.0.4 est aussi celle de la carte 2:0:00:00:00:01.\n" + card;
+        << "!La carte 2:0:00:00:00:02 a aussi cette adresse IP (127.0.0.4).\n" + card
+        << "!La carte 2:0:00:00:00:01 a aussi cette adresse IP (127.0.0.4).\n" + card;
     QTest::newRow("an address of this PC")
         << "020000000002 127.0.0.1" << card
         << "!L'adresse IP 127.0.0.1 est une adresse de ce PC (carte réseau @lo).\n" + card;
@@ -940,6 +965,7 @@ void TestMainWindow::rowMarks()
     QTRY_COMPARE(says(QStringLiteral("2:0:00:00:00:01")), first);
     if (!last.isEmpty())
         QCOMPARE(says(QStringLiteral("2:0:00:00:00:02")), last);
+    QCOMPARE(TestSupport::frenchTypographyFaults(first + last), QStringList());
 }
 
 QUORVAN_TEST_MAIN_PREPARED(TestMainWindow, Scaling::enableHighDpi)

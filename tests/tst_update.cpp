@@ -2,6 +2,7 @@
 #include "common/boards.h"
 #include "common/testsupport.h"
 #include "common/textroom.h"
+#include "dialogs/settingsmessages.h"
 #include "dialogs/update.h"
 #include "discovery/devicetext.h"
 #include "discovery/keyboard.h"
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QToolTip>
 
 #include <cstddef>
 #include <cstring>
@@ -52,6 +54,8 @@ private slots:
     void opensWithRecord();
     void submit_data();
     void submit();
+    void messagesFollowFrenchTypography_data();
+    void messagesFollowFrenchTypography();
     void recordDeletedWhileOpen();
     void manyCancelledDialogsLeaveNothingBehind();
 
@@ -278,6 +282,37 @@ void TestUpdate::opensWithRecord()
     QCOMPARE(checked("radioButtonCdeNiveau2Oui"), levelTwo != 0);
     QCOMPARE(checked("radioButtonCdeNiveau2Non"), levelTwo == 0);
     QCOMPARE(child("frame")->isEnabled(), !greyed);
+    // A greyed row says why, under the mouse (on its caption as on its buttons) and to screen
+    // readers.
+    const QString why =
+        greyed ? QStringLiteral("Les cartes dont la version commence par V1 ou V2 ne prennent pas "
+                                "«\u00a0Envoi Id utilisateur\u00a0»\u00a0:\nla valeur "
+                                "affichée leur est renvoyée telle quelle.")
+               : QString();
+    for (const char *name : {"label", "radioButtonCdeNiveau2Oui", "radioButtonCdeNiveau2Non"}) {
+        QHelpEvent hover(QEvent::ToolTip, QPoint(4, 4), child(name)->mapToGlobal(QPoint(4, 4)));
+        QApplication::sendEvent(child(name), &hover);
+        // Otherwise the dialog's own tooltip, which names the board.
+        QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(),
+                 greyed ? why : QStringLiteral("Réglages de la carte 0:50:c2:0d:e4:05"));
+        QToolTip::hideText();
+        QCOMPARE(QAccessible::queryAccessibleInterface(child(name))->text(QAccessible::Description),
+                 why);
+    }
+    // Switching DHCP on tells, without a box, that the board's address will be unknown.
+    const QString hint = QStringLiteral(
+        "Avec DHCP, la carte prend l'adresse que lui donne le serveur DHCP du "
+        "réseau\u00a0:\naprès l'envoi, elle n'est connue qu'à la recherche suivante.");
+    click("radioButtonDHCPYes");
+    QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), dhcp ? QString() : hint);
+    QCOMPARE(QAccessible::queryAccessibleInterface(child("radioButtonDHCPYes"))
+                 ->text(QAccessible::Description),
+             hint);
+    if (!dhcp) {
+        click("radioButtonDHCPNo");
+        QVERIFY(!QToolTip::isVisible());
+    }
+    QVERIFY(!QApplication::activeModalWidget() || QApplication::activeModalWidget() == dialog);
     click("radioButtonCdeNiveau2Non");
     click("buttonOk");
     QCOMPARE(valueModified, 1);
@@ -294,24 +329,35 @@ void TestUpdate::submit_data()
     QTest::addColumn<QByteArray>("addresses"); // IP, mask, gateway, DNS once stored
     QTest::addColumn<QString>("box");          // the box shown; the format error if refused
     QTest::addColumn<QString>("answer");       // to a question: a button's caption or Escape
+    QTest::addColumn<QString>("focus");        // the field that has the focus once refused
     const QString formatError = QStringLiteral(
         "Erreur|Tous les champs doivent être renseignés et respecter le format suivant:\n "
         "[0-255].[0-255].[0-255].[0-255]|1");
     QString box;
     QString answer;
+    QString focus;
     const auto add = [&](const QByteArray &name, const char *texts, bool dhcpOn,
                          const QByteArray &key, Outcome outcome,
                          const char *hex = "c0a8010affffff000a4d00fe0a4d00fd") {
         QTest::newRow(name.constData())
             << (*texts ? QString::fromLatin1(texts).split(QLatin1Char(',')) : QStringList())
             << dhcpOn << QString::fromLatin1(key) << int(outcome) << QByteArray::fromHex(hex)
-            << (box.isEmpty() && outcome == Refused ? formatError : box) << answer;
+            << (box.isEmpty() && outcome == Refused ? formatError : box) << answer << focus;
+        focus.clear();
+    };
+    // The field a line of a box names.
+    const auto fieldOf = [](const char *line) {
+        const QString text = QString::fromUtf8(line);
+        return QLatin1String(text.startsWith("Adresse IP") ? "lineEditIP"
+                             : text.startsWith("Masque")   ? "lineEditMask"
+                                                           : "lineEditGw");
     };
     // The board reports 192.168.1.10/24 with the gateway 10.77.0.254: new settings that
     // would make it unreachable are refused, with the field and the reason.
     const auto refusal = [&](const QByteArray &name, const char *texts, const char *line) {
         box = QStringLiteral("Erreur|Ces réglages rendraient la carte injoignable\u00a0:\n– ") +
-              QString::fromUtf8(line) + QStringLiteral(".\n\nCorrigez-les avant de valider.|1");
+              QString::fromUtf8(line) + QStringLiteral("\n\nCorrigez-les avant de valider.|1");
+        focus = fieldOf(line);
         add(name, texts, false, "buttonOk", Refused);
         box.clear();
     };
@@ -331,7 +377,8 @@ void TestUpdate::submit_data()
     refusal("network address", "10.77.0.0,255.255.255.0,10.77.0.254,10.77.0.253",
             "Adresse IP\u00a0: 10.77.0.0 est l'adresse du réseau 10.77.0.0/24 lui-même");
     refusal("ip in 0.0.0.0/8", "0.1.2.3,255.0.0.0,0.1.2.1,10.77.0.253",
-            "Adresse IP\u00a0: 0.1.2.3 fait partie de 0.0.0.0/8, qui désigne « ce réseau »\u00a0: "
+            "Adresse IP\u00a0: 0.1.2.3 fait partie de 0.0.0.0/8, qui désigne «\u00a0ce "
+            "réseau\u00a0»\u00a0: "
             "aucune carte ne peut la prendre");
     refusal("ip in 240.0.0.0/4", "240.0.0.5,255.255.255.0,240.0.0.1,10.77.0.253",
             "Adresse IP\u00a0: 240.0.0.5 fait partie de 240.0.0.0/4, plage réservée qu'aucune "
@@ -339,16 +386,21 @@ void TestUpdate::submit_data()
     // A question that comes with a refusal is not asked.
     refusal("broadcast address, gateway outside", "10.77.0.255,255.255.255.0,10.78.0.1,1.1.1.1",
             "Adresse IP\u00a0: 10.77.0.255 est l'adresse de diffusion du réseau 10.77.0.0/24");
-    // Settings that may be a mistake are asked about; « Corriger » is the default button and
-    // the Escape button, and nothing is stored unless the user sends anyway.
+    // Settings that may be a mistake are asked about, under what they put at stake; « Corriger »
+    // is the default button and the Escape button, and nothing is stored unless the user sends
+    // anyway.
     const auto question = [&](const QByteArray &name, const char *texts, const QByteArray &key,
                               const char *line, const QString &reply, Outcome outcome,
                               const char *hex = "") {
-        box = QStringLiteral("Confirmation|Ces réglages risquent de rendre la carte "
-                             "injoignable\u00a0:\n– ") +
+        const QString risk = QString::fromUtf8(line).startsWith("Passerelle")
+                                 ? QStringLiteral("rendre la carte injoignable depuis les autres "
+                                                  "sous-réseaux")
+                                 : QStringLiteral("rendre la carte injoignable");
+        box = QStringLiteral("Confirmation|Ces réglages risquent de %1\u00a0:\n– ").arg(risk) +
               QString::fromUtf8(line) +
-              QStringLiteral(".\n\nLes envoyer quand même\u00a0?|2|Corriger|Corriger");
+              QStringLiteral("\n\nLes envoyer quand même\u00a0?|2|Corriger|Corriger");
         answer = reply;
+        focus = fieldOf(line);
         add(name, texts, false, key, outcome, hex);
         box.clear();
         answer.clear();
@@ -364,6 +416,10 @@ void TestUpdate::submit_data()
     question("gateway is the ip, Return in a field",
              "192.168.1.20,255.255.255.0,192.168.1.20,10.77.0.253", "lineEditGw Return",
              "Passerelle\u00a0: 192.168.1.20 est l'adresse IP de la carte elle-même", "Corriger",
+             Refused);
+    // A gateway 0.0.0.0 is no gateway at all: the board answers on its own subnet only.
+    question("gateway removed", "192.168.1.10,255.255.255.0,0.0.0.0,10.77.0.253", "buttonOk",
+             "Passerelle\u00a0: 0.0.0.0 signifie «\u00a0aucune passerelle\u00a0»", "Corriger",
              Refused);
     question("gateway is the network address", "192.168.1.10,255.255.255.0,192.168.1.0,10.77.0.253",
              "buttonOk",
@@ -392,16 +448,29 @@ void TestUpdate::submit_data()
         Stored, "c0a8010affffff000a4d00fe08080808");
     add("texts read leniently", "010.001.000.007,255.255.0.0,10.1..0.254.,.8.8.8.8", false,
         "buttonOk", Stored, "0a010007ffff00000a0100fe08080808");
+    // The format error puts the focus on the first field at fault, top down.
+    focus = "lineEditMask";
     add("mask 256", "10.0.0.1,255.255.255.256,10.0.0.254,8.8.8.8", false, "buttonOk", Refused);
+    focus = "lineEditIP";
     add("empty ip", ",255.0.0.0,10.0.0.254,8.8.8.8", false, "buttonOk", Refused);
+    focus = "lineEditDNS";
     add("dns overflow", "10.0.0.1,255.0.0.0,10.0.0.254,99999999999999999999.1.1.1", false,
         "buttonOk", Refused);
+    focus = "lineEditGw";
     add("gateway 2^32", "10.0.0.1,255.0.0.0,4294967296.0.0.1,8.8.8.8", false, "buttonOk", Refused);
+    focus = "lineEditIP";
     add("every field bad: one box", "x,y,z,w", false, "buttonOk", Refused);
+    // Spaces around a pasted address are dropped; what is left is checked as typed.
+    add("spaces around addresses", " 192.168.1.20 ,255.255.255.0 ,  192.168.1.254,10.77.0.253 ",
+        false, "buttonOk", Stored, "c0a80114ffffff00c0a801fe0a4d00fd");
+    focus = "lineEditMask";
+    add("spaces around, mask bad", " 192.168.1.20,255.255.255 ,10.77.0.254,10.77.0.253", false,
+        "buttonOk", Refused);
     add("dhcp on: addresses neither checked nor stored", "1.2.3.4,,10.77.0.254,10.77.0.253", true,
         "buttonOk", Stored);
     for (const char *field : fields)
         add(QByteArray("Return in ") + field, "", false, QByteArray(field) + " Return", Stored);
+    focus = "lineEditMask";
     add("Return, mask bad", "192.168.1.10,255.255.255,10.77.0.254,10.77.0.253", false,
         "lineEditDNS Return", Refused);
     add("Return on Annuler cancels", "1.2.3.4", false, "buttonCancel Return", Dropped);
@@ -429,6 +498,7 @@ void TestUpdate::submit()
     QFETCH(QByteArray, addresses);
     QFETCH(QString, box);
     QFETCH(QString, answer);
+    QFETCH(QString, focus);
     const DeviceRecord before = record;
     // The press on the table that opens the dialog, seen by the whole application.
     const bool down = key.contains(QLatin1String(" Down"));
@@ -472,10 +542,19 @@ void TestUpdate::submit()
         QTest::keyRelease(parent.get(), Qt::Key_Return);
     QCOMPARE(valueModified, outcome == Stored ? 1 : 0);
     QCOMPARE(errors, box.isEmpty() ? QStringList() : QStringList{box});
+    for (const QString &seen : errors)
+        QCOMPARE(TestSupport::frenchTypographyFaults(seen), QStringList());
     if (outcome == Refused) {
         QVERIFY(dialog && dialog->isVisible());
         for (int i = 0; i < 4; ++i)
-            QCOMPARE(edit(fields[i])->text(), texts.at(i));
+            QCOMPARE(edit(fields[i])->text(), texts.at(i).trimmed());
+        // Ready to be typed over.
+        const QByteArray faulty = focus.toLatin1();
+        // Back in the dialog once the box is gone.
+        dialog->activateWindow();
+        QTRY_VERIFY(dialog->isActiveWindow());
+        QCOMPARE(QApplication::focusWidget(), child(faulty.constData()));
+        QCOMPARE(edit(faulty.constData())->selectedText(), edit(faulty.constData())->text());
     } else if (outcome == StillOpen) {
         QVERIFY(dialog && dialog->isVisible());
     } else {
@@ -491,6 +570,46 @@ void TestUpdate::submit()
         expected.cdeNiveau2 = 1;
     }
     QVERIFY(record == expected);
+}
+
+void TestUpdate::messagesFollowFrenchTypography_data()
+{
+    QTest::addColumn<QString>("text");
+    DeviceRecord sent = makeBoard("0050c20de405", QStringLiteral("10.77.0.20"));
+    DeviceRecord back = sent;
+    storeAddressText("0.0.0.0", back.gateway);
+    for (int kind = SettingsProblem::AddressWithDhcp; kind <= SettingsProblem::GatewayNone;
+         ++kind) {
+        SettingsProblem problem{SettingsProblem::Kind(kind), GatewayField, {}};
+        problem.holder = {0, AddressHolder::Board, QStringLiteral("0:50:c2:0d:e4:06"), 0};
+        const QVector<SettingsProblem> problems{problem};
+        QTest::addRow("problem %d", kind)
+            << (problem.needsConfirmation() ? questionMessage(problems, sent)
+                                            : refusalMessage(problems, sent));
+    }
+    HeardReply first;
+    first.record = sent;
+    first.card = QHostAddress(QStringLiteral("10.77.0.1"));
+    first.interfaceName = QStringLiteral("eth0");
+    HeardReply second;
+    second.record = back;
+    QTest::newRow("claim") << claimMessage({first, second});
+    QTest::newRow("claim mark") << claimMark({first, second});
+    QTest::newRow("cannot tell") << cannotTellMessage(sent, {first, second});
+    QTest::newRow("applied") << appliedMessage(sent);
+    QTest::newRow("not back") << notBackMessage(sent);
+    back.dhcp = 1;
+    QTest::newRow("not back, dhcp") << notBackMessage(back);
+    QTest::newRow("differences") << differencesMessage(sent, back, {GatewayField}, false);
+    QTest::newRow("unchanged") << differencesMessage(sent, back, {GatewayField}, true);
+}
+
+// The texts of the boxes the dialog and the window build from the settings rules.
+void TestUpdate::messagesFollowFrenchTypography()
+{
+    QFETCH(QString, text);
+    QVERIFY(!text.isEmpty());
+    QCOMPARE(TestSupport::frenchTypographyFaults(text), QStringList());
 }
 
 // A new search deletes the records while a dialog may be open on one of them.

@@ -5,6 +5,9 @@
 
 #include <QStringList>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 // French puts a non-breaking space before a colon or a question mark.
@@ -28,8 +31,9 @@ QString reason(const SettingsProblem &problem, const DeviceRecord &sent)
     case SettingsProblem::IpZero:
         return QStringLiteral("0.0.0.0 n'est pas une adresse qu'une carte puisse prendre");
     case SettingsProblem::IpThisNetwork:
-        return QStringLiteral("%1 fait partie de 0.0.0.0/8, qui désigne « ce réseau »\u00a0: "
-                              "aucune carte ne peut la prendre")
+        return QStringLiteral(
+                   "%1 fait partie de 0.0.0.0/8, qui désigne «\u00a0ce réseau\u00a0»\u00a0: "
+                   "aucune carte ne peut la prendre")
             .arg(ip);
     case SettingsProblem::IpAllOnes:
         return QStringLiteral("255.255.255.255 est l'adresse de diffusion générale");
@@ -61,6 +65,8 @@ QString reason(const SettingsProblem &problem, const DeviceRecord &sent)
     case SettingsProblem::GatewayBroadcast:
         return QStringLiteral("%1 est l'adresse de diffusion du nouveau réseau %2")
             .arg(addressText(sent.gateway), subnet);
+    case SettingsProblem::GatewayNone:
+        return QStringLiteral("0.0.0.0 signifie «\u00a0aucune passerelle\u00a0»");
     case SettingsProblem::MaskHostOnly:
         return QStringLiteral("255.255.255.255 laisse la carte seule sur son réseau, sans autre "
                               "machine ni passerelle joignable");
@@ -68,13 +74,34 @@ QString reason(const SettingsProblem &problem, const DeviceRecord &sent)
     return QString();
 }
 
+// A list after a colon, one problem a line. No full stop ends a line: most end with an
+// address, which a full stop would seem to lengthen.
 QString problemLines(const QVector<SettingsProblem> &problems, const DeviceRecord &sent)
 {
     QStringList lines;
     for (const SettingsProblem &problem : problems)
-        lines << QStringLiteral("– ") + fieldLabel(problem.field) + colon + reason(problem, sent) +
-                     QLatin1Char('.');
+        lines << QStringLiteral("– ") + fieldLabel(problem.field) + colon + reason(problem, sent);
     return lines.join(QLatin1Char('\n'));
+}
+
+// What a setting to be confirmed puts at stake, from the worst: the board cut off from every
+// other host, two devices answering for one address, or only hosts beyond a router.
+enum class Risk { Unreachable, Conflict, OtherSubnets };
+
+Risk riskOf(const SettingsProblem &problem)
+{
+    switch (problem.kind) {
+    case SettingsProblem::IpHeld:
+        return Risk::Conflict;
+    case SettingsProblem::GatewayIsIp:
+    case SettingsProblem::GatewayOutside:
+    case SettingsProblem::GatewayNetwork:
+    case SettingsProblem::GatewayBroadcast:
+    case SettingsProblem::GatewayNone:
+        return Risk::OtherSubnets;
+    default:
+        return Risk::Unreachable;
+    }
 }
 
 QString valueText(const DeviceRecord &record, SettingField field)
@@ -91,6 +118,14 @@ QString valueText(const DeviceRecord &record, SettingField field)
     default:
         return addressText(addressOf(record, field));
     }
+}
+
+// A board without a gateway reports 0.0.0.0.
+QString gatewayText(const DeviceRecord &record)
+{
+    if (addressValue(record.gateway) == 0)
+        return QStringLiteral("aucune passerelle");
+    return QStringLiteral("passerelle ") + addressText(record.gateway);
 }
 
 } // namespace
@@ -126,8 +161,21 @@ QString refusalMessage(const QVector<SettingsProblem> &problems, const DeviceRec
 
 QString questionMessage(const QVector<SettingsProblem> &problems, const DeviceRecord &sent)
 {
-    return QStringLiteral("Ces réglages risquent de rendre la carte injoignable\u00a0:\n") +
-           problemLines(problems, sent) + QStringLiteral("\n\nLes envoyer quand même\u00a0?");
+    const QString openings[] = {
+        QStringLiteral("Ces réglages risquent de rendre la carte injoignable\u00a0:\n"),
+        QStringLiteral("Ces réglages risquent de créer un conflit d'adresses\u00a0:\n"),
+        QStringLiteral("Ces réglages risquent de rendre la carte injoignable depuis les autres "
+                       "sous-réseaux\u00a0:\n")};
+    QStringList paragraphs;
+    for (Risk risk : {Risk::Unreachable, Risk::Conflict, Risk::OtherSubnets}) {
+        QVector<SettingsProblem> these;
+        std::copy_if(problems.cbegin(), problems.cend(), std::back_inserter(these),
+                     [risk](const SettingsProblem &problem) { return riskOf(problem) == risk; });
+        if (!these.isEmpty())
+            paragraphs << openings[int(risk)] + problemLines(these, sent);
+    }
+    paragraphs << QStringLiteral("Les envoyer quand même\u00a0?");
+    return paragraphs.join(QStringLiteral("\n\n"));
 }
 
 QString appliedMessage(const DeviceRecord &sent)
@@ -183,19 +231,20 @@ QString claimMessage(const QVector<HeardReply> &replies)
     QStringList lines{QStringLiteral("Plusieurs réponses portent l'adresse MAC %1\u00a0:")
                           .arg(macText(replies.first().record.mac))};
     for (const HeardReply &reply : replies) {
-        QString card = reply.card.isNull() ? QStringLiteral("carte inconnue")
-                                           : QStringLiteral("carte %1").arg(reply.card.toString());
+        QString card = reply.card.isNull()
+                           ? QStringLiteral("carte réseau inconnue")
+                           : QStringLiteral("carte réseau %1").arg(reply.card.toString());
         if (!reply.interfaceName.isEmpty())
             card += QStringLiteral(" (%1)").arg(reply.interfaceName);
-        lines << QStringLiteral("– IP %1, masque %2, passerelle %3, version %4, par la %5")
+        lines << QStringLiteral("– IP %1, masque %2, %3, version %4, par la %5")
                      .arg(addressText(reply.record.ip), addressText(reply.record.mask),
-                          addressText(reply.record.gateway),
+                          gatewayText(reply.record),
                           QString::fromStdString(versionToText(reply.record.version)), card);
     }
     lines << QString()
-          << QStringLiteral("Les réglages partiront par la carte de la première réponse, celle de "
-                            "la ligne du tableau. Un autre appareil portant cette adresse MAC "
-                            "les prendrait aussi.");
+          << QStringLiteral("Les réglages partiront par la carte réseau de la première réponse, "
+                            "celle de la ligne du tableau. Un autre appareil portant cette "
+                            "adresse MAC les prendrait aussi.");
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -206,9 +255,9 @@ QString cannotTellMessage(const DeviceRecord &sent, const QVector<HeardReply> &d
                                      "carte\u00a0:")
                           .arg(macText(sent.mac))};
     for (const HeardReply &device : devices)
-        lines << QStringLiteral("– IP %1, masque %2, passerelle %3")
+        lines << QStringLiteral("– IP %1, masque %2, %3")
                      .arg(addressText(device.record.ip), addressText(device.record.mask),
-                          addressText(device.record.gateway));
+                          gatewayText(device.record));
     lines << QString()
           << QStringLiteral("Vérifiez les réglages de la carte sur place avant de la modifier "
                             "à nouveau.");

@@ -13,7 +13,9 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QRadioButton>
 #include <QStyle>
+#include <QToolTip>
 
 #include <algorithm>
 #include <vector>
@@ -29,6 +31,13 @@ QString textToShow(const QWidget *widget)
         return QStringList{group, group, group, group}.join(QLatin1Char('.'));
     }
     return widget->property("text").toString();
+}
+
+QString dhcpHint()
+{
+    return QStringLiteral("Avec DHCP, la carte prend l'adresse que lui donne le serveur DHCP du "
+                          "réseau\u00a0:\naprès l'envoi, elle n'est connue qu'à la recherche "
+                          "suivante.");
 }
 
 } // namespace
@@ -158,13 +167,23 @@ void Update::forgetDevice(const DeviceRecord *record)
     device = &detached;
 }
 
+// After a box, the focus goes to the first field at fault, top down, its text selected to be
+// typed over.
 void Update::buttonOkClick()
 {
     if (ui->radioButtonDHCPNo->isChecked()) {
-        for (const QLineEdit *edit :
-             {ui->lineEditIP, ui->lineEditDNS, ui->lineEditGw, ui->lineEditMask}) {
+        const QList<QLineEdit *> edits = {ui->lineEditIP, ui->lineEditMask, ui->lineEditGw,
+                                          ui->lineEditDNS};
+        // An address copied from a mail or a sheet often brings a space or a tab along.
+        for (QLineEdit *edit : edits) {
+            const QString trimmed = edit->text().trimmed();
+            if (trimmed != edit->text())
+                edit->setText(trimmed);
+        }
+        for (QLineEdit *edit : edits) {
             if (!isValidAddress(edit->text())) {
                 showFormatError();
+                focusField(edit);
                 return;
             }
         }
@@ -184,9 +203,15 @@ void Update::buttonCancelClick()
     reject();
 }
 
+// Switching DHCP on for a board that had it off is told where the click is, without a box.
 void Update::radioChanged()
 {
     setAddressFieldsEnabled(ui->radioButtonDHCPNo->isChecked());
+    QRadioButton *on = ui->radioButtonDHCPYes;
+    if (on->isChecked() && device->dhcp == 0)
+        QToolTip::showText(on->mapToGlobal(QPoint(0, on->height())), dhcpHint(), on);
+    else
+        QToolTip::hideText();
 }
 
 void Update::fillWidgets()
@@ -209,6 +234,8 @@ void Update::nameBoardAndKeys()
     setToolTip(board);
     Keyboard::pressOnReturn(ui->buttonCancel);
     Keyboard::ignoreHeldReturn(this);
+    ui->radioButtonDHCPYes->setToolTip(dhcpHint());
+    ui->radioButtonDHCPYes->setAccessibleDescription(dhcpHint());
 }
 
 void Update::showAddress(const unsigned char *field, QLineEdit *edit)
@@ -240,6 +267,18 @@ void Update::showCdeNiveau2()
         ui->radioButtonCdeNiveau2Oui->setEnabled(false);
         ui->radioButtonCdeNiveau2Non->setEnabled(false);
         ui->frame->setEnabled(false);
+        // A greyed row says why, under the mouse and to screen readers.
+        const QString why =
+            QStringLiteral("Les cartes dont la version commence par V1 ou V2 ne prennent pas "
+                           "«\u00a0Envoi Id utilisateur\u00a0»\u00a0:\nla valeur affichée "
+                           "leur est renvoyée telle quelle.");
+        for (QWidget *widget :
+             {static_cast<QWidget *>(ui->frame), static_cast<QWidget *>(ui->label),
+              static_cast<QWidget *>(ui->radioButtonCdeNiveau2Oui),
+              static_cast<QWidget *>(ui->radioButtonCdeNiveau2Non)}) {
+            widget->setToolTip(why);
+            widget->setAccessibleDescription(why);
+        }
     }
 }
 
@@ -281,6 +320,7 @@ bool Update::newSettingsAccepted(const DeviceRecord &wanted)
                            [](const SettingsProblem &p) { return p.needsConfirmation(); }),
             problems.end());
         QMessageBox::critical(this, QStringLiteral("Erreur"), refusalMessage(problems, wanted));
+        focusField(fieldWidget(problems.first().field));
         return false;
     }
     QStringList paragraphs;
@@ -298,7 +338,38 @@ bool Update::newSettingsAccepted(const DeviceRecord &wanted)
     question.setDefaultButton(fix);
     question.setEscapeButton(fix);
     question.exec();
-    return question.clickedButton() == send;
+    if (question.clickedButton() == send)
+        return true;
+    if (!problems.isEmpty())
+        focusField(fieldWidget(problems.first().field));
+    return false;
+}
+
+QWidget *Update::fieldWidget(SettingField field) const
+{
+    switch (field) {
+    case IpField:
+        return ui->lineEditIP;
+    case MaskField:
+        return ui->lineEditMask;
+    case GatewayField:
+        return ui->lineEditGw;
+    case DnsField:
+        return ui->lineEditDNS;
+    case DhcpField:
+        return ui->radioButtonDHCPNo;
+    default:
+        return nullptr;
+    }
+}
+
+void Update::focusField(QWidget *field)
+{
+    if (!field)
+        return;
+    field->setFocus(Qt::OtherFocusReason);
+    if (auto *edit = qobject_cast<QLineEdit *>(field))
+        edit->selectAll();
 }
 
 void Update::storeWidgets()

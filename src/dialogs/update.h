@@ -65,6 +65,8 @@ private:
     static bool isValidAddressPart(const QByteArray &piece);
     void showFormatError();
     void setAddressFieldsEnabled(bool enabled);
+    QWidget *fieldWidget(SettingField field) const;
+    void focusField(QWidget *field);
 
     Ui::Update *ui = nullptr;
     DeviceRecord *device = nullptr;

@@ -70,7 +70,8 @@ QSize cellSizeFor(const QTableWidget *table, const QString &text)
 // Room a header section needs for its caption. The header elides the caption to the label
 // rectangle of the style, which is the section less its margins and, on the section that
 // carries the sort indicator, less the arrow: the section is widened by what that rectangle
-// lacks at the column's own width.
+// lacks at the column's own width. A click puts the arrow on any column, so every column
+// keeps room for it.
 int headerWidthFor(const QTableWidget *table, int column, int width)
 {
     const QHeaderView *header = table->horizontalHeader();
@@ -83,10 +84,8 @@ int headerWidthFor(const QTableWidget *table, int column, int width)
                                                       : QString();
     option.textAlignment = header->defaultAlignment();
     option.rect = QRect(0, 0, width, header->sizeHint().height());
-    if (header->isSortIndicatorShown() && header->sortIndicatorSection() == column)
-        option.sortIndicator = header->sortIndicatorOrder() == Qt::AscendingOrder
-                                   ? QStyleOptionHeader::SortDown
-                                   : QStyleOptionHeader::SortUp;
+    if (header->isSortIndicatorShown())
+        option.sortIndicator = QStyleOptionHeader::SortUp;
     const int room =
         header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header).width();
     const int caption = qCeil(QFontMetricsF(header->font()).horizontalAdvance(option.text));
@@ -292,6 +291,17 @@ void clearSortOrder(QTableWidget *table)
     // No sort by "column -1": the rows stay as they are.
     const QSignalBlocker quiet(table->horizontalHeader());
     table->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+}
+
+// Without a current cell the focus shows nowhere, and the first Ctrl+End or Page Down of the
+// view goes to the first row instead of moving from it. Nothing is selected: the selection
+// names the board that "Mettre à jour" opens.
+void showCurrentRow(QTableWidget *table)
+{
+    if (table->rowCount() == 0 || table->currentIndex().isValid())
+        return;
+    table->selectionModel()->setCurrentIndex(table->model()->index(0, MacColumn),
+                                             QItemSelectionModel::NoUpdate);
 }
 
 int selectedRow(const QTableWidget *table)

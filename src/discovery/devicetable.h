@@ -45,6 +45,9 @@ void setTableBackground(QTableWidget *table);
 // place in that order, until clearSortOrder() goes back to the order of arrival.
 void sortOnHeaderClick(QTableWidget *table);
 void clearSortOrder(QTableWidget *table);
+// After a search: the top row becomes the current one, unselected, unless the user already
+// moved in the table.
+void showCurrentRow(QTableWidget *table);
 // The selected row, or -1.
 int selectedRow(const QTableWidget *table);
 

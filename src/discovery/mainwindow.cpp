@@ -37,9 +37,9 @@ const char droppedBoxName[] = "droppedReplies";
 
 QString heldByAnother()
 {
-    return QStringLiteral("Le port UDP 4022 est déjà utilisé sur ce PC par un autre programme : "
-                          "une autre copie de cet outil, l'outil en ligne de commande "
-                          "quorvan-cli ou un autre logiciel.");
+    return QStringLiteral("Le port UDP 4022 est déjà utilisé sur ce PC par un autre "
+                          "programme\u00a0: une autre copie de cet outil, l'outil en ligne de "
+                          "commande quorvan-cli ou un autre logiciel.");
 }
 
 } // namespace
@@ -172,6 +172,7 @@ void MainWindow::SearchTimerDone()
     while (!unlisted.isEmpty())
         listNewDevices();
     status->ended();
+    DeviceTable::showCurrentRow(ui->tableWidget);
     WriteCheck::show(this, ui->tableWidget, ended.verdicts);
 }
 
@@ -291,15 +292,16 @@ void MainWindow::reportSocketProblems(const SocketReport &report)
 {
     QString text;
     if (report.noCardAddress()) {
-        text = QStringLiteral("Ce PC n'a aucune adresse IPv4 : aucune carte réseau n'est "
+        text = QStringLiteral("Ce PC n'a aucune adresse IPv4\u00a0: aucune carte réseau n'est "
                               "connectée ou configurée.\n"
                               "Aucune carte ne pourra répondre à la recherche.");
     } else if (report.portHeld()) {
         text = heldByAnother() +
-               QStringLiteral("\n\nAucune carte ne pourra répondre à cette recherche : fermez ce "
-                              "programme, puis relancez-la.");
+               QStringLiteral("\n\nAucune carte ne pourra répondre à cette recherche\u00a0: "
+                              "fermez l'autre programme qui utilise le port, puis relancez la "
+                              "recherche avec «\u00a0Rechercher\u00a0».");
     } else if (report.sendingSockets == 0) {
-        text = QStringLiteral("Le port UDP 4022 n'a pas pu être ouvert : il est peut-être "
+        text = QStringLiteral("Le port UDP 4022 n'a pas pu être ouvert\u00a0: il est peut-être "
                               "utilisé par un autre programme.\n"
                               "Aucune carte ne pourra répondre à la recherche.");
     } else if (report.incomplete()) {
@@ -307,11 +309,13 @@ void MainWindow::reportSocketProblems(const SocketReport &report)
         if (!report.held.isEmpty() || report.listenerMissing)
             paragraphs << heldByAnother();
         if (!report.held.isEmpty() || !report.failed.isEmpty()) {
-            QStringList lines{QStringLiteral("Ces adresses de ce PC ne seront pas interrogées :")};
+            QStringList lines{
+                QStringLiteral("Ces adresses de ce PC ne seront pas interrogées\u00a0:")};
             for (const QHostAddress &address : report.held)
                 lines << QStringLiteral("– ") + address.toString();
             for (const SocketReport::Failure &failure : report.failed)
-                lines << QStringLiteral("– %1 : le port UDP 4022 n'a pas pu y être ouvert (%2)")
+                lines << QStringLiteral(
+                             "– %1\u00a0: le port UDP 4022 n'a pas pu y être ouvert (%2)")
                              .arg(failure.address.toString(), failure.reason);
             paragraphs << lines.join(QLatin1Char('\n'));
         }

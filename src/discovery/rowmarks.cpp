@@ -46,8 +46,8 @@ public:
 
 QString cardName(const HeardReply &reply)
 {
-    return reply.interfaceName.isEmpty() ? QStringLiteral("de ce PC")
-                                         : QStringLiteral("réseau ") + reply.interfaceName;
+    return reply.interfaceName.isEmpty() ? QStringLiteral("carte réseau de ce PC")
+                                         : QStringLiteral("carte réseau ") + reply.interfaceName;
 }
 
 } // namespace
@@ -104,8 +104,8 @@ void RowMarks::mark(quint64 key, const BoardReplies &replies)
         others.last() = QStringLiteral("…");
     if (!others.isEmpty())
         warnings << (others.size() == 1
-                         ? QStringLiteral("L'adresse IP %1 est aussi celle de la carte %2.")
-                         : QStringLiteral("L'adresse IP %1 est aussi celle des cartes %2."))
+                         ? QStringLiteral("La carte %2 a aussi cette adresse IP (%1).")
+                         : QStringLiteral("Les cartes %2 ont aussi cette adresse IP (%1)."))
                         .arg(ip, others.join(QStringLiteral(", ")));
 
     const QString claim = claimMark(heard);
@@ -120,14 +120,14 @@ void RowMarks::mark(quint64 key, const BoardReplies &replies)
         warnings << QStringLiteral("L'adresse IP %1 est une adresse de ce PC (carte réseau %2).")
                         .arg(ip, network.interfaceName);
     if (!standing.inSubnet)
-        warnings << QStringLiteral("L'adresse IP %1 n'est dans aucun sous-réseau de la carte %2, "
+        warnings << QStringLiteral("L'adresse IP %1 n'est dans aucun sous-réseau de la %2, "
                                    "par laquelle elle a répondu\u00a0; la carte reste "
                                    "modifiable, les réglages partant par diffusion.")
                         .arg(ip, cardName(first));
 
     QStringList lines = warnings;
     if (!first.card.isNull())
-        lines << QStringLiteral("Réponse reçue par la carte %1 (%2).")
+        lines << QStringLiteral("Réponse reçue par la %1 (%2).")
                      .arg(cardName(first), first.card.toString());
     const QString text = lines.join(QLatin1Char('\n'));
     row.item->setToolTip(text);

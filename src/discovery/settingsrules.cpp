@@ -170,7 +170,9 @@ QVector<SettingsProblem> checkNewSettings(const DeviceRecord &reported, const De
     if (noGatewayKept)
         return sortedProblems(found);
     // A /32 holds no other host, so its gateway always lies outside it.
-    if (gateway == ip)
+    if (gateway == 0)
+        add(SettingsProblem::GatewayNone, GatewayField);
+    else if (gateway == ip)
         add(SettingsProblem::GatewayIsIp, GatewayField);
     else if (maskOk && mask != 0xffffffffu && (gateway & mask) != (ip & mask))
         add(SettingsProblem::GatewayOutside, GatewayField);

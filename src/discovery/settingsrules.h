@@ -89,7 +89,8 @@ struct SettingsProblem
         GatewayOutside,
         GatewayNetwork,   // the new subnet's own network address
         GatewayBroadcast, // the new subnet's broadcast address
-        MaskHostOnly      // a /32: the board alone on its link
+        MaskHostOnly,     // a /32: the board alone on its link
+        GatewayNone       // 0.0.0.0 where the board reported a gateway
     };
     Kind kind = None;
     SettingField field = IpField;
@@ -108,8 +109,9 @@ SettingsProblem applyChange(const DeviceRecord &reported, const SettingsChange &
 // refusals first: a mask that is no mask; an IP that no host can hold or that is the
 // subnet's own network or broadcast address (a /31 or /32 point-to-point subnet has
 // neither). To be confirmed: a /32 mask, an IP held by one of `holders`, a gateway equal to
-// the IP, outside the new subnet or equal to its network or broadcast address. A gateway 0.0.0.0
-// that the board reported and keeps is "no gateway" and is not checked. Nothing is checked
+// the IP, outside the new subnet or equal to its network or broadcast address, and a gateway
+// 0.0.0.0 ("no gateway") where the board reported one. A gateway 0.0.0.0 that the board
+// reported and keeps is not checked. Nothing is checked
 // when the board takes its settings from DHCP, or keeps its DHCP, IP, mask and gateway.
 QVector<SettingsProblem> checkNewSettings(const DeviceRecord &reported, const DeviceRecord &sent,
                                           const AddressHolders &holders);

@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QLayout>
+#include <QRegularExpression>
 
 #include <cstdio>
 #include <cstdlib>
@@ -98,6 +99,19 @@ void requirePrivateNetwork()
                              "tests/windows/wine-run)\n");
         std::exit(2);
     }
+}
+
+QStringList frenchTypographyFaults(const QString &text)
+{
+    static const QRegularExpression faults(QStringLiteral(
+        "( [:;?!»]|« |\\b[0-9a-f]{1,2}:[0-9a-f]{1,2}(:[0-9a-f]{2}){4}\\.(?![0-9]))"));
+    QStringList found;
+    for (auto match = faults.globalMatch(text); match.hasNext();) {
+        const QRegularExpressionMatch fault = match.next();
+        found << QStringLiteral("\"%1\" in: %2")
+                     .arg(fault.captured(), text.mid(qMax(0, int(fault.capturedStart()) - 30), 60));
+    }
+    return found;
 }
 
 } // namespace TestSupport

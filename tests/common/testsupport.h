@@ -14,6 +14,10 @@ namespace TestSupport {
 // process 1, and no default route through any interface.
 void requirePrivateNetwork();
 
+// What a French text of the tool's own breaks of French typography, one line a fault: a plain
+// space before « : ; ? ! » or inside « », and a full stop glued to a MAC address.
+QStringList frenchTypographyFaults(const QString &text);
+
 } // namespace TestSupport
 
 // Base of every test class: from the first test function on, a Qt warning aborts the test

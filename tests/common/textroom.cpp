@@ -88,8 +88,8 @@ int fontHeight(const QFont &font)
 }
 
 // A header elides its caption to the style's label rectangle, less the arrow on the section
-// that shows the sort indicator; a cell elides its text to the cell less the style's focus
-// margin and one pixel each side.
+// that shows the sort indicator, which a click may put on any section; a cell elides its text to
+// the cell less the style's focus margin and one pixel each side.
 QList<Fit> columnFits(const QTableWidget *table, int column)
 {
     const QHeaderView *header = table->horizontalHeader();
@@ -98,7 +98,7 @@ QList<Fit> columnFits(const QTableWidget *table, int column)
     option.state |= QStyle::State_Horizontal;
     option.orientation = Qt::Horizontal;
     option.rect = QRect(0, 0, header->sectionSize(column), header->height());
-    if (header->isSortIndicatorShown() && header->sortIndicatorSection() == column)
+    if (header->isSortIndicatorShown())
         option.sortIndicator = QStyleOptionHeader::SortUp;
     const QString caption = table->model()->headerData(column, Qt::Horizontal).toString();
     const QString headerName = QStringLiteral("header %1 \"%2\"").arg(column).arg(caption);

@@ -91,6 +91,10 @@ QString problemReason(const SettingsProblem &problem, const DeviceRecord &report
     case SettingsProblem::GatewayBroadcast:
         return QStringLiteral("%1 is the broadcast address of the new subnet %2")
             .arg(addressText(sent.gateway), subnet);
+    case SettingsProblem::GatewayNone:
+        return QStringLiteral("0.0.0.0 means no gateway: the board will answer only on its own "
+                              "subnet %1")
+            .arg(subnet);
     case SettingsProblem::MaskHostOnly:
         return QStringLiteral("255.255.255.255 leaves the board alone on its link, with no "
                               "other host or gateway it can reach");
