@@ -5,6 +5,9 @@
 #include "common/textroom.h"
 #include "discovery/devicetext.h"
 #include "discovery/mainwindow.h"
+#ifdef QUORVAN_APPLY_READER
+#include "applyfile.h"
+#endif
 #ifndef Q_OS_WIN
 #include "common/netlab.h"
 #endif
@@ -14,10 +17,12 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QPushButton>
@@ -57,6 +62,8 @@ private slots:
     void searchTellsHowItWent();
     void copyRow_data();
     void copyRow();
+    void exportList_data();
+    void exportList();
     void rowMarks_data();
     void rowMarks();
 
@@ -845,11 +852,13 @@ void TestMainWindow::copyRow()
         QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
         QStringList items;
-        for (const QAction *action : menu->actions())
-            items << action->text() + (action->isEnabled() ? "" : " (grisé)");
+        for (const QAction *action : menu->actions()) {
+            if (!action->isSeparator())
+                items << action->text() + (action->isEnabled() ? "" : " (grisé)");
+        }
         const QString grey = copied == QLatin1String("untouched") ? " (grisé)" : "";
         QCOMPARE(items, (QStringList{"Copier la ligne" + grey, "Copier l'adresse MAC" + grey,
-                                     "Copier l'adresse IP" + grey}));
+                                     "Copier l'adresse IP" + grey, "Exporter la liste…"}));
         const int chosen = steps.at(1).toInt();
         if (!grey.isEmpty()) {
             QTest::keyClick(menu, Qt::Key_Escape);
@@ -864,6 +873,123 @@ void TestMainWindow::copyRow()
         QTRY_VERIFY(!QApplication::activePopupWidget());
     }
     QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+}
+
+void TestMainWindow::exportList_data()
+{
+    QTest::addColumn<QString>("key");  // what opens the menu
+    QTest::addColumn<QString>("file"); // typed into the file dialog; "%1" is a scratch folder
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("Menu key, a new file") << "Menu"
+                                          << "%1/cartes.csv" << true;
+    QTest::newRow("Shift+F10, an older file replaced") << "Shift+F10"
+                                                       << "%1/old.csv" << true;
+    QTest::newRow("a folder that does not exist") << "Menu"
+                                                  << "%1/none/cartes.csv" << false;
+#ifndef Q_OS_WIN
+    // Opened as a device and written as it is: the write itself fails.
+    QTest::newRow("a full disk") << "Menu"
+                                 << "/dev/full" << false;
+#endif
+}
+
+// « Exporter la liste… », chosen with the keyboard from the row menu, saves every listed
+// board so that the command line's reader takes the file back as the same boards; a write
+// that fails shows the error box and leaves no file.
+void TestMainWindow::exportList()
+{
+#ifndef QUORVAN_APPLY_READER
+    QSKIP("built without the command-line companion, whose reader checks the file");
+#else
+    QFETCH(QString, key);
+    QFETCH(QString, file);
+    QFETCH(bool, saved);
+    QTemporaryDir scratch;
+    file.replace(QLatin1String("%1"), scratch.path());
+    QFile older(scratch.filePath(QStringLiteral("old.csv")));
+    QVERIFY(older.open(QIODevice::WriteOnly) && older.write("mac\n02:00:00:00:00:99\n") > 0);
+    older.close();
+
+    DeviceRecord plain = makeBoard("020000000001", QStringLiteral("10.0.0.1"));
+    DeviceRecord dhcp = makeBoard("020000000002", QStringLiteral("10.0.0.2"), "V2.01");
+    dhcp.dhcp = 1;
+    // A version that a spreadsheet would take for a formula.
+    DeviceRecord formula = makeBoard("020000000003", QStringLiteral("10.0.0.3"), "=1+2");
+    formula.cdeNiveau2 = 1;
+    storeAddressText("10.0.0.254", formula.gateway);
+    listBoard(plain);
+    listBoard(dhcp, ReplyLayout::Short);
+    listBoard(formula);
+
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    table()->setFocus(Qt::TabFocusReason);
+    clickRow(1);
+    if (key == QLatin1String("Menu"))
+        QTest::keyClick(table(), Qt::Key_Menu);
+    else
+        QTest::keyClick(table(), Qt::Key_F10, Qt::ShiftModifier);
+    QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    for (int i = 0; i < menu->actions().size() &&
+                    (!menu->activeAction() ||
+                     !menu->activeAction()->text().startsWith(QLatin1String("Exporter")));
+         ++i)
+        QTest::keyClick(menu, Qt::Key_Down);
+    QCOMPARE(menu->activeAction()->text(), QStringLiteral("Exporter la liste…"));
+    QTest::keyClick(menu, Qt::Key_Return);
+
+    QFileDialog *dialog = nullptr;
+    QTRY_VERIFY((dialog = window->findChild<QFileDialog *>()) && dialog->isVisible());
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("Exporter la liste"));
+    QCOMPARE(dialog->labelText(QFileDialog::Accept), QStringLiteral("Enregistrer"));
+    auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    QVERIFY(name);
+    QTRY_VERIFY(name->hasFocus());
+    QTest::keyClick(name, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(name, QDir::toNativeSeparators(file));
+    QTest::keyClick(name, Qt::Key_Return);
+    QTRY_VERIFY(!window->findChild<QFileDialog *>() ||
+                !window->findChild<QFileDialog *>()->isVisible());
+
+    auto *box = window->findChild<QMessageBox *>(QStringLiteral("exportErrorBox"));
+    if (!saved) {
+        QTRY_VERIFY((box = window->findChild<QMessageBox *>(QStringLiteral("exportErrorBox"))) &&
+                    box->isVisible());
+        QCOMPARE(box->windowTitle(), QStringLiteral("Erreur"));
+        QCOMPARE(box->icon(), QMessageBox::Critical);
+        QVERIFY2(box->text().startsWith(QStringLiteral("La liste n'a pas été enregistrée dans "
+                                                       "«\u00a0") +
+                                        QDir::toNativeSeparators(file) + "\u00a0»\u00a0: "),
+                 qPrintable(box->text()));
+        if (file.startsWith(scratch.path()))
+            QVERIFY(!QFile::exists(file));
+        return;
+    }
+    QVERIFY(!box);
+    QFile written(file);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QByteArray bytes = written.readAll();
+    QVERIFY2(bytes.contains(",'=1+2,"), bytes.constData());
+    const ApplyFile read = readApplyFile(applyFileText(bytes));
+    QVERIFY2(read.errors.isEmpty(), qPrintable(read.errors.join(QLatin1Char('\n'))));
+    // In the table's order, newest on top.
+    const DeviceRecord *listed[] = {&formula, &dhcp, &plain};
+    QCOMPARE(read.boards.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const DeviceRecord &record = *listed[i];
+        const PlannedBoard &board = read.boards.at(i);
+        QVERIFY(sameMac(record, board.mac));
+        QCOMPARE(board.change.dhcp, std::optional<bool>(record.dhcp != 0));
+        // The short reply carries no level-2 code: left empty, it stays as the board has it.
+        QCOMPARE(board.change.levelTwo, &record == &dhcp
+                                            ? std::optional<bool>()
+                                            : std::optional<bool>(record.cdeNiveau2 != 0));
+        for (int field = 0; field < AddressFieldCount; ++field)
+            QCOMPARE(addressText(board.change.addresses.at(field)->data()),
+                     addressText(addressOf(record, field)));
+    }
+#endif
 }
 
 void TestMainWindow::rowMarks_data()

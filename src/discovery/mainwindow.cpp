@@ -7,6 +7,7 @@
 #include "dialogs/settingsmessages.h"
 #include "dialogs/update.h"
 #include "keyboard.h"
+#include "listexport.h"
 #include "localfiles.h"
 #include "rowcopy.h"
 #include "searchstatus.h"
@@ -71,7 +72,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     DeviceTable::sortOnHeaderClick(ui->tableWidget);
     new WindowKeys(this, ui->tableWidget, ui->buttonSearch, ui->buttonUpdate);
     status = new SearchStatus(ui->tableWidget);
-    new RowCopy(ui->tableWidget);
+    new RowCopy(ui->tableWidget, new ListExport(this, [this] { return listedRows(); }));
     marks = new RowMarks(ui->tableWidget);
 }
 
@@ -211,6 +212,20 @@ DeviceRecord *MainWindow::findDeviceByMacText(const QByteArray &text) const
 {
     const MacAddress mac = macTextToBytes(text.toStdString());
     return devicesByMac.value(macKey(mac.data()), nullptr);
+}
+
+// The rows as the table shows them, sorted or not, each with the card of its first reply.
+QVector<BoardRow> MainWindow::listedRows() const
+{
+    QVector<BoardRow> rows;
+    for (int row = 0; row < ui->tableWidget->rowCount(); ++row) {
+        const QTableWidgetItem *macItem = ui->tableWidget->item(row, DeviceTable::MacColumn);
+        const DeviceRecord *record =
+            macItem ? findDeviceByMacText(macItem->text().toUtf8()) : nullptr;
+        if (record)
+            rows.append(BoardRow::of(*record, replies.repliesOf(record->mac).value(0)));
+    }
+    return rows;
 }
 
 void MainWindow::clearDevices()

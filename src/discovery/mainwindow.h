@@ -21,6 +21,7 @@
 #include <QMainWindow>
 #include <QVector>
 
+struct BoardRow;
 class QHostAddress;
 class SearchStatus;
 class QTableWidgetItem;
@@ -53,6 +54,7 @@ private:
     void sendToAllSockets(const char *data, int length, const QHostAddress &address, quint16 port);
     bool containsDevice(const DeviceRecord *record) const;
     DeviceRecord *findDeviceByMacText(const QByteArray &text) const;
+    QVector<BoardRow> listedRows() const;
     void clearDevices();
     void clearTable();
     void restartDiscovery();
