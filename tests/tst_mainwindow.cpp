@@ -166,6 +166,30 @@ void TestMainWindow::form()
           static_cast<QWidget *>(button("buttonUpdate"))})
         heard << QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
     QCOMPARE(heard, (QStringList{"Cartes trouvées", "Rechercher", "Mettre à jour"}));
+
+    // The hidden level-2 column is kept from screen readers too: eight columns, whose
+    // headers are the visible ones in order, as a table and as its children.
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(t);
+    QAccessibleTableInterface *cells = face->tableInterface();
+    QVERIFY(cells);
+    QCOMPARE(cells->columnCount(), 8);
+    const QStringList visible{"Adresse Mac",           "Adresse IP", "DHCP",   "Port", "Passerelle",
+                              "Masque de sous réseau", "DNS",        "Version"};
+    QStringList described;
+    for (int column = 0; column < cells->columnCount(); ++column)
+        described << cells->columnDescription(column);
+    QCOMPARE(described, visible);
+    QStringList children;
+    for (int index = 0; index < face->childCount(); ++index) {
+        QAccessibleInterface *child = face->child(index);
+        if (!child)
+            continue;
+        children << child->text(QAccessible::Name);
+        QCOMPARE(child->role(), QAccessible::ColumnHeader);
+        QCOMPARE(child->parent(), face);
+        QCOMPARE(face->indexOfChild(child), index);
+    }
+    QCOMPARE(children, visible);
 }
 
 // The tool takes its picture and icon from the working directory, or else the copies
@@ -513,7 +537,7 @@ void TestMainWindow::rowTexts()
         replyBytes(board, shortLayout ? ReplyLayout::Short : ReplyLayout::Long).left(length));
     QTRY_COMPARE(table()->rowCount(), 2);
     QCOMPARE(table()->item(1, 1)->text(), QStringLiteral("10.0.0.1"));
-    const QStringList cells =
+    QStringList cells =
         (QStringLiteral(
              "0:50:c2:0d:e4:05,10.0.0.254,Oui,502,10.77.0.254,255.255.255.0,10.77.0.253,") +
          shown)
@@ -525,6 +549,56 @@ void TestMainWindow::rowTexts()
         QCOMPARE(item->flags(), Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsEnabled |
                                     Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled);
     }
+
+    // What a screen reader reads of the rows: the cells shown, the level-2 code left out,
+    // each cell found again from the table by its place and by its index.
+    cells.removeAt(7);
+    clickRow(0);
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(table());
+    QAccessibleTableInterface *access = face->tableInterface();
+    QCOMPARE(access->rowCount(), 2);
+    QCOMPARE(access->columnCount(), 8);
+    int found = 0;
+    for (int row = 0; row < 2; ++row) {
+        QStringList read;
+        for (int column = 0; column < 8; ++column) {
+            QAccessibleInterface *cell = access->cellAt(row, column);
+            QVERIFY(cell);
+            read << cell->text(QAccessible::Name);
+            QCOMPARE(cell->tableCellInterface()->rowIndex(), row);
+            QCOMPARE(cell->tableCellInterface()->columnIndex(), column);
+            QCOMPARE(cell->tableCellInterface()->isSelected(), row == 0);
+            QCOMPARE(cell->parent(), face);
+            QCOMPARE(face->child(face->indexOfChild(cell)), cell);
+        }
+        if (row == 0)
+            QCOMPARE(read, cells);
+        else
+            QCOMPARE(read.at(1), QStringLiteral("10.0.0.1"));
+    }
+    for (int index = 0; index < face->childCount(); ++index)
+        found += face->child(index) ? 1 : 0;
+    QCOMPARE(found, 3 * 8);
+    QCOMPARE(access->selectedRows(), QList<int>{0});
+    QCOMPARE(access->selectedCellCount(), 8);
+    for (QAccessibleInterface *cell : access->selectedCells())
+        QCOMPARE(cell->tableCellInterface()->rowIndex(), 0);
+
+    // The view names the cell that takes the focus by its own numbering of the children,
+    // (row + 1) * (model columns + 1) + column + 1 (a header row, a row-header slot): walked
+    // to the last column with the arrow keys, past the hidden one, a screen reader is told
+    // of each cell shown.
+    QStringList heard;
+    table()->setFocus(Qt::TabFocusReason);
+    for (int column = 1; column < 8; ++column) {
+        QTest::keyClick(table(), Qt::Key_Right);
+        const QModelIndex current = table()->currentIndex();
+        QAccessibleEvent focus(table(), QAccessible::Focus);
+        focus.setChild((current.row() + 1) * (table()->columnCount() + 1) + current.column() + 1);
+        QAccessibleInterface *cell = focus.accessibleInterface();
+        heard << (cell ? cell->text(QAccessible::Name) : QStringLiteral("(nothing)"));
+    }
+    QCOMPARE(heard, cells.mid(1));
 }
 
 // Clicks go through the window system, where a modal dialog blocks them.

@@ -11,6 +11,7 @@
 #include "localfiles.h"
 #include "rowcopy.h"
 #include "searchstatus.h"
+#include "tableaccess.h"
 #include "ui_mainwindow.h"
 
 #include <QGuiApplication>
@@ -48,6 +49,8 @@ QString heldByAnother()
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
+    // Before the table exists: Qt keeps the first interface it gives an object.
+    TableAccess::install();
     ui->setupUi(this);
 
     // Each socket is connected to DisplayRequest() as it is bound. What could not be bound
