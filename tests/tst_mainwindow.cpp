@@ -951,19 +951,27 @@ void TestMainWindow::copyRow()
 
 void TestMainWindow::exportList_data()
 {
-    QTest::addColumn<QString>("key");  // what opens the menu
-    QTest::addColumn<QString>("file"); // typed into the file dialog; "%1" is a scratch folder
+    QTest::addColumn<QString>("key");    // what opens the menu
+    QTest::addColumn<QString>("file");   // typed into the file dialog; "%1" is a scratch folder
+    QTest::addColumn<QString>("answer"); // to the question before a file is replaced
     QTest::addColumn<bool>("saved");
     QTest::newRow("Menu key, a new file") << "Menu"
-                                          << "%1/cartes.csv" << true;
+                                          << "%1/cartes.csv"
+                                          << "" << true;
     QTest::newRow("Shift+F10, an older file replaced") << "Shift+F10"
-                                                       << "%1/old.csv" << true;
+                                                       << "%1/old.csv"
+                                                       << "Remplacer" << true;
+    QTest::newRow("an older file kept") << "Menu"
+                                        << "%1/old.csv"
+                                        << "Escape" << false;
     QTest::newRow("a folder that does not exist") << "Menu"
-                                                  << "%1/none/cartes.csv" << false;
+                                                  << "%1/none/cartes.csv"
+                                                  << "" << false;
 #ifndef Q_OS_WIN
-    // Opened as a device and written as it is: the write itself fails.
+    // Opened as a device and written as it is, without a question: the write itself fails.
     QTest::newRow("a full disk") << "Menu"
-                                 << "/dev/full" << false;
+                                 << "/dev/full"
+                                 << "" << false;
 #endif
 }
 
@@ -977,11 +985,13 @@ void TestMainWindow::exportList()
 #else
     QFETCH(QString, key);
     QFETCH(QString, file);
+    QFETCH(QString, answer);
     QFETCH(bool, saved);
     QTemporaryDir scratch;
     file.replace(QLatin1String("%1"), scratch.path());
     QFile older(scratch.filePath(QStringLiteral("old.csv")));
-    QVERIFY(older.open(QIODevice::WriteOnly) && older.write("mac\n02:00:00:00:00:99\n") > 0);
+    const QByteArray olderList = "mac\n02:00:00:00:00:99\n";
+    QVERIFY(older.open(QIODevice::WriteOnly) && older.write(olderList) > 0);
     older.close();
 
     DeviceRecord plain = makeBoard("020000000001", QStringLiteral("10.0.0.1"));
@@ -1025,6 +1035,28 @@ void TestMainWindow::exportList()
     QTest::keyClick(name, Qt::Key_Return);
     QTRY_VERIFY(!window->findChild<QFileDialog *>() ||
                 !window->findChild<QFileDialog *>()->isVisible());
+    QMessageBox *question = nullptr;
+    if (!answer.isEmpty()) {
+        QTRY_VERIFY(
+            (question = window->findChild<QMessageBox *>(QStringLiteral("exportReplaceBox"))) &&
+            question->isVisible());
+        QCOMPARE(question->text(), "Le fichier «\u00a0" + QDir::toNativeSeparators(file) +
+                                       "\u00a0» existe déjà. Le remplacer par la liste\u00a0?");
+        if (answer == QLatin1String("Escape"))
+            QTest::keyClick(question, Qt::Key_Escape);
+        else
+            QTest::mouseClick(question->button(QMessageBox::Yes), Qt::LeftButton);
+        QTRY_VERIFY(!window->findChild<QMessageBox *>(QStringLiteral("exportReplaceBox")));
+    } else {
+        QVERIFY(!window->findChild<QMessageBox *>(QStringLiteral("exportReplaceBox")));
+    }
+    if (answer == QLatin1String("Escape")) {
+        QFile kept(file);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), olderList);
+        QVERIFY(!window->findChild<QMessageBox *>(QStringLiteral("exportErrorBox")));
+        return;
+    }
 
     auto *box = window->findChild<QMessageBox *>(QStringLiteral("exportErrorBox"));
     if (!saved) {

@@ -5,7 +5,9 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 ListExport::ListExport(QWidget *window, Rows rows)
     : QObject(window), window(window), rows(std::move(rows))
@@ -29,8 +31,7 @@ void ListExport::chooseFile()
     dialog->setObjectName(QStringLiteral("exportDialog"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setOption(QFileDialog::DontUseNativeDialog);
-    // Qt's own question is in English; the write below replaces a file only once the new
-    // list is whole, and the name was typed or picked for this list.
+    // Qt's own question is in English: chosen() asks it in French.
     dialog->setOption(QFileDialog::DontConfirmOverwrite);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
@@ -43,8 +44,42 @@ void ListExport::chooseFile()
     dialog->setLabelText(QFileDialog::Reject, QStringLiteral("Annuler"));
     dialog->selectFile(QStringLiteral("cartes.csv"));
 
-    connect(dialog, SIGNAL(fileSelected(QString)), SLOT(write(QString)));
+    connect(dialog, SIGNAL(fileSelected(QString)), SLOT(chosen(QString)));
     dialog->open();
+}
+
+// A device or a pipe is written as it is, and asks nothing: only a file holds a list to lose.
+void ListExport::chosen(const QString &file)
+{
+    if (!QFileInfo(file).isFile()) {
+        write(file);
+        return;
+    }
+    fileToReplace = file;
+    auto *question = new QMessageBox(
+        QMessageBox::Question, QStringLiteral("Exporter la liste"),
+        QStringLiteral("Le fichier «\u00a0%1\u00a0» existe déjà. Le remplacer par la liste\u00a0?")
+            .arg(QDir::toNativeSeparators(file)),
+        QMessageBox::Yes | QMessageBox::No, window);
+    question->setObjectName(QStringLiteral("exportReplaceBox"));
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    question->button(QMessageBox::Yes)->setText(QStringLiteral("Remplacer"));
+    question->button(QMessageBox::No)->setText(QStringLiteral("Annuler"));
+    question->setDefaultButton(QMessageBox::No);
+    question->setEscapeButton(QMessageBox::No);
+
+    connect(question, SIGNAL(finished(int)), SLOT(replaceAnswered()));
+    question->open();
+}
+
+// By the button clicked, which Escape and closing the box make « Annuler ».
+void ListExport::replaceAnswered()
+{
+    const auto *question = qobject_cast<const QMessageBox *>(sender());
+    const QString file = fileToReplace;
+    fileToReplace.clear();
+    if (question && question->clickedButton() == question->button(QMessageBox::Yes))
+        write(file);
 }
 
 void ListExport::write(const QString &file)

@@ -5,7 +5,8 @@
 // (boardcsv.h), for colleagues and spreadsheets, so that `quorvan-cli apply` takes the file
 // back as it is. The file is chosen in a dialog of the tool's own, in French whatever the
 // desktop, and written by the command line's checked write (outputfile.h): a write that
-// fails is told in a box, never passed over.
+// fails is told in a box, never passed over. A file that exists is replaced only once the
+// user said so.
 
 #include "boardcsv.h"
 
@@ -32,9 +33,13 @@ public slots:
     void chooseFile();
 
 private slots:
-    void write(const QString &file);
+    void chosen(const QString &file);
+    void replaceAnswered();
 
 private:
+    void write(const QString &file);
+
     QWidget *window = nullptr;
     Rows rows;
+    QString fileToReplace;
 };
