@@ -994,6 +994,18 @@ void TestMainWindow::exportList()
     QVERIFY(older.open(QIODevice::WriteOnly) && older.write(olderList) > 0);
     older.close();
 
+    // An empty table has no list to export.
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    table()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(table(), Qt::Key_Menu);
+    QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    QCOMPARE(menu->actions().last()->text(), QStringLiteral("Exporter la liste…"));
+    QVERIFY(!menu->actions().last()->isEnabled());
+    QTest::keyClick(menu, Qt::Key_Escape);
+    QTRY_VERIFY(!QApplication::activePopupWidget());
+
     DeviceRecord plain = makeBoard("020000000001", QStringLiteral("10.0.0.1"));
     DeviceRecord dhcp = makeBoard("020000000002", QStringLiteral("10.0.0.2"), "V2.01");
     dhcp.dhcp = 1;
@@ -1014,7 +1026,7 @@ void TestMainWindow::exportList()
     else
         QTest::keyClick(table(), Qt::Key_F10, Qt::ShiftModifier);
     QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
-    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
     for (int i = 0; i < menu->actions().size() &&
                     (!menu->activeAction() ||
                      !menu->activeAction()->text().startsWith(QLatin1String("Exporter")));
