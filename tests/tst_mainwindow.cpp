@@ -5,6 +5,9 @@
 #include "common/textroom.h"
 #include "discovery/devicetext.h"
 #include "discovery/mainwindow.h"
+#ifdef QUORVAN_APPLY_READER
+#include "applyfile.h"
+#endif
 #ifndef Q_OS_WIN
 #include "common/netlab.h"
 #endif
@@ -14,10 +17,12 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QPushButton>
@@ -58,6 +63,8 @@ private slots:
     void searchTellsHowItWent();
     void copyRow_data();
     void copyRow();
+    void exportList_data();
+    void exportList();
     void rowMarks_data();
     void rowMarks();
 
@@ -160,6 +167,30 @@ void TestMainWindow::form()
           static_cast<QWidget *>(button("buttonUpdate"))})
         heard << QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
     QCOMPARE(heard, (QStringList{"Cartes trouvées", "Rechercher", "Mettre à jour"}));
+
+    // The hidden level-2 column is kept from screen readers too: eight columns, whose
+    // headers are the visible ones in order, as a table and as its children.
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(t);
+    QAccessibleTableInterface *cells = face->tableInterface();
+    QVERIFY(cells);
+    QCOMPARE(cells->columnCount(), 8);
+    const QStringList visible{"Adresse Mac",           "Adresse IP", "DHCP",   "Port", "Passerelle",
+                              "Masque de sous réseau", "DNS",        "Version"};
+    QStringList described;
+    for (int column = 0; column < cells->columnCount(); ++column)
+        described << cells->columnDescription(column);
+    QCOMPARE(described, visible);
+    QStringList children;
+    for (int index = 0; index < face->childCount(); ++index) {
+        QAccessibleInterface *child = face->child(index);
+        if (!child)
+            continue;
+        children << child->text(QAccessible::Name);
+        QCOMPARE(child->role(), QAccessible::ColumnHeader);
+        QCOMPARE(child->parent(), face);
+        QCOMPARE(face->indexOfChild(child), index);
+    }
+    QCOMPARE(children, visible);
 }
 
 // The tool takes its picture and icon from the working directory, or else the copies
@@ -513,7 +544,7 @@ void TestMainWindow::rowTexts()
         replyBytes(board, shortLayout ? ReplyLayout::Short : ReplyLayout::Long).left(length));
     QTRY_COMPARE(table()->rowCount(), 2);
     QCOMPARE(table()->item(1, 1)->text(), QStringLiteral("10.0.0.1"));
-    const QStringList cells =
+    QStringList cells =
         (QStringLiteral(
              "0:50:c2:0d:e4:05,10.0.0.254,Oui,502,10.77.0.254,255.255.255.0,10.77.0.253,") +
          shown)
@@ -525,6 +556,56 @@ void TestMainWindow::rowTexts()
         QCOMPARE(item->flags(), Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsEnabled |
                                     Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled);
     }
+
+    // What a screen reader reads of the rows: the cells shown, the level-2 code left out,
+    // each cell found again from the table by its place and by its index.
+    cells.removeAt(7);
+    clickRow(0);
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(table());
+    QAccessibleTableInterface *access = face->tableInterface();
+    QCOMPARE(access->rowCount(), 2);
+    QCOMPARE(access->columnCount(), 8);
+    int found = 0;
+    for (int row = 0; row < 2; ++row) {
+        QStringList read;
+        for (int column = 0; column < 8; ++column) {
+            QAccessibleInterface *cell = access->cellAt(row, column);
+            QVERIFY(cell);
+            read << cell->text(QAccessible::Name);
+            QCOMPARE(cell->tableCellInterface()->rowIndex(), row);
+            QCOMPARE(cell->tableCellInterface()->columnIndex(), column);
+            QCOMPARE(cell->tableCellInterface()->isSelected(), row == 0);
+            QCOMPARE(cell->parent(), face);
+            QCOMPARE(face->child(face->indexOfChild(cell)), cell);
+        }
+        if (row == 0)
+            QCOMPARE(read, cells);
+        else
+            QCOMPARE(read.at(1), QStringLiteral("10.0.0.1"));
+    }
+    for (int index = 0; index < face->childCount(); ++index)
+        found += face->child(index) ? 1 : 0;
+    QCOMPARE(found, 3 * 8);
+    QCOMPARE(access->selectedRows(), QList<int>{0});
+    QCOMPARE(access->selectedCellCount(), 8);
+    for (QAccessibleInterface *cell : access->selectedCells())
+        QCOMPARE(cell->tableCellInterface()->rowIndex(), 0);
+
+    // The view names the cell that takes the focus by its own numbering of the children,
+    // (row + 1) * (model columns + 1) + column + 1 (a header row, a row-header slot): walked
+    // to the last column with the arrow keys, past the hidden one, a screen reader is told
+    // of each cell shown.
+    QStringList heard;
+    table()->setFocus(Qt::TabFocusReason);
+    for (int column = 1; column < 8; ++column) {
+        QTest::keyClick(table(), Qt::Key_Right);
+        const QModelIndex current = table()->currentIndex();
+        QAccessibleEvent focus(table(), QAccessible::Focus);
+        focus.setChild((current.row() + 1) * (table()->columnCount() + 1) + current.column() + 1);
+        QAccessibleInterface *cell = focus.accessibleInterface();
+        heard << (cell ? cell->text(QAccessible::Name) : QStringLiteral("(nothing)"));
+    }
+    QCOMPARE(heard, cells.mid(1));
 }
 
 // Clicks go through the window system, where a modal dialog blocks them.
@@ -876,11 +957,13 @@ void TestMainWindow::copyRow()
         QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
         QStringList items;
-        for (const QAction *action : menu->actions())
-            items << action->text() + (action->isEnabled() ? "" : " (grisé)");
+        for (const QAction *action : menu->actions()) {
+            if (!action->isSeparator())
+                items << action->text() + (action->isEnabled() ? "" : " (grisé)");
+        }
         const QString grey = copied == QLatin1String("untouched") ? " (grisé)" : "";
         QCOMPARE(items, (QStringList{"Copier la ligne" + grey, "Copier l'adresse MAC" + grey,
-                                     "Copier l'adresse IP" + grey}));
+                                     "Copier l'adresse IP" + grey, "Exporter la liste…"}));
         const int chosen = steps.at(1).toInt();
         if (!grey.isEmpty()) {
             QTest::keyClick(menu, Qt::Key_Escape);
@@ -895,6 +978,167 @@ void TestMainWindow::copyRow()
         QTRY_VERIFY(!QApplication::activePopupWidget());
     }
     QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+}
+
+void TestMainWindow::exportList_data()
+{
+    QTest::addColumn<QString>("key");    // what opens the menu
+    QTest::addColumn<QString>("file");   // typed into the file dialog; "%1" is a scratch folder
+    QTest::addColumn<QString>("answer"); // to the question before a file is replaced
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("Menu key, a new file") << "Menu"
+                                          << "%1/cartes.csv"
+                                          << "" << true;
+    QTest::newRow("Shift+F10, an older file replaced") << "Shift+F10"
+                                                       << "%1/old.csv"
+                                                       << "Remplacer" << true;
+    QTest::newRow("an older file kept") << "Menu"
+                                        << "%1/old.csv"
+                                        << "Escape" << false;
+    QTest::newRow("a folder that does not exist") << "Menu"
+                                                  << "%1/none/cartes.csv"
+                                                  << "" << false;
+#ifndef Q_OS_WIN
+    // Opened as a device and written as it is, without a question: the write itself fails.
+    QTest::newRow("a full disk") << "Menu"
+                                 << "/dev/full"
+                                 << "" << false;
+#endif
+}
+
+// « Exporter la liste… », chosen with the keyboard from the row menu, saves every listed
+// board so that the command line's reader takes the file back as the same boards; a write
+// that fails shows the error box and leaves no file.
+void TestMainWindow::exportList()
+{
+#ifndef QUORVAN_APPLY_READER
+    QSKIP("built without the command-line companion, whose reader checks the file");
+#else
+    QFETCH(QString, key);
+    QFETCH(QString, file);
+    QFETCH(QString, answer);
+    QFETCH(bool, saved);
+    QTemporaryDir scratch;
+    file.replace(QLatin1String("%1"), scratch.path());
+    QFile older(scratch.filePath(QStringLiteral("old.csv")));
+    const QByteArray olderList = "mac\n02:00:00:00:00:99\n";
+    QVERIFY(older.open(QIODevice::WriteOnly) && older.write(olderList) > 0);
+    older.close();
+
+    // An empty table has no list to export.
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    table()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(table(), Qt::Key_Menu);
+    QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    QCOMPARE(menu->actions().last()->text(), QStringLiteral("Exporter la liste…"));
+    QVERIFY(!menu->actions().last()->isEnabled());
+    QTest::keyClick(menu, Qt::Key_Escape);
+    QTRY_VERIFY(!QApplication::activePopupWidget());
+
+    DeviceRecord plain = makeBoard("020000000001", QStringLiteral("10.0.0.1"));
+    DeviceRecord dhcp = makeBoard("020000000002", QStringLiteral("10.0.0.2"), "V2.01");
+    dhcp.dhcp = 1;
+    // A version that a spreadsheet would take for a formula.
+    DeviceRecord formula = makeBoard("020000000003", QStringLiteral("10.0.0.3"), "=1+2");
+    formula.cdeNiveau2 = 1;
+    storeAddressText("10.0.0.254", formula.gateway);
+    listBoard(plain);
+    listBoard(dhcp, ReplyLayout::Short);
+    listBoard(formula);
+
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    table()->setFocus(Qt::TabFocusReason);
+    clickRow(1);
+    if (key == QLatin1String("Menu"))
+        QTest::keyClick(table(), Qt::Key_Menu);
+    else
+        QTest::keyClick(table(), Qt::Key_F10, Qt::ShiftModifier);
+    QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+    menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    for (int i = 0; i < menu->actions().size() &&
+                    (!menu->activeAction() ||
+                     !menu->activeAction()->text().startsWith(QLatin1String("Exporter")));
+         ++i)
+        QTest::keyClick(menu, Qt::Key_Down);
+    QCOMPARE(menu->activeAction()->text(), QStringLiteral("Exporter la liste…"));
+    QTest::keyClick(menu, Qt::Key_Return);
+
+    QFileDialog *dialog = nullptr;
+    QTRY_VERIFY((dialog = window->findChild<QFileDialog *>()) && dialog->isVisible());
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("Exporter la liste"));
+    QCOMPARE(dialog->labelText(QFileDialog::Accept), QStringLiteral("Enregistrer"));
+    auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    QVERIFY(name);
+    QTRY_VERIFY(name->hasFocus());
+    QTest::keyClick(name, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(name, QDir::toNativeSeparators(file));
+    QTest::keyClick(name, Qt::Key_Return);
+    QTRY_VERIFY(!window->findChild<QFileDialog *>() ||
+                !window->findChild<QFileDialog *>()->isVisible());
+    QMessageBox *question = nullptr;
+    if (!answer.isEmpty()) {
+        QTRY_VERIFY(
+            (question = window->findChild<QMessageBox *>(QStringLiteral("exportReplaceBox"))) &&
+            question->isVisible());
+        QCOMPARE(question->text(), "Le fichier «\u00a0" + QDir::toNativeSeparators(file) +
+                                       "\u00a0» existe déjà. Le remplacer par la liste\u00a0?");
+        if (answer == QLatin1String("Escape"))
+            QTest::keyClick(question, Qt::Key_Escape);
+        else
+            QTest::mouseClick(question->button(QMessageBox::Yes), Qt::LeftButton);
+        QTRY_VERIFY(!window->findChild<QMessageBox *>(QStringLiteral("exportReplaceBox")));
+    } else {
+        QVERIFY(!window->findChild<QMessageBox *>(QStringLiteral("exportReplaceBox")));
+    }
+    if (answer == QLatin1String("Escape")) {
+        QFile kept(file);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), olderList);
+        QVERIFY(!window->findChild<QMessageBox *>(QStringLiteral("exportErrorBox")));
+        return;
+    }
+
+    auto *box = window->findChild<QMessageBox *>(QStringLiteral("exportErrorBox"));
+    if (!saved) {
+        QTRY_VERIFY((box = window->findChild<QMessageBox *>(QStringLiteral("exportErrorBox"))) &&
+                    box->isVisible());
+        QCOMPARE(box->windowTitle(), QStringLiteral("Erreur"));
+        QCOMPARE(box->icon(), QMessageBox::Critical);
+        QVERIFY2(box->text().startsWith(QStringLiteral("La liste n'a pas été enregistrée dans "
+                                                       "«\u00a0") +
+                                        QDir::toNativeSeparators(file) + "\u00a0»\u00a0: "),
+                 qPrintable(box->text()));
+        if (file.startsWith(scratch.path()))
+            QVERIFY(!QFile::exists(file));
+        return;
+    }
+    QVERIFY(!box);
+    QFile written(file);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QByteArray bytes = written.readAll();
+    QVERIFY2(bytes.contains(",'=1+2,"), bytes.constData());
+    const ApplyFile read = readApplyFile(applyFileText(bytes));
+    QVERIFY2(read.errors.isEmpty(), qPrintable(read.errors.join(QLatin1Char('\n'))));
+    // In the table's order, newest on top.
+    const DeviceRecord *listed[] = {&formula, &dhcp, &plain};
+    QCOMPARE(read.boards.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const DeviceRecord &record = *listed[i];
+        const PlannedBoard &board = read.boards.at(i);
+        QVERIFY(sameMac(record, board.mac));
+        QCOMPARE(board.change.dhcp, std::optional<bool>(record.dhcp != 0));
+        // The short reply carries no level-2 code: left empty, it stays as the board has it.
+        QCOMPARE(board.change.levelTwo, &record == &dhcp
+                                            ? std::optional<bool>()
+                                            : std::optional<bool>(record.cdeNiveau2 != 0));
+        for (int field = 0; field < AddressFieldCount; ++field)
+            QCOMPARE(addressText(board.change.addresses.at(field)->data()),
+                     addressText(addressOf(record, field)));
+    }
+#endif
 }
 
 void TestMainWindow::rowMarks_data()

@@ -205,6 +205,15 @@ void TestUpdate::form()
     QCOMPARE(rows.join(QLatin1Char(',')),
              QStringLiteral("Envoi Id utilisateur,DHCP,Adresse IP,Masque de sous-réseau,"
                             "Passerelle,Serveur DNS,Valider ou annuler"));
+    // Each address field's help gives an example of what it takes: a mask for the mask.
+    QStringList examples;
+    for (const char *field : fields) {
+        const QString help =
+            QAccessible::queryAccessibleInterface(child(field))->text(QAccessible::Description);
+        examples << help.section(QStringLiteral("par exemple "), 1).section(QChar(0xa0), 0, 0);
+    }
+    QCOMPARE(examples,
+             (QStringList{"192.168.1.10", "255.255.255.0", "192.168.1.10", "192.168.1.10"}));
     int widened = 0;
     int heightened = 0;
     for (const Child &child : children) {

@@ -7,9 +7,11 @@
 #include "dialogs/settingsmessages.h"
 #include "dialogs/update.h"
 #include "keyboard.h"
+#include "listexport.h"
 #include "localfiles.h"
 #include "rowcopy.h"
 #include "searchstatus.h"
+#include "tableaccess.h"
 #include "ui_mainwindow.h"
 
 #include <QGuiApplication>
@@ -49,6 +51,8 @@ MainWindow::MainWindow(QWidget *parent) : MainWindow(nullptr, parent) {}
 MainWindow::MainWindow(SearchNetwork *network, QWidget *parent)
     : QMainWindow(parent), ui(new Ui::MainWindow), session(network ? *network : sockets, true)
 {
+    // Before the table exists: Qt keeps the first interface it gives an object.
+    TableAccess::install();
     ui->setupUi(this);
 
     // Each socket is connected to DisplayRequest() as it is bound. What could not be bound
@@ -73,7 +77,7 @@ MainWindow::MainWindow(SearchNetwork *network, QWidget *parent)
     DeviceTable::sortOnHeaderClick(ui->tableWidget);
     new WindowKeys(this, ui->tableWidget, ui->buttonSearch, ui->buttonUpdate);
     status = new SearchStatus(ui->tableWidget);
-    new RowCopy(ui->tableWidget);
+    new RowCopy(ui->tableWidget, new ListExport(this, [this] { return listedRows(); }));
     marks = new RowMarks(ui->tableWidget);
 }
 
@@ -194,6 +198,20 @@ DeviceRecord *MainWindow::findDeviceByMacText(const QByteArray &text) const
 {
     const MacAddress mac = macTextToBytes(text.toStdString());
     return devicesByMac.value(macKey(mac.data()), nullptr);
+}
+
+// The rows as the table shows them, sorted or not, each with the card of its first reply.
+QVector<BoardRow> MainWindow::listedRows() const
+{
+    QVector<BoardRow> rows;
+    for (int row = 0; row < ui->tableWidget->rowCount(); ++row) {
+        const QTableWidgetItem *macItem = ui->tableWidget->item(row, DeviceTable::MacColumn);
+        const DeviceRecord *record =
+            macItem ? findDeviceByMacText(macItem->text().toUtf8()) : nullptr;
+        if (record)
+            rows.append(BoardRow::of(*record, session.replies().repliesOf(record->mac).value(0)));
+    }
+    return rows;
 }
 
 void MainWindow::clearDevices()

@@ -23,6 +23,7 @@
 #include <QMainWindow>
 #include <QVector>
 
+struct BoardRow;
 class SearchStatus;
 class QTableWidgetItem;
 class QTimer;
@@ -54,6 +55,7 @@ public slots:
 private:
     bool containsDevice(const DeviceRecord *record) const;
     DeviceRecord *findDeviceByMacText(const QByteArray &text) const;
+    QVector<BoardRow> listedRows() const;
     void clearDevices();
     void clearTable();
     void restartDiscovery();

@@ -26,7 +26,8 @@ QString cellText(const QTableWidgetItem *item)
 
 } // namespace
 
-RowCopy::RowCopy(QTableWidget *table) : QObject(table), table(table)
+RowCopy::RowCopy(QTableWidget *table, QObject *exporter)
+    : QObject(table), table(table), exporter(exporter)
 {
     table->setContextMenuPolicy(Qt::CustomContextMenu);
     // The table's own Ctrl+C copied the current cell alone. The Menu key and Shift+F10 open
@@ -113,9 +114,13 @@ void RowCopy::popUp(const QPoint &global)
     QAction *ip = menu->addAction(QStringLiteral("Copier l'adresse IP"));
     for (QAction *action : {row, mac, ip})
         action->setEnabled(rowSelected);
+    menu->addSeparator();
+    QAction *list = menu->addAction(QStringLiteral("Exporter la liste…"));
+    list->setEnabled(table->rowCount() > 0);
 
     connect(row, SIGNAL(triggered()), SLOT(copyRow()));
     connect(mac, SIGNAL(triggered()), SLOT(copyMac()));
     connect(ip, SIGNAL(triggered()), SLOT(copyIp()));
+    connect(list, SIGNAL(triggered()), exporter, SLOT(chooseFile()));
     menu->popup(global);
 }

@@ -4,7 +4,7 @@
 // Copying from the device table, for technicians who hand a board's settings on: Ctrl+C
 // copies the selected row as tab-separated text under a header line (it pastes into a
 // spreadsheet as one row of cells), and a context menu, opened by the mouse, the Menu key or
-// Shift+F10, copies the row, its MAC address or its IP address.
+// Shift+F10, copies the row, its MAC address or its IP address, or exports the whole list.
 
 #include <QObject>
 
@@ -17,7 +17,8 @@ class RowCopy : public QObject
     Q_OBJECT
 
 public:
-    explicit RowCopy(QTableWidget *table);
+    // `exporter`'s chooseFile() slot saves the list (listexport.h).
+    RowCopy(QTableWidget *table, QObject *exporter);
 
     // The visible columns' headers and the cells of `row`, each line ending with a line
     // break; tabs and line breaks inside a cell become spaces, so the shape holds.
@@ -37,4 +38,5 @@ private:
     void popUp(const QPoint &global);
 
     QTableWidget *table = nullptr;
+    QObject *exporter = nullptr;
 };

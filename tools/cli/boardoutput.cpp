@@ -9,68 +9,30 @@
 
 #include <algorithm>
 
-namespace {
-
-enum Column {
-    MacColumn,
-    IpColumn,
-    MaskColumn,
-    GatewayColumn,
-    DnsColumn,
-    DhcpColumn,
-    PortColumn,
-    LevelTwoColumn,
-    VersionColumn,
-    LayoutColumn,
-    LocalAddressColumn,
-    InterfaceColumn,
-    ViaColumn,
-    ColumnCount
-};
-
-const char *const columnNames[ColumnCount] = {
-    "mac",    "ip",      "mask",   "gateway",       "dns",       "dhcp", "port",
-    "level2", "version", "layout", "local_address", "interface", "via"};
-
-bool hasLevelTwo(const FoundBoard &board)
+BoardRow boardRow(const FoundBoard &board)
 {
-    return board.layout == ReplyLayout::Long;
-}
-
-} // namespace
-
-QStringList csvColumns()
-{
-    QStringList names;
-    for (const char *name : columnNames)
-        names << QString::fromLatin1(name);
-    return names;
+    BoardRow row;
+    row.record = board.record;
+    row.layout = board.layout;
+    row.localAddress = board.localAddress;
+    row.interfaceName = board.interfaceName;
+    row.viaBroadcast = board.viaBroadcast;
+    return row;
 }
 
 QStringList rowValues(const FoundBoard &board)
 {
-    const DeviceRecord &r = board.record;
-    return {macText(r.mac),
-            addressText(r.ip),
-            addressText(r.mask),
-            addressText(r.gateway),
-            addressText(r.dns),
-            onOff(r.dhcp != 0),
-            portText(r),
-            hasLevelTwo(board) ? onOff(r.cdeNiveau2 != 0) : QString(),
-            versionText(r),
-            hasLevelTwo(board) ? QStringLiteral("long") : QStringLiteral("short"),
-            board.localAddress,
-            board.interfaceName,
-            board.viaBroadcast ? QStringLiteral("broadcast") : QStringLiteral("unicast")};
+    return rowValues(boardRow(board));
 }
 
 QString formatTable(const QVector<FoundBoard> &boards)
 {
+    const QStringList names = csvColumns();
+    const int columns = int(names.size());
     QVector<QStringList> rows;
     QStringList header;
-    for (const char *name : columnNames)
-        header << QString::fromLatin1(name).toUpper().replace(QLatin1Char('_'), QLatin1Char(' '));
+    for (const QString &name : names)
+        header << name.toUpper().replace(QLatin1Char('_'), QLatin1Char(' '));
     rows.append(header);
     for (const FoundBoard &board : boards) {
         QStringList values = rowValues(board);
@@ -84,19 +46,19 @@ QString formatTable(const QVector<FoundBoard> &boards)
         }
         rows.append(values);
     }
-    QVector<int> widths(ColumnCount, 0);
+    QVector<int> widths(columns, 0);
     for (const QStringList &row : rows) {
-        for (int column = 0; column < ColumnCount; ++column)
+        for (int column = 0; column < columns; ++column)
             widths[column] = std::max(widths[column], int(row.at(column).size()));
     }
     QString text;
     for (const QStringList &row : rows) {
         QString line;
-        for (int column = 0; column < ColumnCount; ++column) {
+        for (int column = 0; column < columns; ++column) {
             if (column > 0)
                 line += QStringLiteral("  ");
-            line += column + 1 < ColumnCount ? row.at(column).leftJustified(widths[column])
-                                             : row.at(column);
+            line += column + 1 < columns ? row.at(column).leftJustified(widths[column])
+                                         : row.at(column);
         }
         text += line + QLatin1Char('\n');
     }
@@ -105,26 +67,23 @@ QString formatTable(const QVector<FoundBoard> &boards)
 
 QString formatCsv(const QVector<FoundBoard> &boards)
 {
-    QString text = csvColumns().join(QLatin1Char(',')) + QLatin1Char('\n');
-    for (const FoundBoard &board : boards) {
-        QStringList fields;
-        for (const QString &value : rowValues(board))
-            fields << csvField(neutralisedCell(value));
-        text += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
-    }
-    return text;
+    QVector<BoardRow> rows;
+    for (const FoundBoard &board : boards)
+        rows.append(boardRow(board));
+    return formatCsv(rows);
 }
 
 QString formatJson(const QVector<FoundBoard> &boards, const QStringList &warnings)
 {
+    const QStringList names = csvColumns();
     QJsonArray list;
     for (const FoundBoard &board : boards) {
         const QStringList values = rowValues(board);
         QJsonObject object;
-        for (int column = 0; column < ColumnCount; ++column)
-            object.insert(QString::fromLatin1(columnNames[column]), values.at(column));
+        for (int column = 0; column < names.size(); ++column)
+            object.insert(names.at(column), values.at(column));
         object.insert(QStringLiteral("dhcp"), board.record.dhcp != 0);
-        object.insert(QStringLiteral("level2"), hasLevelTwo(board)
+        object.insert(QStringLiteral("level2"), board.layout == ReplyLayout::Long
                                                     ? QJsonValue(board.record.cdeNiveau2 != 0)
                                                     : QJsonValue(QJsonValue::Null));
         list.append(object);
@@ -133,73 +92,4 @@ QString formatJson(const QVector<FoundBoard> &boards, const QStringList &warning
     root.insert(QStringLiteral("boards"), list);
     root.insert(QStringLiteral("warnings"), QJsonArray::fromStringList(warnings));
     return QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented));
-}
-
-QString csvField(const QString &value, QChar separator)
-{
-    if (!value.contains(separator) && !value.contains(QLatin1Char('"')) &&
-        !value.contains(QLatin1Char('\n')) && !value.contains(QLatin1Char('\r')))
-        return value;
-    QString quoted = value;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
-namespace {
-
-// What a spreadsheet reads as the start of a formula (or of a cell that holds one), and the
-// quote that the escape itself begins with, so that reading back is exact.
-bool needsQuote(const QString &value)
-{
-    static const QString starts = QStringLiteral("=+-@\t\r'");
-    return !value.isEmpty() && starts.contains(value.at(0));
-}
-
-} // namespace
-
-QString neutralisedCell(const QString &value)
-{
-    return needsQuote(value) ? QLatin1Char('\'') + value : value;
-}
-
-QString cellValue(const QString &cell)
-{
-    return cell.startsWith(QLatin1Char('\'')) && needsQuote(cell.mid(1)) ? cell.mid(1) : cell;
-}
-
-bool splitCsvLine(const QString &line, QStringList &fields, QChar separator)
-{
-    fields.clear();
-    QString field;
-    int i = 0;
-    const int size = int(line.size());
-    while (true) {
-        field.clear();
-        if (i < size && line.at(i) == QLatin1Char('"')) {
-            ++i;
-            while (true) {
-                if (i >= size)
-                    return false; // the quote is never closed
-                if (line.at(i) == QLatin1Char('"')) {
-                    if (i + 1 < size && line.at(i + 1) == QLatin1Char('"')) {
-                        field += QLatin1Char('"');
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                field += line.at(i++);
-            }
-            if (i < size && line.at(i) != separator)
-                return false;
-        } else {
-            while (i < size && line.at(i) != separator)
-                field += line.at(i++);
-        }
-        fields << field;
-        if (i >= size)
-            return true;
-        ++i; // the separator
-    }
 }

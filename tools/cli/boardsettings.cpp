@@ -9,26 +9,11 @@ QString addressFieldName(int field)
     return settingName(SettingField(field));
 }
 
-QString onOff(bool value)
-{
-    return value ? QStringLiteral("on") : QStringLiteral("off");
-}
-
 QString notAnAddress(const QString &text)
 {
     return QStringLiteral("\"%1\" is not an address: four numbers from 0 to 255 of one to three "
                           "digits, separated by single dots")
         .arg(escapedInput(text));
-}
-
-QString versionText(const DeviceRecord &record)
-{
-    return escapedText(versionToText(record.version));
-}
-
-QString portText(const DeviceRecord &record)
-{
-    return escapedText(portToText(record.port));
 }
 
 QString problemReason(const SettingsProblem &problem, const DeviceRecord &reported,

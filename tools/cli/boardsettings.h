@@ -4,6 +4,7 @@
 // The settings rules of settingsrules.h as the command line words them: option names,
 // reasons and differences in English, and the settings of a record on one line.
 
+#include "boardcsv.h"
 #include "boardsearch.h"
 #include "protocol.h"
 #include "settingsrules.h"
@@ -15,11 +16,8 @@
 // "ip", "mask", "gateway", "dns": the option names and the CSV column names.
 QString addressFieldName(int field);
 
-QString onOff(bool value);
 // Why `text` was refused, with the text escaped.
 QString notAnAddress(const QString &text);
-QString versionText(const DeviceRecord &record);
-QString portText(const DeviceRecord &record);
 
 // Why the problem stops the change, as "10.0.0.0 is the network address of the subnet
 // 10.0.0.0/24"; `reported` is what the board reported, `sent` the record to be written.

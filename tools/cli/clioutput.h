@@ -9,6 +9,8 @@
 // that nobody reads would otherwise hold it for ever. The stream is then given up, and the
 // command ends with the interruption's own status.
 
+#include "filewrite.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -32,10 +34,3 @@ bool outputFailed();
 // Closes standard output and returns `code`: the interruption's status after a signal,
 // or else ExitCode::output when any output went missing.
 int finishOutput(int code);
-
-// Writes all of `bytes` to the descriptor, again after a signal that does not stop the
-// command; false with `error` set (EINTR when the command was asked to stop).
-bool writeAll(int fd, const QByteArray &bytes, int &error);
-// The system's text for an errno value, in English like every other message, whatever
-// the language of the user's locale.
-QString systemErrorText(int error);

@@ -5,7 +5,6 @@
 
 #include <QtGlobal>
 
-#include <atomic>
 #include <csignal>
 #include <mutex>
 
@@ -15,9 +14,6 @@
 
 namespace {
 
-// Written by a signal handler (or, on Windows, by the console's own thread).
-std::atomic<int> caught{0};
-
 std::mutex interruptedLinesMutex;
 QStringList interruptedResults;
 QString interruptedMessage = QStringLiteral("interrupted by %1");
@@ -25,8 +21,7 @@ QString interruptedMessage = QStringLiteral("interrupted by %1");
 #ifdef Q_OS_UNIX
 void noteSignal(int number)
 {
-    int none = 0;
-    if (caught.compare_exchange_strong(none, number))
+    if (noteInterruption(number))
         return;
     // A second one: the user wants out now, whatever the command is stuck in.
     std::signal(number, SIG_DFL);
@@ -51,9 +46,7 @@ void endAtOnce()
 BOOL WINAPI noteConsoleEvent(DWORD event)
 {
     const bool interrupt = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
-    int none = 0;
-    if (!caught.compare_exchange_strong(none, event == CTRL_C_EVENT ? SIGINT : SIGTERM) &&
-        interrupt)
+    if (!noteInterruption(event == CTRL_C_EVENT ? SIGINT : SIGTERM) && interrupt)
         endAtOnce(); // a second one: the user wants out now
     // Handled: the process ends by itself once it has said what it sent.
     return interrupt ? TRUE : FALSE;
@@ -80,30 +73,11 @@ void catchInterruptions()
 #endif
 }
 
-int interruption()
-{
-    return caught.load();
-}
-
 void setInterruptedLines(const QStringList &results, const QString &message)
 {
     const std::lock_guard<std::mutex> lock(interruptedLinesMutex);
     interruptedResults = results;
     interruptedMessage = message;
-}
-
-QString interruptionName()
-{
-    switch (interruption()) {
-    case SIGINT:
-        return QStringLiteral("SIGINT");
-#ifdef SIGHUP
-    case SIGHUP:
-        return QStringLiteral("SIGHUP");
-#endif
-    default:
-        return QStringLiteral("SIGTERM");
-    }
 }
 
 int interruptedExitCode()

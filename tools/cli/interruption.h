@@ -7,14 +7,12 @@
 // shell reports a process killed by it. A broken pipe on standard output is ignored instead of
 // killing the process: the failed write is then reported like any other output error.
 
+#include "filewrite.h"
+
 #include <QString>
 #include <QStringList>
 
 void catchInterruptions();
-// 0, or the number of the signal that asked the command to stop.
-int interruption();
-// "SIGINT", "SIGTERM" or "SIGHUP".
-QString interruptionName();
 // What the command would print if it were interrupted now: result lines for standard output
 // and the closing message for standard error, "%1" standing for the signal's name. A second
 // Ctrl+C or Ctrl+Break on Windows prints them and ends the process at once, whatever the

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "outputfile.h"
 
-#include "clioutput.h"
-#include "interruption.h"
+#include "filewrite.h"
 #include "tooltext.h"
 
 #include <QSaveFile>

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The FILE of `discover --output`. A regular file (or a new name) is replaced only once the
-// whole list is on the disk: the list goes into a temporary file beside it, which is written,
-// synced and closed, each step checked, and only then renamed over FILE, with FILE's mode
-// and (where the system allows) owner. Whatever fails on the way leaves FILE as it was. A
-// file with other hard links is refused, since a new file in its place would leave the other
-// names with the old list. A device, a named pipe or a terminal is written as it is: a
-// temporary file in its place would replace it.
+// The FILE of `discover --output` and of the window's list export. A regular file (or a new
+// name) is replaced only once the whole list is on the disk: the list goes into a temporary
+// file beside it, which is written, synced and closed, each step checked, and only then
+// renamed over FILE, with FILE's mode and (where the system allows) owner. Whatever fails on
+// the way leaves FILE as it was. A file with other hard links is refused, since a new file in
+// its place would leave the other names with the old list. A device, a named pipe or a
+// terminal is written as it is: a temporary file in its place would replace it. The reasons
+// are in English, as the command line gives them.
 
 #include <QByteArray>
 #include <QString>
