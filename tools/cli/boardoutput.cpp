@@ -9,22 +9,6 @@
 
 #include <algorithm>
 
-BoardRow boardRow(const FoundBoard &board)
-{
-    BoardRow row;
-    row.record = board.record;
-    row.layout = board.layout;
-    row.localAddress = board.localAddress;
-    row.interfaceName = board.interfaceName;
-    row.viaBroadcast = board.viaBroadcast;
-    return row;
-}
-
-QStringList rowValues(const FoundBoard &board)
-{
-    return rowValues(boardRow(board));
-}
-
 QString formatTable(const QVector<FoundBoard> &boards)
 {
     const QStringList names = csvColumns();
@@ -69,7 +53,7 @@ QString formatCsv(const QVector<FoundBoard> &boards)
 {
     QVector<BoardRow> rows;
     for (const FoundBoard &board : boards)
-        rows.append(boardRow(board));
+        rows.append(board);
     return formatCsv(rows);
 }
 

@@ -13,12 +13,6 @@
 
 enum class OutputFormat { Table, Csv, Json };
 
-// The board as its CSV row tells it.
-BoardRow boardRow(const FoundBoard &board);
-// One value per column of csvColumns(); "-" in the table and null in JSON for the level-2
-// code of a short-layout board.
-QStringList rowValues(const FoundBoard &board);
-
 QString formatTable(const QVector<FoundBoard> &boards);
 QString formatCsv(const QVector<FoundBoard> &boards);
 // {"boards": [...], "warnings": [...]}, indented.

@@ -27,13 +27,8 @@ FoundBoard FoundBoard::fromReplies(const QVector<HeardReply> &replies)
 {
     const HeardReply &first = replies.first();
     FoundBoard board;
-    board.record = first.record;
-    board.layout = first.layout;
+    static_cast<BoardRow &>(board) = BoardRow::of(first.record, first);
     board.otherReplies = replies.mid(1);
-    board.localAddress = first.card.isNull() ? QString() : first.card.toString();
-    // An interface name is whatever bytes its administrator chose, escapes included.
-    board.interfaceName = escapedInput(first.interfaceName);
-    board.viaBroadcast = first.viaBroadcast;
     board.heard = replies;
     return board;
 }

@@ -7,6 +7,7 @@
 // sends the window's query series and lists every board, the writes through their boards'
 // cards, and the verdicts on them after the wait for the restart.
 
+#include "boardcsv.h"
 #include "boardreplies.h"
 #include "protocol.h"
 #include "searchnetwork.h"
@@ -23,20 +24,14 @@
 
 #include <functional>
 
-// One board as its first reply of a search showed it, with where the reply arrived.
-struct FoundBoard
+// One board as its first reply of a search showed it, with where the reply arrived (the
+// fields of a listed row).
+struct FoundBoard : BoardRow
 {
-    DeviceRecord record;
-    ReplyLayout layout = ReplyLayout::Long;
     // Every other distinct reply for the same MAC in the same search: a second device that
     // claims the MAC, or the board heard through a second card, whose settings or card must
     // not be taken for the board's.
     QVector<HeardReply> otherReplies;
-    // The local address the reply was sent to; for a broadcast reply, the address of the
-    // receiving card that lies in the board's subnet (or its first IPv4 address).
-    QString localAddress;
-    QString interfaceName; // escaped for a terminal
-    bool viaBroadcast = false;
 
     static FoundBoard fromReplies(const QVector<HeardReply> &replies);
     // Every reply for the MAC, the first first, as heard (interface names not escaped).
