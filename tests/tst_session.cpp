@@ -19,6 +19,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -115,8 +116,12 @@ private:
     }
     void drain(const Heard &heard)
     {
-        while (!queue.isEmpty())
-            heard(queue.takeFirst());
+        // Taken whole: a flood of replies would make a reply-by-reply take quadratic.
+        while (!queue.isEmpty()) {
+            const QVector<HeardReply> taken = std::exchange(queue, {});
+            for (const HeardReply &one : taken)
+                heard(one);
+        }
     }
 
     QVector<HeardReply> queue;
@@ -155,9 +160,8 @@ struct WindowRun
         }
     }
     void endSearch() { window->SearchTimerDone(); }
-    // Opens the settings of the row with that MAC, lets `edit` change them and validates,
-    // as the user does; returns the wait dialog.
-    QDialog *write(const QString &mac, const std::function<void(QDialog *)> &edit)
+    // Opens the settings of the row with that MAC as the user does.
+    QDialog *open(const QString &mac)
     {
         const QList<QTableWidgetItem *> items = table()->findItems(mac, Qt::MatchExactly);
         if (items.isEmpty())
@@ -165,7 +169,12 @@ struct WindowRun
         QTest::mouseClick(table()->viewport(), Qt::LeftButton, {},
                           table()->visualItemRect(items.first()).center());
         QTest::mouseClick(window->findChild<QPushButton *>("buttonUpdate"), Qt::LeftButton);
-        QDialog *settings = visibleDialog("Update");
+        return visibleDialog("Update");
+    }
+    // Opens them, lets `edit` change them and validates; returns the wait dialog.
+    QDialog *write(const QString &mac, const std::function<void(QDialog *)> &edit)
+    {
+        QDialog *settings = open(mac);
         if (!settings)
             return nullptr;
         edit(settings);
@@ -224,6 +233,7 @@ private slots:
     void verdictAfterRestart();
     void eachWriteItsVerdict_data();
     void eachWriteItsVerdict();
+    void recordDeletedUnderOpenDialog();
     void querySeries_data();
     void querySeries();
 };
@@ -273,26 +283,41 @@ void TestSession::repliesPerBoard()
     QCOMPARE(found.localAddress, first.first().card.toString());
 }
 
-// The boards beyond the cap are dropped, and the session says so once per search.
+// The boards beyond the cap are dropped, and the session says so once per search; the
+// command line lists as many, and warns once, its search incomplete.
 void TestSession::boardCap()
 {
     FakeNetwork network;
     SearchSession session(network, true);
-    HeardReply one = reply(QStringLiteral("1.20"));
+    QVector<HeardReply> flood;
+    for (int i = 0; i < maxBoardsPerSearch + 2; ++i) {
+        flood << reply(QStringLiteral("1.20"));
+        for (int byte = 0; byte < 4; ++byte)
+            flood.last().record.mac[5 - byte] = std::uint8_t((i + 1) >> (8 * byte));
+    }
     for (int search = 0; search < 2; ++search) {
         session.start(searchDurationMs);
-        for (int i = 0; i < maxBoardsPerSearch + 2; ++i) {
-            for (int byte = 0; byte < 4; ++byte)
-                one.record.mac[5 - byte] = std::uint8_t((i + 1) >> (8 * byte));
+        for (int i = 0; i < flood.size(); ++i) {
             const SearchSession::Heard fate = i < maxBoardsPerSearch ? SearchSession::Heard::Listed
                                               : i == maxBoardsPerSearch
                                                   ? SearchSession::Heard::CapReached
                                                   : SearchSession::Heard::Dropped;
-            QCOMPARE(session.heard(one), fate);
+            QCOMPARE(session.heard(flood.at(i)), fate);
         }
         QCOMPARE(session.replies().size(), maxBoardsPerSearch);
         QVERIFY(session.capped());
     }
+    network.answers = flood;
+    BoardSearch cli(&network, 1);
+    QVERIFY(cli.open().isEmpty());
+    for (int search = 0; search < 2; ++search)
+        QCOMPARE(cli.search(2).size(), maxBoardsPerSearch);
+    const QStringList warnings = cli.takeWarnings();
+    QVERIFY(cli.capped() && cli.incomplete());
+    QCOMPARE(warnings.filter(QStringLiteral("more than 20000 different boards answered: only the "
+                                            "first 20000 are listed"))
+                 .size(),
+             1);
 }
 
 void TestSession::verdictAfterRestart_data()
@@ -503,6 +528,29 @@ void TestSession::eachWriteItsVerdict()
     run.runSeries();
     run.endSearch();
     QCOMPARE(told(), secondEnd);
+}
+
+// The search at the end of an escaped wait deletes every record, one of them under an open
+// dialog: the edit is not lost, the board still gets it, and its wait begins.
+void TestSession::recordDeletedUnderOpenDialog()
+{
+    WindowRun run;
+    run.network.answers = replies(QStringLiteral("1.20"));
+    run.search();
+    run.endSearch();
+    QPointer<QDialog> settings = run.open(QStringLiteral("2:0:00:00:00:01"));
+    QVERIFY(settings);
+    type(settings, "lineEditIP", QStringLiteral("10.77.0.30"));
+    run.window->RebootDone();
+    QCOMPARE(run.table()->rowCount(), 0);
+    answeringQuestion([&settings] { click(settings, "buttonOk"); },
+                      QStringLiteral("Envoyer quand même"));
+    QTRY_VERIFY(!settings);
+    QCOMPARE(run.network.writes.size(), 1);
+    QCOMPARE(run.network.writes.first().second.mid(8, 16),
+             QByteArray::fromHex("0200000000014e") + QByteArray("502\0\0", 5) +
+                 QByteArray::fromHex("0a4d001e"));
+    QVERIFY(visibleDialog("Reboot"));
 }
 
 void TestSession::querySeries_data()
