@@ -32,7 +32,6 @@ private slots:
     void cleanup();
 
     void changeReachesBoardAndComesBack();
-    void escapedWaitThenRecordDeletedUnderOpenDialog();
     void sameMacBehindTwoCards();
 
 private:
@@ -221,48 +220,6 @@ void TestDelivery::changeReachesBoardAndComesBack()
     QVERIFY(table()->viewport()->rect().intersects(table()->visualItemRect(table()->item(row, 0))));
     QTest::keyClick(result, Qt::Key_Escape);
     QTRY_VERIFY(!result);
-}
-
-// Escape hides the wait dialog while its timer runs on; the user opens the settings of a
-// listed board, and the search at the end of the wait deletes every record under it. The
-// wait is cut short once the board has restarted, and the search once it has answered.
-void TestDelivery::escapedWaitThenRecordDeletedUnderOpenDialog()
-{
-    QDialog *settings = openSettings(longBoard);
-    QVERIFY(settings);
-    click(settings, "buttonOk");
-    QPointer<QDialog> wait = visibleDialog("Reboot");
-    QVERIFY(wait);
-    QTest::keyClick(wait, Qt::Key_Escape);
-    QVERIFY(!visibleDialog("Reboot"));
-
-    settings = openSettings(shortBoard);
-    QVERIFY(settings);
-    click(settings, "radioButtonDHCPNo");
-    type(settings, "lineEditIP", QStringLiteral("10.77.0.97"));
-    QTRY_COMPARE_WITH_TIMEOUT(sim->events("BACK").size(), 1, 10000);
-    QMetaObject::invokeMethod(wait, "Timeout");
-    QTRY_COMPARE(table()->rowCount(), 0); // the wait is over: new search
-    QPointer<QDialog> stale = settings;
-    click(settings, "buttonOk");
-    QTRY_VERIFY(!stale);
-    // The edit is not lost: the board, no longer listed, still gets it, and the wait begins.
-    QTRY_COMPARE_WITH_TIMEOUT(writes().size(), 2, 2000);
-    const QByteArray bytes = writes().last().bytes;
-    QCOMPARE(bytes.mid(8, 6), QByteArray::fromHex("0a1b2c3d4e5f"));
-    QCOMPARE(bytes.mid(20, 4), QByteArray::fromHex("0a4d0061"));
-    QVERIFY(visibleDialog("Reboot"));
-    // The search that the first wait started ends during the second wait: it tells the first
-    // write's verdict, and the second board, listed at its new address, is not reported on
-    // before its own wait is over.
-    QTRY_VERIFY_WITH_TIMEOUT(rowOf(shortBoard) >= 0 && rowOf(longBoard) >= 0, 10000);
-    endSearchNow();
-    QTRY_VERIFY(button("buttonSearch")->isEnabled());
-    const QList<QMessageBox *> results = window->findChildren<QMessageBox *>("writeResult");
-    QCOMPARE(results.size(), 1);
-    QCOMPARE(results.first()->text(),
-             QStringLiteral("La carte 0:50:c2:0d:e4:05 a répondu avec les réglages envoyés."));
-    QCOMPARE(table()->currentRow(), rowOf(longBoard));
 }
 
 // One MAC behind two cards: the row says so before it is opened, "Valider" asks first and
