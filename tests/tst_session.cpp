@@ -547,6 +547,7 @@ void TestSession::recordDeletedUnderOpenDialog()
                       QStringLiteral("Envoyer quand même"));
     QTRY_VERIFY(!settings);
     QCOMPARE(run.network.writes.size(), 1);
+    QCOMPARE(run.network.writes.first().first, cardA); // the card the board answered on
     QCOMPARE(run.network.writes.first().second.mid(8, 16),
              QByteArray::fromHex("0200000000014e") + QByteArray("502\0\0", 5) +
                  QByteArray::fromHex("0a4d001e"));
