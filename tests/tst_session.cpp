@@ -623,13 +623,11 @@ void TestSession::querySeries()
         return;
     }
     WindowRun run;
+    QTest::mouseClick(run.window->findChild<QPushButton *>("buttonSearch"), Qt::LeftButton);
     if (firstRun >= 0) {
-        QTest::mouseClick(run.window->findChild<QPushButton *>("buttonSearch"), Qt::LeftButton);
         run.runSeries(firstRun);
         // The end of an escaped wait starts the next search.
         run.window->RebootDone();
-    } else {
-        QTest::mouseClick(run.window->findChild<QPushButton *>("buttonSearch"), Qt::LeftButton);
     }
     for (int i = 0; i < 5; ++i)
         run.window->RequestTimerDone();

@@ -57,7 +57,6 @@ private slots:
     void messagesFollowFrenchTypography_data();
     void messagesFollowFrenchTypography();
     void recordDeletedWhileOpen();
-    void manyCancelledDialogsLeaveNothingBehind();
 
 private:
     void open(DeviceRecord &record);
@@ -625,17 +624,6 @@ void TestUpdate::recordDeletedWhileOpen()
     QCOMPARE(addressToText(dialog->record()->ip), std::string("10.77.0.4"));
     QVERIFY(std::memcmp(record.mac, dialog->record()->mac, 6) == 0);
     QTRY_VERIFY(!dialog);
-}
-
-void TestUpdate::manyCancelledDialogsLeaveNothingBehind()
-{
-    for (int i = 0; i < 1000; ++i) {
-        auto *d = new Update(parent.get(), &record);
-        d->show();
-        QTest::mouseClick(d->findChild<QWidget *>(QStringLiteral("buttonCancel")), Qt::LeftButton);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    QVERIFY(parent->findChildren<Update *>().isEmpty());
 }
 
 QUORVAN_TEST_MAIN(TestUpdate)
