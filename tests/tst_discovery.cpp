@@ -291,7 +291,8 @@ void TestDiscovery::socketProblemsAreReported()
     }
     // A second program started now, the command line here, finds the port held and says why.
     const CliRun second = runCli("discover --wait 1.5");
-    QVERIFY2(second.code == 5 && second.errors.contains("already in use"), qPrintable(second.errors));
+    QVERIFY2(second.code == 5 && second.errors.contains("already in use"),
+             qPrintable(second.errors));
     QTRY_COMPARE_WITH_TIMEOUT(table()->rowCount(), 1, 3000);
 }
 

@@ -315,8 +315,9 @@ void TestSession::boardCap()
         QCOMPARE(cli.search(2).size(), maxBoardsPerSearch);
     const QStringList warnings = cli.takeWarnings();
     QVERIFY(cli.capped() && cli.incomplete());
-    QCOMPARE(warnings.filter(QStringLiteral("more than 20000 different boards answered: only the "
-                                            "first 20000 are listed"))
+    QCOMPARE(warnings
+                 .filter(QStringLiteral("more than 20000 different boards answered: only the "
+                                        "first 20000 are listed"))
                  .size(),
              1);
 }
@@ -549,9 +550,9 @@ void TestSession::recordDeletedUnderOpenDialog()
     QTRY_VERIFY(!settings);
     QCOMPARE(run.network.writes.size(), 1);
     QCOMPARE(run.network.writes.first().first, cardA); // the card the board answered on
-    QCOMPARE(run.network.writes.first().second.mid(8, 16),
-             QByteArray::fromHex("0200000000014e") + QByteArray("502\0\0", 5) +
-                 QByteArray::fromHex("0a4d001e"));
+    QCOMPARE(run.network.writes.first().second.mid(8, 16), QByteArray::fromHex("0200000000014e") +
+                                                               QByteArray("502\0\0", 5) +
+                                                               QByteArray::fromHex("0a4d001e"));
     QVERIFY(visibleDialog("Reboot"));
 }
 
@@ -564,7 +565,8 @@ void TestSession::claimedMacAskedFirst()
     run.network.answers = replies(QStringLiteral("1.20 2.21 1.22/b/g"));
     run.search();
     run.endSearch();
-    const QTableWidgetItem *claimed = run.table()->findItems("2:0:00:00:00:01", Qt::MatchExactly)[0];
+    const QTableWidgetItem *claimed =
+        run.table()->findItems("2:0:00:00:00:01", Qt::MatchExactly)[0];
     const QString other = run.table()->findItems("2:0:00:00:00:02", Qt::MatchExactly)[0]->toolTip();
     QVERIFY2(claimed->toolTip().contains("2\u00a0réponses différentes") &&
                  claimed->toolTip().contains("2\u00a0cartes réseau"),
