@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -285,7 +286,7 @@ void TestSession::repliesPerBoard()
 }
 
 // The boards beyond the cap are dropped, and the session says so once per search; the
-// command line lists as many, and warns once, its search incomplete.
+// command line lists as many, and warns once, its search incomplete; the window tells it once.
 void TestSession::boardCap()
 {
     FakeNetwork network;
@@ -320,6 +321,19 @@ void TestSession::boardCap()
                                         "first 20000 are listed"))
                  .size(),
              1);
+    // The window lists as many and says it stopped there, once, in a box that does not hold
+    // up the search.
+    WindowRun run;
+    run.network.answers = flood;
+    run.search(3);
+    QTRY_COMPARE(run.table()->rowCount(), maxBoardsPerSearch);
+    const QList<QMessageBox *> boxes = run.window->findChildren<QMessageBox *>("boardLimit");
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes.first()->isVisible() &&
+                 boxes.first()->text().contains(QRegularExpression(
+                     QStringLiteral("^Plus de 20.000\u00a0cartes différentes ont répondu\u00a0: "
+                                    "seules les 20.000 premières sont listées\\."))),
+             qPrintable(boxes.first()->text()));
 }
 
 void TestSession::verdictAfterRestart_data()
