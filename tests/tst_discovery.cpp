@@ -158,10 +158,7 @@ void TestDiscovery::searchFindsEveryBoardOnceOnTime()
 
     QElapsedTimer clock;
     clock.start();
-    search();
-    QVERIFY(!button("buttonSearch")->isEnabled());
-    QVERIFY(!button("buttonUpdate")->isEnabled());
-    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    search(); // what the window shows meanwhile is tst_mainwindow's
     const QVector<qint64> times = queryTimes({local}, clock, 4, 6000);
     QCOMPARE(times.size(), 4);
     for (int i = 0; i < 4; ++i)
@@ -194,15 +191,6 @@ void TestDiscovery::searchFindsEveryBoardOnceOnTime()
         }
     }
     QVERIFY(!errorBox());
-
-    // A new search forgets the selection and every row at once.
-    QTest::mouseClick(table()->viewport(), Qt::LeftButton, {},
-                      table()->visualItemRect(table()->item(0, 0)).center());
-    QVERIFY(button("buttonUpdate")->isEnabled());
-    search();
-    QVERIFY(table()->selectedItems().isEmpty());
-    QVERIFY(!button("buttonUpdate")->isEnabled());
-    QCOMPARE(table()->rowCount(), 0);
 }
 
 void TestDiscovery::socketProblemsAreReported_data()
