@@ -324,17 +324,6 @@ void commandRows(bool verified)
         "--ip: 10.77.0.21 is held by board #2 (--force sends it anyway)");
     row("forced", "set #1 --ip 10.77.0.21 --force --no-verify", 0,
         "#1: sent dhcp off, ip 10.77.0.21,");
-    // A /32 leaves the board alone on its link: asked about, like a gateway outside.
-    row("point-to-point /32", "set #1 --ip 10.77.0.30 --mask 255.255.255.255 --no-verify", 1,
-        "--mask: 255.255.255.255 leaves the board alone on its link, with no other host or "
-        "gateway it can reach (--force sends it anyway)\n");
-    row("point-to-point /32, forced",
-        "set #1 --ip 10.77.0.30 --mask 255.255.255.255 --force --no-verify", 0,
-        "#1: sent dhcp off, ip 10.77.0.30, mask 255.255.255.255, gateway 10.77.0.254,");
-    row("point-to-point /31",
-        "set #1 --ip 10.77.0.31 --mask 255.255.255.254 --gateway 10.77.0.30 "
-        "--no-verify",
-        0, "#1: sent dhcp off, ip 10.77.0.31, mask 255.255.255.254, gateway 10.77.0.30,");
     // The level-2 code that a short-layout reply does not report is sent off, and said so.
     row("short layout", "set #d --ip 10.77.0.35 --no-verify", 0,
         "#d: sent dhcp off, ip 10.77.0.35, mask 255.255.255.0, gateway 10.77.0.254, dns "
