@@ -49,8 +49,7 @@ CliRun cli(const QStringList &arguments, const QByteArray &input = QByteArray(),
     process.closeWriteChannel();
     if (meanwhile)
         meanwhile(process);
-    // Room for the flood of forged boards under the sanitizers: 20 s of listening, then
-    // twenty thousand boards and their warnings written and read through pipes.
+    // Room for the longest runs (a search of a burst of replies) under the sanitizers.
     if (!process.waitForFinished(150000)) {
         process.kill();
         process.waitForFinished();
@@ -325,17 +324,6 @@ void commandRows(bool verified)
         "--ip: 10.77.0.21 is held by board #2 (--force sends it anyway)");
     row("forced", "set #1 --ip 10.77.0.21 --force --no-verify", 0,
         "#1: sent dhcp off, ip 10.77.0.21,");
-    // A /32 leaves the board alone on its link: asked about, like a gateway outside.
-    row("point-to-point /32", "set #1 --ip 10.77.0.30 --mask 255.255.255.255 --no-verify", 1,
-        "--mask: 255.255.255.255 leaves the board alone on its link, with no other host or "
-        "gateway it can reach (--force sends it anyway)\n");
-    row("point-to-point /32, forced",
-        "set #1 --ip 10.77.0.30 --mask 255.255.255.255 --force --no-verify", 0,
-        "#1: sent dhcp off, ip 10.77.0.30, mask 255.255.255.255, gateway 10.77.0.254,");
-    row("point-to-point /31",
-        "set #1 --ip 10.77.0.31 --mask 255.255.255.254 --gateway 10.77.0.30 "
-        "--no-verify",
-        0, "#1: sent dhcp off, ip 10.77.0.31, mask 255.255.255.254, gateway 10.77.0.30,");
     // The level-2 code that a short-layout reply does not report is sent off, and said so.
     row("short layout", "set #d --ip 10.77.0.35 --no-verify", 0,
         "#d: sent dhcp off, ip 10.77.0.35, mask 255.255.255.0, gateway 10.77.0.254, dns "
@@ -359,8 +347,6 @@ void commandRows(bool verified)
         "--no-verify",
         0,
         "#3: sent dhcp off, ip 10.77.0.40, mask 255.255.255.0, gateway 10.77.0.1, dns 10.77.0.53");
-    // Bytes after the version's terminating zero vary from reply to reply: one board still.
-    row("version padding varies", "set #c --ip 10.77.0.45 --wait 3", 0, "#c: applied\n");
     row("apply, one address for two boards", "apply -", 1,
         "-: line 2: ip: 10.77.0.30 is held by board #4, which line 3 gives it too (--force",
         "mac;ip\n2:0:00:00:00:01;10.77.0.30\n2:0:00:00:00:04;10.77.0.30\n");
@@ -779,13 +765,10 @@ void TestCli::discoverFormatsTimingAndCountdown()
     QMap<QString, CliRun> runs{{"table", cli({"discover"})}};
     QVERIFY2(clock.elapsed() >= 10000 && clock.elapsed() < 12500,
              qPrintable(QString::number(clock.elapsed())));
-    const QVector<SimEvent> sent = queries(sim);
-    QCOMPARE(sent.size(), 4);
-    for (int i = 1; i < sent.size(); ++i) {
-        const qint64 gap = sent.at(i).msecs - sent.at(i - 1).msecs;
-        QVERIFY2(gap >= 900 && gap <= 1100 && sent.at(i).port == 4022,
-                 qPrintable(QString::number(gap)));
-    }
+    // The series and its timing are the window's (tst_session, tst_discovery); sent from 4022.
+    QCOMPARE(queries(sim).size(), 4);
+    for (const SimEvent &query : queries(sim))
+        QCOMPARE(query.port, 4022);
     runs["csv"] = cli({"discover", "--format", "csv", "--wait", shortSearch});
     runs["json"] = cli({"discover", "--format", "json", "--wait", shortSearch});
     const QJsonDocument json = QJsonDocument::fromJson(runs["json"].out.toUtf8());
@@ -905,39 +888,6 @@ void TestCli::discoverFormatsTimingAndCountdown()
                  lost.err.contains("quorvan-cli: warning: " + said.captured(0)),
              qPrintable(describe(lost).left(2000)));
     QCOMPARE(burstListed + said.captured(1).toInt(), overflow);
-
-#ifdef __SANITIZE_ADDRESS__
-    // The sanitizers slow the simulator and the command several times over, and too few of
-    // the forged replies are read for the cap to be reached: the plain builds check it.
-    return;
-#endif
-    // Forged MACs without end: a search lists twenty thousand boards and says so, on
-    // standard error and among the list's warnings. Half as many again as the cap, four
-    // queries, and the replies spread over 15 s (some 8000 a second), so that a busy machine,
-    // or one running the sanitizers, still reads more than enough of them.
-    QVERIFY(lab->startSimulator(host, {"--bind", "10.77.0.2", "--quiet", "--boards", "30000",
-                                       "--first-mac", "02:00:01:00:00:00", "--ip", "10.80.0.1",
-                                       "--jitter", "15000"}));
-    const CliRun flood = cli({"discover", "--format", "json", "--wait", "20"});
-    const QJsonObject list = QJsonDocument::fromJson(flood.out.toUtf8()).object();
-    const QString capped = QStringLiteral("more than 20000 different boards answered: only the "
-                                          "first 20000 are listed");
-    QCOMPARE(flood.code, 7);
-    QCOMPARE(list.value(QStringLiteral("boards")).toArray().size(), 20000);
-    const QJsonArray listed = list.value(QStringLiteral("warnings")).toArray();
-    QVERIFY2(flood.err.count(capped) == 1 &&
-                 std::any_of(listed.begin(), listed.end(),
-                             [&](const QJsonValue &warning) {
-                                 return warning.toString().startsWith(capped);
-                             }),
-             qPrintable(flood.err.left(300)));
-    // Nearly all of them lie in no subnet: twenty are named, the rest counted.
-    QVERIFY2(flood.err.count(QLatin1String(") lies in no subnet of ")) == 20 &&
-                 flood.err.contains(QRegularExpression(
-                     "\nquorvan-cli: warning: \u2026 and 199\\d\\d more boards in no subnet of "
-                     "the card they answered through\n")) &&
-                 lines(flood.err).size() < 40,
-             qPrintable(flood.err.right(300)));
 }
 
 // Refused before the search: the simulator hears nothing at all. Checked once the search has

@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTableWidget>
 
 #include <functional>
@@ -32,8 +31,6 @@ private slots:
     void cleanup();
 
     void changeReachesBoardAndComesBack();
-    void escapedWaitThenRecordDeletedUnderOpenDialog();
-    void sameMacBehindTwoCards();
 
 private:
     QTableWidget *table() const { return window->findChild<QTableWidget *>("tableWidget"); }
@@ -51,8 +48,6 @@ private:
     std::unique_ptr<NetLab> lab;
     std::unique_ptr<MainWindow> window;
     Simulator *sim = nullptr;
-    // Behind a second card, for sameMacBehindTwoCards: a device with the short board's MAC.
-    Simulator *otherSim = nullptr;
 };
 
 void TestDelivery::init()
@@ -64,14 +59,6 @@ void TestDelivery::init()
          "mac=00:50:c2:0d:e4:05,ip=10.77.0.20,layout=long,dhcp=on,port=4022", "--board",
          "mac=0a:1b:2c:3d:4e:5f,ip=10.77.0.21,layout=short,version=V3.07,delay=100"});
     QVERIFY(sim);
-    otherSim = nullptr;
-    if (QTest::currentTestFunction() == QLatin1String("sameMacBehindTwoCards")) {
-        otherSim = lab->startSimulator(
-            lab->linkedHost("10.88.0.1/24", {"10.88.0.2/24"}),
-            {"--restart", "3000", "--board",
-             "mac=0a:1b:2c:3d:4e:5f,ip=10.88.0.22,layout=short,version=V3.07,gateway=10.88.0.254"});
-        QVERIFY(otherSim);
-    }
     window = std::make_unique<MainWindow>();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -106,37 +93,17 @@ QDialog *TestDelivery::openSettings(const QString &mac)
     return visibleDialog("Update");
 }
 
-// A cancelled edit, then the lifecycle of one change on the short-layout board, which must
-// receive the long layout: the search's cursor and the wait's share the stack. Its new IP
-// is held by this PC, then by the other board: each is asked about, and only « Envoyer
-// quand même » sends. When the search after the restart ends, the window tells that the
-// board is back as sent: its row selected, and a confirmation that does not block (the
-// other verdicts are rows of tst_session). The searches' ten seconds and the wait's twenty
-// (tst_discovery and tst_reboot time them) are cut short once what they wait for has
+// The lifecycle of one change on the short-layout board, which must receive the long layout
+// (a cancelled edit is a row of tst_update): the search's cursor and the wait's share the
+// stack. Its new IP is held by this PC, then by the other board: each is asked about, and
+// only « Envoyer quand même » sends. When the search after the restart ends, the window tells
+// that the board is back as sent: its row selected, and a confirmation that does not block
+// (the other verdicts are rows of tst_session). The searches' ten seconds and the wait's
+// twenty (tst_discovery and tst_reboot time them) are cut short once what they wait for has
 // happened: the replies heard, the board restarted.
 void TestDelivery::changeReachesBoardAndComesBack()
 {
-    QDialog *settings = openSettings(longBoard);
-    QVERIFY(settings);
-    click(settings, "radioButtonDHCPNo");
-    type(settings, "lineEditIP", QStringLiteral("10.77.0.98"));
-    // Return on a focused "Annuler" cancels: it is not the dialog's default button.
-    QWidget *cancel = settings->findChild<QWidget *>("buttonCancel");
-    cancel->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(cancel, Qt::Key_Return);
-    QTest::qWait(300);
-    QVERIFY(writes().isEmpty());
-    QVERIFY(!visibleDialog("Reboot"));
-    QVERIFY(button("buttonUpdate")->isEnabled());
-    QCOMPARE(cursorDepth(), 1);
-    // The record is untouched: a new dialog shows what the board reported.
-    settings = openSettings(longBoard);
-    QVERIFY(settings);
-    QCOMPARE(settings->findChild<QLineEdit *>("lineEditIP")->text(), QStringLiteral("10.77.0.20"));
-    QVERIFY(settings->findChild<QRadioButton *>("radioButtonDHCPYes")->isChecked());
-    click(settings, "buttonCancel");
-
-    settings = openSettings(shortBoard);
+    QDialog *settings = openSettings(shortBoard);
     QVERIFY(settings);
     QCOMPARE(settings->findChild<QLineEdit *>("lineEditIP")->text(), QStringLiteral("10.77.0.21"));
     type(settings, "lineEditIP", QStringLiteral("10.77.0.1"));
@@ -221,97 +188,6 @@ void TestDelivery::changeReachesBoardAndComesBack()
     QVERIFY(table()->viewport()->rect().intersects(table()->visualItemRect(table()->item(row, 0))));
     QTest::keyClick(result, Qt::Key_Escape);
     QTRY_VERIFY(!result);
-}
-
-// Escape hides the wait dialog while its timer runs on; the user opens the settings of a
-// listed board, and the search at the end of the wait deletes every record under it. The
-// wait is cut short once the board has restarted, and the search once it has answered.
-void TestDelivery::escapedWaitThenRecordDeletedUnderOpenDialog()
-{
-    QDialog *settings = openSettings(longBoard);
-    QVERIFY(settings);
-    click(settings, "buttonOk");
-    QPointer<QDialog> wait = visibleDialog("Reboot");
-    QVERIFY(wait);
-    QTest::keyClick(wait, Qt::Key_Escape);
-    QVERIFY(!visibleDialog("Reboot"));
-
-    settings = openSettings(shortBoard);
-    QVERIFY(settings);
-    click(settings, "radioButtonDHCPNo");
-    type(settings, "lineEditIP", QStringLiteral("10.77.0.97"));
-    QTRY_COMPARE_WITH_TIMEOUT(sim->events("BACK").size(), 1, 10000);
-    QMetaObject::invokeMethod(wait, "Timeout");
-    QTRY_COMPARE(table()->rowCount(), 0); // the wait is over: new search
-    QPointer<QDialog> stale = settings;
-    click(settings, "buttonOk");
-    QTRY_VERIFY(!stale);
-    // The edit is not lost: the board, no longer listed, still gets it, and the wait begins.
-    QTRY_COMPARE_WITH_TIMEOUT(writes().size(), 2, 2000);
-    const QByteArray bytes = writes().last().bytes;
-    QCOMPARE(bytes.mid(8, 6), QByteArray::fromHex("0a1b2c3d4e5f"));
-    QCOMPARE(bytes.mid(20, 4), QByteArray::fromHex("0a4d0061"));
-    QVERIFY(visibleDialog("Reboot"));
-    // The search that the first wait started ends during the second wait: it tells the first
-    // write's verdict, and the second board, listed at its new address, is not reported on
-    // before its own wait is over.
-    QTRY_VERIFY_WITH_TIMEOUT(rowOf(shortBoard) >= 0 && rowOf(longBoard) >= 0, 10000);
-    endSearchNow();
-    QTRY_VERIFY(button("buttonSearch")->isEnabled());
-    const QList<QMessageBox *> results = window->findChildren<QMessageBox *>("writeResult");
-    QCOMPARE(results.size(), 1);
-    QCOMPARE(results.first()->text(),
-             QStringLiteral("La carte 0:50:c2:0d:e4:05 a répondu avec les réglages envoyés."));
-    QCOMPARE(table()->currentRow(), rowOf(longBoard));
-}
-
-// One MAC behind two cards: the row says so before it is opened, "Valider" asks first and
-// names both replies and cards, and the write leaves only through the card of the listed
-// reply, so the device behind the other card keeps its settings.
-void TestDelivery::sameMacBehindTwoCards()
-{
-    const int row = rowOf(shortBoard);
-    QVERIFY(row >= 0);
-    const QTableWidgetItem *macCell = table()->item(row, 0);
-    // Every row names its card at once; the mark follows the second reply.
-    QTRY_VERIFY_WITH_TIMEOUT(macCell->toolTip().contains("Attention"), 3000);
-    QCOMPARE(macCell->data(Qt::AccessibleDescriptionRole).toString(), macCell->toolTip());
-    QVERIFY2(macCell->toolTip().contains("2\u00a0réponses différentes") &&
-                 macCell->toolTip().contains("2\u00a0cartes réseau"),
-             qPrintable(macCell->toolTip()));
-    // The other board's cell only names the card its reply came through.
-    const QString otherTip = table()->item(rowOf(longBoard), 0)->toolTip();
-    QVERIFY2(otherTip.startsWith("Réponse reçue par la carte réseau ") && !otherTip.contains('\n'),
-             qPrintable(otherTip));
-    // The listed reply, and so the card the write must take.
-    const bool listedFirst = table()->item(row, 1)->text() == QLatin1String("10.77.0.21");
-    Simulator *chosen = listedFirst ? sim : otherSim;
-    Simulator *left = listedFirst ? otherSim : sim;
-
-    QDialog *settings = openSettings(shortBoard);
-    QVERIFY(settings);
-    type(settings, "lineEditDNS", listedFirst ? "10.77.0.53" : "10.88.0.53");
-    QString seen = answeringQuestion([&] { click(settings, "buttonOk"); }, "Corriger");
-    for (const char *part :
-         {"Confirmation|Plusieurs réponses portent l'adresse MAC a:1b:2c:3d:4e:5f\u00a0:\n– IP ",
-          "IP 10.77.0.21, masque 255.255.255.0, passerelle 10.77.0.254, version V3.07, par la "
-          "carte réseau 10.77.0.1 (",
-          "IP 10.88.0.22, masque 255.255.255.0, passerelle 10.88.0.254, version V3.07, par la "
-          "carte réseau 10.88.0.1 ("})
-        QVERIFY2(seen.contains(QString::fromUtf8(part)), qPrintable(seen));
-    QTest::qWait(300);
-    QVERIFY(sim->events("RECV", "write").isEmpty() && otherSim->events("RECV", "write").isEmpty());
-    QVERIFY(visibleDialog("Update") && !visibleDialog("Reboot"));
-
-    seen = answeringQuestion([&] { click(settings, "buttonOk"); }, "Envoyer quand même");
-    QVERIFY(visibleDialog("Reboot"));
-    QTRY_COMPARE_WITH_TIMEOUT(chosen->events("RECV", "write").size(), 1, 2000);
-    QCOMPARE(chosen->events("RECV", "write").first().address,
-             listedFirst ? QStringLiteral("10.77.0.1") : QStringLiteral("10.88.0.1"));
-    QTRY_COMPARE_WITH_TIMEOUT(chosen->events("APPLY").size(), 1, 2000);
-    QTest::qWait(300);
-    QCOMPARE(left->events("RECV", "write").size(), 0);
-    QVERIFY(left->events("APPLY").isEmpty());
 }
 
 QUORVAN_TEST_MAIN(TestDelivery)

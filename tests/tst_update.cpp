@@ -56,8 +56,6 @@ private slots:
     void submit();
     void messagesFollowFrenchTypography_data();
     void messagesFollowFrenchTypography();
-    void recordDeletedWhileOpen();
-    void manyCancelledDialogsLeaveNothingBehind();
 
 private:
     void open(DeviceRecord &record);
@@ -619,32 +617,6 @@ void TestUpdate::messagesFollowFrenchTypography()
     QFETCH(QString, text);
     QVERIFY(!text.isEmpty());
     QCOMPARE(TestSupport::frenchTypographyFaults(text), QStringList());
-}
-
-// A new search deletes the records while a dialog may be open on one of them.
-void TestUpdate::recordDeletedWhileOpen()
-{
-    auto *gone = new DeviceRecord(record);
-    open(*gone);
-    typeInto("lineEditIP", QStringLiteral("10.77.0.4"));
-    dialog->forgetDevice(gone);
-    delete gone;
-    click("buttonOk");
-    QCOMPARE(valueModified, 1);
-    QCOMPARE(addressToText(dialog->record()->ip), std::string("10.77.0.4"));
-    QVERIFY(std::memcmp(record.mac, dialog->record()->mac, 6) == 0);
-    QTRY_VERIFY(!dialog);
-}
-
-void TestUpdate::manyCancelledDialogsLeaveNothingBehind()
-{
-    for (int i = 0; i < 1000; ++i) {
-        auto *d = new Update(parent.get(), &record);
-        d->show();
-        QTest::mouseClick(d->findChild<QWidget *>(QStringLiteral("buttonCancel")), Qt::LeftButton);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    QVERIFY(parent->findChildren<Update *>().isEmpty());
 }
 
 QUORVAN_TEST_MAIN(TestUpdate)
