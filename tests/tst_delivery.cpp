@@ -31,6 +31,7 @@ private slots:
     void cleanup();
 
     void changeReachesBoardAndComesBack();
+    void sameMacBehindTwoCards();
 
 private:
     QTableWidget *table() const { return window->findChild<QTableWidget *>("tableWidget"); }
@@ -48,6 +49,8 @@ private:
     std::unique_ptr<NetLab> lab;
     std::unique_ptr<MainWindow> window;
     Simulator *sim = nullptr;
+    // Behind a second card, for sameMacBehindTwoCards: a device with the short board's MAC.
+    Simulator *otherSim = nullptr;
 };
 
 void TestDelivery::init()
@@ -59,6 +62,14 @@ void TestDelivery::init()
          "mac=00:50:c2:0d:e4:05,ip=10.77.0.20,layout=long,dhcp=on,port=4022", "--board",
          "mac=0a:1b:2c:3d:4e:5f,ip=10.77.0.21,layout=short,version=V3.07,delay=100"});
     QVERIFY(sim);
+    otherSim = nullptr;
+    if (QTest::currentTestFunction() == QLatin1String("sameMacBehindTwoCards")) {
+        otherSim = lab->startSimulator(
+            lab->linkedHost("10.88.0.1/24", {"10.88.0.2/24"}),
+            {"--restart", "3000", "--board",
+             "mac=0a:1b:2c:3d:4e:5f,ip=10.88.0.22,layout=short,version=V3.07,gateway=10.88.0.254"});
+        QVERIFY(otherSim);
+    }
     window = std::make_unique<MainWindow>();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -188,6 +199,55 @@ void TestDelivery::changeReachesBoardAndComesBack()
     QVERIFY(table()->viewport()->rect().intersects(table()->visualItemRect(table()->item(row, 0))));
     QTest::keyClick(result, Qt::Key_Escape);
     QTRY_VERIFY(!result);
+}
+
+// One MAC behind two cards: the row says so before it is opened, "Valider" asks first and
+// names both replies and cards, and the write leaves only through the card of the listed
+// reply, so the device behind the other card keeps its settings.
+void TestDelivery::sameMacBehindTwoCards()
+{
+    const int row = rowOf(shortBoard);
+    QVERIFY(row >= 0);
+    const QTableWidgetItem *macCell = table()->item(row, 0);
+    // Every row names its card at once; the mark follows the second reply.
+    QTRY_VERIFY_WITH_TIMEOUT(macCell->toolTip().contains("Attention"), 3000);
+    QCOMPARE(macCell->data(Qt::AccessibleDescriptionRole).toString(), macCell->toolTip());
+    QVERIFY2(macCell->toolTip().contains("2\u00a0réponses différentes") &&
+                 macCell->toolTip().contains("2\u00a0cartes réseau"),
+             qPrintable(macCell->toolTip()));
+    // The other board's cell only names the card its reply came through.
+    const QString otherTip = table()->item(rowOf(longBoard), 0)->toolTip();
+    QVERIFY2(otherTip.startsWith("Réponse reçue par la carte réseau ") && !otherTip.contains('\n'),
+             qPrintable(otherTip));
+    // The listed reply, and so the card the write must take.
+    const bool listedFirst = table()->item(row, 1)->text() == QLatin1String("10.77.0.21");
+    Simulator *chosen = listedFirst ? sim : otherSim;
+    Simulator *left = listedFirst ? otherSim : sim;
+
+    QDialog *settings = openSettings(shortBoard);
+    QVERIFY(settings);
+    type(settings, "lineEditDNS", listedFirst ? "10.77.0.53" : "10.88.0.53");
+    QString seen = answeringQuestion([&] { click(settings, "buttonOk"); }, "Corriger");
+    for (const char *part :
+         {"Confirmation|Plusieurs réponses portent l'adresse MAC a:1b:2c:3d:4e:5f\u00a0:\n– IP ",
+          "IP 10.77.0.21, masque 255.255.255.0, passerelle 10.77.0.254, version V3.07, par la "
+          "carte réseau 10.77.0.1 (",
+          "IP 10.88.0.22, masque 255.255.255.0, passerelle 10.88.0.254, version V3.07, par la "
+          "carte réseau 10.88.0.1 ("})
+        QVERIFY2(seen.contains(QString::fromUtf8(part)), qPrintable(seen));
+    QTest::qWait(300);
+    QVERIFY(sim->events("RECV", "write").isEmpty() && otherSim->events("RECV", "write").isEmpty());
+    QVERIFY(visibleDialog("Update") && !visibleDialog("Reboot"));
+
+    seen = answeringQuestion([&] { click(settings, "buttonOk"); }, "Envoyer quand même");
+    QVERIFY(visibleDialog("Reboot"));
+    QTRY_COMPARE_WITH_TIMEOUT(chosen->events("RECV", "write").size(), 1, 2000);
+    QCOMPARE(chosen->events("RECV", "write").first().address,
+             listedFirst ? QStringLiteral("10.77.0.1") : QStringLiteral("10.88.0.1"));
+    QTRY_COMPARE_WITH_TIMEOUT(chosen->events("APPLY").size(), 1, 2000);
+    QTest::qWait(300);
+    QCOMPARE(left->events("RECV", "write").size(), 0);
+    QVERIFY(left->events("APPLY").isEmpty());
 }
 
 QUORVAN_TEST_MAIN(TestDelivery)
