@@ -86,9 +86,14 @@ DeviceRecord record(const QString &text)
     return out;
 }
 
-// The rows of TestCli::commands(): those checked after a restart, or all the others.
-void commandRows(bool verified)
+// The rows of TestCli::commands(), in three sets that CTest runs side by side: those refused
+// or helped before a search with those that are not checked after a restart, those with a
+// shell around the command or a signal during it, and those checked after a restart.
+enum class CommandRows { Plain, Special, Verified };
+
+void commandRows(CommandRows rows)
 {
+    const bool verified = rows == CommandRows::Verified;
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("input"); // the file of "apply -"
     QTest::addColumn<int>("code");
@@ -105,7 +110,7 @@ void commandRows(bool verified)
     };
     const auto early = [&](const char *tag, const char *arguments, const char *message,
                            const QByteArray &input = QByteArray()) {
-        if (!verified)
+        if (rows == CommandRows::Plain)
             QTest::newRow(tag) << text(arguments).split(QLatin1Char(' '), Qt::SkipEmptyParts)
                                << input << (strncmp(message, "Usage", 5) ? 1 : 0) << text(message)
                                << QString() << QString();
@@ -114,15 +119,16 @@ void commandRows(bool verified)
     const auto special = [&](const char *tag, const char *arguments, const char *how, int code,
                              const char *traffic, const char *message,
                              const QByteArray &input = QByteArray()) {
-        if (!verified)
+        if (rows == CommandRows::Special)
             QTest::newRow(tag) << text(arguments).split(QLatin1Char(' ')) << input << code
                                << text(message) << QString::fromLatin1(how)
                                << QString::fromLatin1(traffic);
     };
     const auto row = [&](const char *tag, const char *arguments, int code, const char *message,
                          const QByteArray &input = QByteArray()) {
-        if (verified ==
-            ((code == 0 || code == 3 || code == 4 || code == 9) && !strstr(arguments, "no-verify")))
+        if (rows != CommandRows::Special &&
+            verified == ((code == 0 || code == 3 || code == 4 || code == 9) &&
+                         !strstr(arguments, "no-verify")))
             QTest::newRow(tag) << text(arguments).split(QLatin1Char(' ')) +
                                       (strstr(arguments, "--wait")
                                            ? QStringList()
@@ -376,9 +382,11 @@ private slots:
     void boardWarnings();
 
     void discoverFormatsTimingAndCountdown();
-    void commands_data() { commandRows(false); }
+    void commands_data() { commandRows(CommandRows::Plain); }
     void commands();
-    void verifiedChanges_data() { commandRows(true); }
+    void interruptedCommands_data() { commandRows(CommandRows::Special); }
+    void interruptedCommands() { commands(); }
+    void verifiedChanges_data() { commandRows(CommandRows::Verified); }
     void verifiedChanges() { commands(); }
     void applyDiscoveredListToThreeBoards();
     void sameMacBehindTwoCards();
