@@ -148,16 +148,19 @@ struct WindowRun
             QGuiApplication::restoreOverrideCursor();
     }
     QTableWidget *table() const { return window->findChild<QTableWidget *>("tableWidget"); }
-    void search(int queries = 5)
+    // `read`: the replies are read as they come, or are all still queued when the search ends,
+    // as on a busy machine.
+    void search(int queries = 5, bool read = true)
     {
         QTest::mouseClick(window->findChild<QPushButton *>("buttonSearch"), Qt::LeftButton);
-        runSeries(queries);
+        runSeries(queries, read);
     }
-    void runSeries(int queries = 5)
+    void runSeries(int queries = 5, bool read = true)
     {
         for (int i = 0; i < queries; ++i) {
             window->RequestTimerDone();
-            window->DisplayRequest();
+            if (read)
+                window->DisplayRequest();
         }
     }
     void endSearch() { window->SearchTimerDone(); }
@@ -449,7 +452,7 @@ void TestSession::verdictAfterRestart()
         run.network.restart();
         run.window->DisplayRequest(); // the wait's event loop reads what came meanwhile
         QMetaObject::invokeMethod(wait, "Timeout");
-        run.search(5);
+        run.search(5, false);
         QVERIFY(run.results().isEmpty());
         run.endSearch();
         const QStringList boxes = run.results();

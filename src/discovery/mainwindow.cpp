@@ -170,7 +170,12 @@ void MainWindow::SearchTimerDone()
     searchTimer->stop();
     QGuiApplication::restoreOverrideCursor();
     ui->buttonSearch->setEnabled(true);
-    const SearchSession::Ended ended = session.end(false);
+    // Replies that came in time but that a busy event loop had not read yet count too: the
+    // verdicts and the count told below take them in, as the command line's do.
+    const SearchSession::Ended ended =
+        session.end(true, [this](const HeardReply &reply, SearchSession::Heard fate) {
+            heard(reply, fate);
+        });
     reportDroppedReplies(ended.dropped);
     // The count told at the end takes in the replies still waiting to be listed.
     while (!unlisted.isEmpty())
