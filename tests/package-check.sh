@@ -6,10 +6,11 @@
 # data and the hardening of both programs; then what the package holds, unpacked into a
 # scratch root with dpkg-deb -x; and an install of the same build directory under another
 # prefix, with its uninstall. The package is built under fr_FR.UTF-8, the locale of the
-# tool's users, then a second time in another directory under umask 002, which must give the
-# same bytes. The Debian source package (debian/) builds, with dpkg-buildpackage, a package
-# of the same files and control fields, and a -dbgsym package; lintian checks both, and the
-# source package too. Nothing is installed on the system.
+# tool's users, and packed again under umask 002, which must give the same bytes. The Debian
+# source package (debian/) builds, with dpkg-buildpackage in other directories, a package of
+# the same files, bytes and control fields (the programs but for what names their debugging
+# symbols), and a -dbgsym package; lintian checks both, and the source package too. Nothing
+# is installed on the system.
 #   tests/package-check.sh BUILD_DIR
 set -eu
 build=$(cd "$1" && pwd)
@@ -291,32 +292,36 @@ else
 $(cd "$scratch/absolute" && find . -name '*.desktop')"
 fi
 
-# A second build of the same commit, in another directory as another machine's would be,
-# under another locale and a umask that lets the group write, gives the same bytes.
-deb_again=$(export LC_ALL=C.UTF-8 && umask 002 && package "$build/package-again")
-if cmp -s "$deb" "$deb_again"; then
+# The build keeps no path of its build or source directory, not even in the debugging
+# information that the programs' build IDs are computed over; the source package's build
+# below, in other directories, checks every other byte of the programs.
+for program in "$package_build/quorvan-config" "$package_build/tools/cli/quorvan-cli"; do
+    for dir in "$package_build" "$source_dir"; do
+        ! grep -q -a -F "$dir" "$program" || fail "$(basename "$program") holds the path $dir"
+    done
+done
+# Packed again from the same build under another locale and a umask that lets the group
+# write, the package has the same bytes: cpack's own dates and modes.
+cp "$deb" "$scratch/first.deb"
+deb_again=$(export LC_ALL=C.UTF-8 && umask 002 && package "$package_build")
+if cmp -s "$scratch/first.deb" "$deb_again"; then
     echo "reproducible: $(sha256sum "$deb" | cut -d ' ' -f 1) twice"
 else
-    # What differs: a file's times or modes, or its contents (else the archives' headers).
-    n=0
-    for file in "$deb" "$deb_again"; do
-        n=$((n + 1))
-        dpkg-deb -R "$file" "$scratch/build$n"
-        (cd "$scratch/build$n" && find . -type f -exec sha256sum {} + | sort -k 2) >"$scratch/files$n"
-        dpkg-deb -c "$file" | sort -k 6 >"$scratch/list$n"
-    done
-    fail "two builds of one commit differ:
-$(diff "$scratch/list1" "$scratch/list2" | grep '^[<>]' | head -10)
-$(diff "$scratch/files1" "$scratch/files2" | grep '^[<>]' | head -10)"
+    fail "packed twice from one build, the package differs:
+$(dpkg-deb -c "$scratch/first.deb" >"$scratch/list1"; dpkg-deb -c "$deb_again" |
+        diff "$scratch/list1" - | grep '^[<>]' | head -10)"
 fi
 
 # The Debian source package, from a clone of this commit with this tree's changes (or a copy
-# of a tree without git): its source
-# package and the binary packages that dpkg-buildpackage makes from it are lintian clean, and
-# the package holds the same files, with the same modes and bytes (but the programs, which
-# name their debugging symbols' files), and the same control fields, but those that
-# dpkg-gencontrol writes its own way: Installed-Size (it counts differently) and Source (the
-# source package's version, debian/changelog's, is not the build's).
+# of a tree without git): its source package and the binary packages that dpkg-buildpackage
+# makes from it are lintian clean. Built in other source and build directories, under
+# another locale and a umask that lets the group write, as another machine would, the
+# package holds the same files, with the same modes and bytes, and the same control fields,
+# but those that dpkg-gencontrol writes its own way: Installed-Size (it counts differently)
+# and Source (the source package's version, debian/changelog's, is not the build's). Its
+# programs differ only where they name their -dbgsym files: the debug links, and the build
+# IDs, computed over debugging information that names debhelper's build directory within
+# the source tree.
 dpkg_dir=$build/dpkg
 rm -rf "$dpkg_dir"
 mkdir -p "$dpkg_dir"
@@ -331,15 +336,14 @@ else
 fi
 (cd "$dpkg_dir" && dpkg-source -b quorvan-config >"$scratch/dpkg-source.log" 2>&1) ||
     fail "dpkg-source -b failed: $(tail -5 "$scratch/dpkg-source.log")"
-if (cd "$dpkg_dir/quorvan-config" && dpkg-buildpackage -us -uc -b -j"$(nproc)") \
-    >"$scratch/dpkg-buildpackage.log" 2>&1; then
+if (cd "$dpkg_dir/quorvan-config" && export LC_ALL=C.UTF-8 && umask 002 &&
+    dpkg-buildpackage -us -uc -b -j"$(nproc)") >"$scratch/dpkg-buildpackage.log" 2>&1; then
     dh_deb=$(ls "$dpkg_dir"/quorvan-config_*_*.deb)
     [ "$(basename "$dh_deb")" = "$(basename "$deb")" ] ||
         fail "dpkg-buildpackage made $(basename "$dh_deb"), scripts/package $(basename "$deb")"
     ls "$dpkg_dir"/quorvan-config-dbgsym_*.deb >/dev/null 2>&1 || fail "no -dbgsym package"
     contents() { dpkg-deb -c "$1" | awk '$6 != "./" { print $1, $2, $6 }' | sort -k 3; }
     fields() { dpkg-deb -f "$1" | grep -v -e '^Installed-Size:' -e '^Source:' -e '^$' | sort; }
-    # Every file but the programs, which point at their -dbgsym files, has the same bytes.
     sums() { dpkg-deb --ctrl-tarfile "$1" | tar -xOf - ./md5sums | grep -v ' usr/bin/' | sort; }
     [ "$(contents "$dh_deb")" = "$(contents "$deb")" ] ||
         fail "dpkg-buildpackage's package holds other files than scripts/package's:
@@ -350,6 +354,24 @@ $(fields "$dh_deb" >"$scratch/dh"; fields "$deb" | diff "$scratch/dh" - | grep '
     [ "$(sums "$dh_deb")" = "$(sums "$deb")" ] ||
         fail "files of dpkg-buildpackage's package differ from scripts/package's:
 $(sums "$dh_deb" >"$scratch/dh"; sums "$deb" | diff "$scratch/dh" - | grep '^[<>]')"
+    dpkg-deb -x "$dh_deb" "$scratch/dh-root"
+    for program in quorvan-config quorvan-cli; do
+        ours=$scratch/ours-$program
+        theirs=$scratch/dh-$program
+        cp "$root$prefix/bin/$program" "$ours"
+        objcopy --remove-section=.gnu_debuglink --remove-section=.gnu_debugaltlink \
+            "$scratch/dh-root$prefix/bin/$program" "$theirs"
+        for file in "$ours" "$theirs"; do
+            # The note's 20 bytes of ID follow its 12-byte header and the name "GNU\0".
+            note=$(readelf -S -W "$file" |
+                sed -n 's/.* \.note\.gnu\.build-id  *NOTE  *[0-9a-f]*  *\([0-9a-f]*\) .*/\1/p')
+            [ -n "$note" ] && readelf -n "$file" | grep -Eq 'Build ID: [0-9a-f]{40}$' &&
+                dd if=/dev/zero of="$file" bs=1 seek=$((0x$note + 16)) count=20 conv=notrunc \
+                    2>/dev/null || fail "$program has no build ID of 20 bytes"
+        done
+        cmp -s "$ours" "$theirs" ||
+            fail "dpkg-buildpackage's $program differs from scripts/package's beyond its build ID and debug links: $(cmp "$ours" "$theirs" 2>&1)"
+    done
     lintian --fail-on error,warning -EIL +pedantic "$dpkg_dir"/*.dsc "$dpkg_dir"/*.changes \
         >"$scratch/lintian-dh.log" 2>&1 || fail "lintian reports errors or warnings on debian/'s packages"
     grep -v '^running with root privileges' "$scratch/lintian-dh.log" || true
