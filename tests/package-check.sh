@@ -16,11 +16,18 @@ set -eu
 build=$(cd "$1" && pwd)
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+# The source package's build may still run in the background.
+trap 'wait; rm -rf "$scratch"' EXIT
 failures=0
 fail() {
     echo "package-check: $*" >&2
     failures=$((failures + 1))
+}
+git_() { git -c safe.directory="$source_dir" -C "$source_dir" "$@"; }
+# A git checkout of its own, not a tree copied into another checkout (scripts/mutants').
+in_git() {
+    git_ rev-parse --verify -q HEAD >/dev/null 2>&1 &&
+        [ "$(git_ rev-parse --show-toplevel)" = "$(cd "$source_dir" && pwd -P)" ]
 }
 
 package_build=$build/package
@@ -39,6 +46,32 @@ locale -a | grep -qx fr_FR.utf8 || {
     echo "package-check: no locale fr_FR.UTF-8 (scripts/install-deps makes it)" >&2
     exit 1
 }
+# The Debian source package and dpkg-buildpackage's packages (checked at the end) are built
+# beside scripts/package's build, from a clone of this commit with this tree's changes (or a
+# copy of a tree without git): most of either build is compiling, on cores the other leaves
+# idle while it configures, links and packs.
+dpkg_dir=$build/dpkg
+rm -rf "$dpkg_dir"
+mkdir -p "$dpkg_dir"
+if in_git; then
+    git_ clone -q --shared "$source_dir" "$dpkg_dir/quorvan-config"
+    git -C "$dpkg_dir/quorvan-config" checkout -q --detach "$(git_ rev-parse HEAD)"
+    git_ diff --binary HEAD | git -C "$dpkg_dir/quorvan-config" apply --allow-empty
+else
+    mkdir "$dpkg_dir/quorvan-config"
+    (cd "$source_dir" && tar --exclude='./build*' --exclude='./obj-*' -cf - .) |
+        tar -xf - -C "$dpkg_dir/quorvan-config"
+fi
+(
+    cd "$dpkg_dir"
+    if ! dpkg-source -b quorvan-config >"$scratch/dpkg-source.log" 2>&1; then
+        : >"$scratch/dpkg-source-failed"
+    elif ! (cd quorvan-config && export LC_ALL=C.UTF-8 && umask 002 &&
+        dpkg-buildpackage -us -uc -b -j"$(nproc)") >"$scratch/dpkg-buildpackage.log" 2>&1; then
+        : >"$scratch/dpkg-buildpackage-failed"
+    fi
+) &
+dpkg_job=$!
 deb=$(export LC_ALL=fr_FR.UTF-8 && package "$package_build")
 echo "package: $(basename "$deb")"
 dpkg-deb -f "$deb" Package Version Architecture Depends
@@ -68,12 +101,6 @@ grep -v '^running with root privileges' "$scratch/lintian.log" || true
 version=$(dpkg-deb -f "$deb" Version)
 project_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$package_build/CMakeCache.txt")
 # The version names the commit it was built from: git itself is the oracle here.
-git_() { git -c safe.directory="$source_dir" -C "$source_dir" "$@"; }
-# A git checkout of its own, not a tree copied into another checkout (scripts/mutants').
-in_git() {
-    git_ rev-parse --verify -q HEAD >/dev/null 2>&1 &&
-        [ "$(git_ rev-parse --show-toplevel)" = "$(cd "$source_dir" && pwd -P)" ]
-}
 archive_commit=$source_dir/scripts/archive-commit
 archived=$(sed -n 's/^epoch=\([0-9][0-9]*\)$/\1/p' "$archive_commit")
 stamp() { date -u -d "@$1" +%Y%m%d%H%M%S; }
@@ -312,9 +339,8 @@ $(dpkg-deb -c "$scratch/first.deb" >"$scratch/list1"; dpkg-deb -c "$deb_again" |
         diff "$scratch/list1" - | grep '^[<>]' | head -10)"
 fi
 
-# The Debian source package, from a clone of this commit with this tree's changes (or a copy
-# of a tree without git): its source package and the binary packages that dpkg-buildpackage
-# makes from it are lintian clean. Built in other source and build directories, under
+# The source package and the binary packages that dpkg-buildpackage made from it are lintian
+# clean. Built in other source and build directories, under
 # another locale and a umask that lets the group write, as another machine would, the
 # package holds the same files, with the same modes and bytes, and the same control fields,
 # but those that dpkg-gencontrol writes its own way: Installed-Size (it counts differently)
@@ -322,22 +348,12 @@ fi
 # programs differ only where they name their -dbgsym files: the debug links, and the build
 # IDs, computed over debugging information that names debhelper's build directory within
 # the source tree.
-dpkg_dir=$build/dpkg
-rm -rf "$dpkg_dir"
-mkdir -p "$dpkg_dir"
-if in_git; then
-    git_ clone -q --shared "$source_dir" "$dpkg_dir/quorvan-config"
-    git -C "$dpkg_dir/quorvan-config" checkout -q --detach "$(git_ rev-parse HEAD)"
-    git_ diff --binary HEAD | git -C "$dpkg_dir/quorvan-config" apply --allow-empty
-else
-    mkdir "$dpkg_dir/quorvan-config"
-    (cd "$source_dir" && tar --exclude='./build*' --exclude='./obj-*' -cf - .) |
-        tar -xf - -C "$dpkg_dir/quorvan-config"
-fi
-(cd "$dpkg_dir" && dpkg-source -b quorvan-config >"$scratch/dpkg-source.log" 2>&1) ||
+wait "$dpkg_job" || true
+if [ -e "$scratch/dpkg-source-failed" ]; then
     fail "dpkg-source -b failed: $(tail -5 "$scratch/dpkg-source.log")"
-if (cd "$dpkg_dir/quorvan-config" && export LC_ALL=C.UTF-8 && umask 002 &&
-    dpkg-buildpackage -us -uc -b -j"$(nproc)") >"$scratch/dpkg-buildpackage.log" 2>&1; then
+elif [ -e "$scratch/dpkg-buildpackage-failed" ]; then
+    fail "dpkg-buildpackage failed: $(tail -20 "$scratch/dpkg-buildpackage.log")"
+else
     dh_deb=$(ls "$dpkg_dir"/quorvan-config_*_*.deb)
     [ "$(basename "$dh_deb")" = "$(basename "$deb")" ] ||
         fail "dpkg-buildpackage made $(basename "$dh_deb"), scripts/package $(basename "$deb")"
@@ -375,8 +391,6 @@ $(sums "$dh_deb" >"$scratch/dh"; sums "$deb" | diff "$scratch/dh" - | grep '^[<>
     lintian --fail-on error,warning -EIL +pedantic "$dpkg_dir"/*.dsc "$dpkg_dir"/*.changes \
         >"$scratch/lintian-dh.log" 2>&1 || fail "lintian reports errors or warnings on debian/'s packages"
     grep -v '^running with root privileges' "$scratch/lintian-dh.log" || true
-else
-    fail "dpkg-buildpackage failed: $(tail -20 "$scratch/dpkg-buildpackage.log")"
 fi
 
 if [ "$failures" != 0 ]; then
