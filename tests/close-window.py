@@ -8,7 +8,7 @@ the window's icon ("icon WxH") and the colours found in a square at the window's
 import sys
 import time
 
-from Xlib import X, display, protocol
+from Xlib import X, display, error, protocol
 
 title = sys.argv[1]
 d = display.Display()
@@ -16,8 +16,17 @@ atoms = {name: d.intern_atom(name) for name in ("WM_PROTOCOLS", "WM_DELETE_WINDO
 
 
 def find(window):
-    for child in window.query_tree().children:
-        name = child.get_full_property(atoms["_NET_WM_NAME"], X.AnyPropertyType)
+    # A starting program creates and destroys windows of its own while the tree is walked: one
+    # that is gone by the time it is asked about is skipped (the next walk sees the tree anew).
+    try:
+        children = window.query_tree().children
+    except error.BadWindow:
+        return None
+    for child in children:
+        try:
+            name = child.get_full_property(atoms["_NET_WM_NAME"], X.AnyPropertyType)
+        except error.BadWindow:
+            continue
         if name and title in name.value.decode("utf-8", "replace"):
             return child
         found = find(child)
@@ -35,7 +44,11 @@ while target is None and time.time() < deadline:
 if target is None:
     sys.exit("window not found: " + title)
 if "--describe" in sys.argv[2:]:
-    time.sleep(1)  # let the window paint itself
+    # The title is set before the window is mapped, and its pixels can be read only once it is
+    # (a busy machine takes its time); then it gets a moment to paint itself.
+    while target.get_attributes().map_state != X.IsViewable and time.time() < deadline + 20:
+        time.sleep(0.1)
+    time.sleep(1)
     wm_class = target.get_wm_class()
     print("class " + (wm_class[1] if wm_class else ""))
     icon = target.get_full_property(d.intern_atom("_NET_WM_ICON"), X.AnyPropertyType)
