@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QTableWidget>
 
-#include <functional>
 #include <memory>
 
 namespace {

@@ -11,7 +11,6 @@
 #include <QAccessible>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QToolTip>
 
 #include <cstddef>
