@@ -484,68 +484,61 @@ void TestCli::applyFile_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QStringList>("result"); // the problems, or else the boards planned
-    QTest::newRow("comma, CRLF, BOM, comments")
-        << QByteArray("\xef\xbb\xbfmac,ip,dhcp,level2,version\r\n# a comment\n\n"
-                      "0:50:c2:0d:e4:05,10.0.0.1,off,,V3\n2:0:00:00:00:01,,on,on,\n")
-        << QStringList{"line 4: 0:50:c2:0d:e4:05 ip 10.0.0.1 dhcp off",
-                       "line 5: 2:0:00:00:00:01 dhcp on level2 on"};
-    QTest::newRow("wrong lines")
-        << QByteArray("mac,ip,mask,dhcp\n0:50:c2:0d:e4:05,10.0.0.256,,\n0:50:c2:0d:e4:05,,,maybe\n"
-                      "zz\x1b[2J,,,\n2:0:00:00:00:01,,255.255.0,\n2:0:00:00:00:02,,,,extra\n")
-        << QStringList{"line 2: ip: \"10.0.0.256\" is not an address",
-                       "line 3: mac: 0:50:c2:0d:e4:05 is already listed on line 2",
-                       "line 3: dhcp: \"maybe\" is neither on nor off",
-                       "line 4: mac: \"zz\\x1b[2J\" is not a MAC address",
-                       "line 5: mask: \"255.255.0\"",
-                       "line 6: 5 fields"};
-    QTest::newRow("unknown columns")
-        << QByteArray("mac,gatway,\x1b]0;x\x07\n")
-        << QStringList{"line 1: unknown column \"gatway\" (known: mac,",
-                       "line 1: unknown column \"\\x1b]0;x\\x07\""};
+    const auto row = [](const char *tag, const QByteArray &file, const QStringList &result) {
+        QTest::newRow(tag) << file << result;
+    };
+    row("comma, CRLF, BOM, comments",
+        "\xef\xbb\xbfmac,ip,dhcp,level2,version\r\n# a comment\n\n"
+        "0:50:c2:0d:e4:05,10.0.0.1,off,,V3\n2:0:00:00:00:01,,on,on,\n",
+        {"line 4: 0:50:c2:0d:e4:05 ip 10.0.0.1 dhcp off",
+         "line 5: 2:0:00:00:00:01 dhcp on level2 on"});
+    row("wrong lines",
+        "mac,ip,mask,dhcp\n0:50:c2:0d:e4:05,10.0.0.256,,\n0:50:c2:0d:e4:05,,,maybe\n"
+        "zz\x1b[2J,,,\n2:0:00:00:00:01,,255.255.0,\n2:0:00:00:00:02,,,,extra\n",
+        {"line 2: ip: \"10.0.0.256\" is not an address",
+         "line 3: mac: 0:50:c2:0d:e4:05 is already listed on line 2",
+         "line 3: dhcp: \"maybe\" is neither on nor off",
+         "line 4: mac: \"zz\\x1b[2J\" is not a MAC address", "line 5: mask: \"255.255.0\"",
+         "line 6: 5 fields"});
+    row("unknown columns", "mac,gatway,\x1b]0;x\x07\n",
+        {"line 1: unknown column \"gatway\" (known: mac,",
+         "line 1: unknown column \"\\x1b]0;x\\x07\""});
     // Not UTF-8: read as Latin-1, every byte of it, past a NUL too.
-    QTest::newRow("Latin-1") << QByteArray("mac,r\xe9seau\n")
-                             << QStringList{"line 1: unknown column \"r\\xc3\\xa9seau\""};
-    QTest::newRow("Latin-1 with NUL")
-        << QByteArray("mac\n\0\xe9\n", 7)
-        << QStringList{"line 2: mac: \"\\x00\\xc3\\xa9\" is not a MAC address"};
-    QTest::newRow("no board") << QByteArray("mac\n") << QStringList{"the file lists no board"};
+    row("Latin-1", "mac,r\xe9seau\n", {"line 1: unknown column \"r\\xc3\\xa9seau\""});
+    row("Latin-1 with NUL", QByteArray("mac\n\0\xe9\n", 7),
+        {"line 2: mac: \"\\x00\\xc3\\xa9\" is not a MAC address"});
+    row("no board", "mac\n", {"the file lists no board"});
     // Cleared cells of a spreadsheet, quoted or not, and the last line without its line end.
-    QTest::newRow("rows of empty cells")
-        << QByteArray(",,\r\nmac,ip,mask\r\n,,\r\n2:0:00:00:00:01,10.0.0.1,\r\n , ,\"\"\r\n,,")
-        << QStringList{"line 4: 2:0:00:00:00:01 ip 10.0.0.1"};
-    QTest::newRow("quotes") << QByteArray("mac,version\n2:0:00:00:00:01,\"V3,\"\"x\"\n\"zz,\n")
-                            << QStringList{"line 3: unbalanced quotes"};
+    row("rows of empty cells",
+        ",,\r\nmac,ip,mask\r\n,,\r\n2:0:00:00:00:01,10.0.0.1,\r\n , ,\"\"\r\n,,",
+        {"line 4: 2:0:00:00:00:01 ip 10.0.0.1"});
+    row("quotes", "mac,version\n2:0:00:00:00:01,\"V3,\"\"x\"\n\"zz,\n",
+        {"line 3: unbalanced quotes"});
     // A BOM comes off before the text is found not to be UTF-8.
-    QTest::newRow("BOM and Latin-1") << QByteArray("\xef\xbb\xbfmac,r\xe9seau\n")
-                                     << QStringList{"line 1: unknown column \"r\\xc3\\xa9seau\""};
-    QTest::newRow("CR line ends")
-        << QByteArray("mac,ip\r2:0:00:00:00:01,10.0.0.1\r\r# a comment\r2:0:00:00:00:02,\r")
-        << QStringList{"line 2: 2:0:00:00:00:01 ip 10.0.0.1", "line 5: 2:0:00:00:00:02"};
-    QTest::newRow("quoted cell over two lines")
-        << QByteArray("mac,version\n2:0:00:00:00:01,\"V3\nx\"\n2:0:00:00:00:02,V3\n")
-        << QStringList{"line 2: unbalanced quotes: a quoted cell runs on to line 3"};
+    row("BOM and Latin-1", "\xef\xbb\xbfmac,r\xe9seau\n",
+        {"line 1: unknown column \"r\\xc3\\xa9seau\""});
+    row("CR line ends", "mac,ip\r2:0:00:00:00:01,10.0.0.1\r\r# a comment\r2:0:00:00:00:02,\r",
+        {"line 2: 2:0:00:00:00:01 ip 10.0.0.1", "line 5: 2:0:00:00:00:02"});
+    row("quoted cell over two lines",
+        "mac,version\n2:0:00:00:00:01,\"V3\nx\"\n2:0:00:00:00:02,V3\n",
+        {"line 2: unbalanced quotes: a quoted cell runs on to line 3"});
     // A file cut short (a full disk, a copy that stopped) must not pass for a shorter one.
-    QTest::newRow("cut in a line")
-        << QByteArray("mac,ip,mask,via\n2:0:00:00:00:01,10.0.0.1,255.255.255.0,unicast\n"
-                      "2:0:00:00:00:24,10.77.0.4")
-        << QStringList{"line 3: the last line has no line end and is not complete (2 of 4 "
-                       "columns)"};
-    QTest::newRow("cut in the last cell")
-        << QByteArray("mac,ip,layout,via\r\n2:0:00:00:00:01,10.0.0.1,long,unicas")
-        << QStringList{"line 2: the last line has no line end and is not complete (via "
-                       "\"unicas\")"};
-    QTest::newRow("cut after a separator")
-        << QByteArray("mac;ip;dns\n2:0:00:00:00:01;10.0.0.1;")
-        << QStringList{"line 2: the last line has no line end and is not complete (its last "
-                       "column dns is empty)"};
-    QTest::newRow("whole last line without a line end")
-        << QByteArray("mac,ip,via\n2:0:00:00:00:01,10.0.0.1,broadcast")
-        << QStringList{"line 2: 2:0:00:00:00:01 ip 10.0.0.1"};
+    row("cut in a line",
+        "mac,ip,mask,via\n2:0:00:00:00:01,10.0.0.1,255.255.255.0,unicast\n"
+        "2:0:00:00:00:24,10.77.0.4",
+        {"line 3: the last line has no line end and is not complete (2 of 4 columns)"});
+    row("cut in the last cell", "mac,ip,layout,via\r\n2:0:00:00:00:01,10.0.0.1,long,unicas",
+        {"line 2: the last line has no line end and is not complete (via \"unicas\")"});
+    row("cut after a separator", "mac;ip;dns\n2:0:00:00:00:01;10.0.0.1;",
+        {"line 2: the last line has no line end and is not complete (its last "
+         "column dns is empty)"});
+    row("whole last line without a line end", "mac,ip,via\n2:0:00:00:00:01,10.0.0.1,broadcast",
+        {"line 2: 2:0:00:00:00:01 ip 10.0.0.1"});
     QStringList many;
     for (int line = 2; line < 2 + maxListedErrors; ++line)
         many << QStringLiteral("line %1: mac: \"zz\" is not a MAC address").arg(line);
-    QTest::newRow("many wrong lines") << QByteArray("mac\n") + QByteArray("zz\n").repeated(100)
-                                      << many + QStringList{"60 more problems not listed"};
+    row("many wrong lines", "mac\n" + QByteArray("zz\n").repeated(100),
+        many + QStringList{"60 more problems not listed"});
 }
 
 void TestCli::applyFile()
