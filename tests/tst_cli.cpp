@@ -104,9 +104,17 @@ void commandRows(CommandRows rows)
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("traffic"); // "writes/queries" the boards hear, when "how" is set
     // Arguments are separated by spaces; "#" stands for "2:0:00:00:00:0", the start of the
-    // simulated boards' MACs. Rows made by early() are refused (or helped) before any search.
+    // simulated boards' MACs. In messages, "%S" stands for the settings after the IP that a
+    // write of a new IP keeps, "%W" for the warning of a restart wait shortened to 20000 ms,
+    // and "%U" for the end of an interruption after writes. Rows made by early() are refused
+    // (or helped) before any search.
     const auto text = [](const char *in) {
-        return QString::fromUtf8(in).replace('#', "2:0:00:00:00:0");
+        return QString::fromUtf8(in)
+            .replace('#', "2:0:00:00:00:0")
+            .replace("%S", ", mask 255.255.255.0, gateway 10.77.0.254, dns 10.77.0.254, level2 off")
+            .replace("%W", "quorvan-cli: warning: QUORVAN_CLI_RESTART_WAIT_MS is set: the restart "
+                           "wait is 20000 ms instead of the 20 s that real boards need\n")
+            .replace("%U", " before the check: the settings above were sent but not verified\n");
     };
     const auto early = [&](const char *tag, const char *arguments, const char *message,
                            const QByteArray &input = QByteArray()) {
@@ -177,8 +185,7 @@ void commandRows(CommandRows rows)
     special("set into a closed pipe", "set #1 --ip 10.77.0.30 --wait 2",
             "@ | true; exit ${PIPESTATUS[0]}", 8, "1/2",
             "quorvan-cli: standard output could not be written (Broken pipe)\n"
-            "quorvan-cli: #1: sent dhcp off, ip 10.77.0.30, mask 255.255.255.0, gateway "
-            "10.77.0.254, dns 10.77.0.254, level2 off\nquorvan-cli: #1: applied\n");
+            "quorvan-cli: #1: sent dhcp off, ip 10.77.0.30%S\nquorvan-cli: #1: applied\n");
     // --output: a file is replaced whole, with its mode, or not at all; anything else is
     // written as it is. The disk is a tmpfs of four pages, full or with one page free for a
     // JSON list of three.
@@ -227,38 +234,23 @@ void commandRows(CommandRows rows)
     // on a busy machine.
     special(
         "41-byte reply", "discover --format csv --wait 5", "41-byte reply", 0, "0/4",
-        "\n#e,10.77.0.40,255.255.255.0,10.77.0.254,10.77.0.254,off,502,,N1.00,short,10.77.0.1,");
+        "\n#e,10.77.0.40,255.255.255.0,10.77.0.254,10.77.0.253,off,502,,N1.00,short,10.77.0.1,");
     special("discover into standard output", "discover --format csv --output /dev/stdout --wait 2",
             "set -o pipefail; @ | cat", 0, "0/1", "mac,ip,mask,");
     // Interrupted: each board's "sent" line came when its write left, and the wait ends at
     // once with what was not verified.
-    special(
-        "apply interrupted after its writes", "apply - --wait 2", "SIGINT 2", 130, "2/1",
-        "#1: sent dhcp off, ip 10.77.0.30, mask 255.255.255.0, gateway 10.77.0.254, dns "
-        "10.77.0.254, level2 off\n"
-        "0:50:c2:0d:e4:05: sent dhcp off, ip 10.77.0.31, mask 255.255.255.0, gateway "
-        "10.77.0.254, dns 10.77.0.254, level2 off\n"
-        "#1: not verified (interrupted)\n0:50:c2:0d:e4:05: not verified (interrupted)\n--\n"
-        "quorvan-cli: warning: QUORVAN_CLI_RESTART_WAIT_MS is set: the restart wait is 20000 ms "
-        "instead of the 20 s that real boards need\n"
-        "quorvan-cli: interrupted by SIGINT before the check: the settings above were sent "
-        "but not verified\n",
-        "mac,ip\n2:0:00:00:00:01,10.77.0.30\n00:50:c2:0d:e4:05,10.77.0.31\n");
-    special(
-        "set stopped before its write", "set #1 --ip 10.77.0.30 --wait 2", "SIGTERM 0", 143, "0/0",
-        "--\n"
-        "quorvan-cli: warning: QUORVAN_CLI_RESTART_WAIT_MS is set: the restart wait is 20000 ms "
-        "instead of the 20 s that real boards need\n"
-        "quorvan-cli: interrupted by SIGTERM: nothing sent\n");
+    special("apply interrupted after its writes", "apply - --wait 2", "SIGINT 2", 130, "2/1",
+            "#1: sent dhcp off, ip 10.77.0.30%S\n0:50:c2:0d:e4:05: sent dhcp off, ip 10.77.0.31%S\n"
+            "#1: not verified (interrupted)\n0:50:c2:0d:e4:05: not verified (interrupted)\n--\n"
+            "%Wquorvan-cli: interrupted by SIGINT%U",
+            "mac,ip\n2:0:00:00:00:01,10.77.0.30\n00:50:c2:0d:e4:05,10.77.0.31\n");
+    special("set stopped before its write", "set #1 --ip 10.77.0.30 --wait 2", "SIGTERM 0", 143,
+            "0/0", "--\n%Wquorvan-cli: interrupted by SIGTERM: nothing sent\n");
     // A lost terminal (an SSH session that drops) during the restart wait.
-    special(
-        "set hung up after its write", "set #1 --ip 10.77.0.30 --wait 2", "SIGHUP 1", 129, "1/1",
-        "#1: sent dhcp off, ip 10.77.0.30, mask 255.255.255.0, gateway 10.77.0.254, dns "
-        "10.77.0.254, level2 off\n#1: not verified (interrupted)\n--\n"
-        "quorvan-cli: warning: QUORVAN_CLI_RESTART_WAIT_MS is set: the restart wait is 20000 ms "
-        "instead of the 20 s that real boards need\n"
-        "quorvan-cli: interrupted by SIGHUP before the check: the settings above were sent "
-        "but not verified\n");
+    special("set hung up after its write", "set #1 --ip 10.77.0.30 --wait 2", "SIGHUP 1", 129,
+            "1/1",
+            "#1: sent dhcp off, ip 10.77.0.30%S\n#1: not verified (interrupted)\n--\n"
+            "%Wquorvan-cli: interrupted by SIGHUP%U");
     // A lost terminal after standard output failed: the signal's status, not 8.
     special(
         "set hung up after its output failed", "set #1 --ip 10.77.0.30 --wait 2",
@@ -267,10 +259,8 @@ void commandRows(CommandRows rows)
         "s=$?; cat e >&2; exit $s",
         129, "1/1",
         "quorvan-cli: standard output could not be written (No space left on device)\n"
-        "quorvan-cli: #1: sent dhcp off, ip 10.77.0.30, mask 255.255.255.0, gateway "
-        "10.77.0.254, dns 10.77.0.254, level2 off\nquorvan-cli: #1: not verified "
-        "(interrupted)\nquorvan-cli: interrupted by SIGHUP before the check: the settings "
-        "above were sent but not verified\n");
+        "quorvan-cli: #1: sent dhcp off, ip 10.77.0.30%S\nquorvan-cli: #1: not verified "
+        "(interrupted)\nquorvan-cli: interrupted by SIGHUP%U");
     // Standard output is a full pipe that nobody reads (dd fills it and stops): the "sent"
     // line waits in write() until SIGTERM ends it. Should the command not end, the shell's
     // end leaves the pipe without a reader, which frees it.
@@ -281,10 +271,8 @@ void commandRows(CommandRows rows)
             "wait $c",
             143, "1/1",
             "quorvan-cli: standard output could not be written (interrupted by SIGTERM)\n"
-            "quorvan-cli: #1: sent dhcp off, ip 10.77.0.30, mask 255.255.255.0, gateway "
-            "10.77.0.254, dns 10.77.0.254, level2 off\nquorvan-cli: #1: not verified "
-            "(interrupted)\nquorvan-cli: interrupted by SIGTERM before the check: the settings "
-            "above were sent but not verified\n");
+            "quorvan-cli: #1: sent dhcp off, ip 10.77.0.30%S\nquorvan-cli: #1: not verified "
+            "(interrupted)\nquorvan-cli: interrupted by SIGTERM%U");
     // Files as the system has them.
     special("named pipe without a writer", "apply f", "cd \"$(mktemp -d)\" && mkfifo f && @", 1,
             "0/0", "quorvan-cli: f: a named pipe that no program writes into");
@@ -332,15 +320,12 @@ void commandRows(CommandRows rows)
         "#1: sent dhcp off, ip 10.77.0.21,");
     // The level-2 code that a short-layout reply does not report is sent off, and said so.
     row("short layout", "set #d --ip 10.77.0.35 --no-verify", 0,
-        "#d: sent dhcp off, ip 10.77.0.35, mask 255.255.255.0, gateway 10.77.0.254, dns "
-        "10.77.0.254, level2 off (the board's short-layout reply reports no level-2 code: off is "
-        "sent unless --level2 or a level2 cell names it)\n");
+        "#d: sent dhcp off, ip 10.77.0.35%S (the board's short-layout reply reports no level-2 "
+        "code: off is sent unless --level2 or a level2 cell names it)\n");
     row("short layout, level2 given", "set #d --ip 10.77.0.35 --level2 off --no-verify", 0,
-        "#d: sent dhcp off, ip 10.77.0.35, mask 255.255.255.0, gateway 10.77.0.254, dns "
-        "10.77.0.254, level2 off\n");
+        "#d: sent dhcp off, ip 10.77.0.35%S\n");
     row("level2 as reported, DHCP on", "set #1 --dhcp on --level2 off --no-verify", 0,
-        "#1: sent dhcp on, ip 10.77.0.20, mask 255.255.255.0, gateway 10.77.0.254, dns "
-        "10.77.0.254, level2 off\n");
+        "#1: sent dhcp on, ip 10.77.0.20%S\n");
     row("claimed MAC", "set #3 --ip 10.77.0.40", 6,
         "; give --expect-ip with the IP it reports now\n");
     row("claimed MAC, replies differ", "set #3 --ip 10.77.0.40 --expect-ip 10.77.0.22", 6,
@@ -499,68 +484,61 @@ void TestCli::applyFile_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QStringList>("result"); // the problems, or else the boards planned
-    QTest::newRow("comma, CRLF, BOM, comments")
-        << QByteArray("\xef\xbb\xbfmac,ip,dhcp,level2,version\r\n# a comment\n\n"
-                      "0:50:c2:0d:e4:05,10.0.0.1,off,,V3\n2:0:00:00:00:01,,on,on,\n")
-        << QStringList{"line 4: 0:50:c2:0d:e4:05 ip 10.0.0.1 dhcp off",
-                       "line 5: 2:0:00:00:00:01 dhcp on level2 on"};
-    QTest::newRow("wrong lines")
-        << QByteArray("mac,ip,mask,dhcp\n0:50:c2:0d:e4:05,10.0.0.256,,\n0:50:c2:0d:e4:05,,,maybe\n"
-                      "zz\x1b[2J,,,\n2:0:00:00:00:01,,255.255.0,\n2:0:00:00:00:02,,,,extra\n")
-        << QStringList{"line 2: ip: \"10.0.0.256\" is not an address",
-                       "line 3: mac: 0:50:c2:0d:e4:05 is already listed on line 2",
-                       "line 3: dhcp: \"maybe\" is neither on nor off",
-                       "line 4: mac: \"zz\\x1b[2J\" is not a MAC address",
-                       "line 5: mask: \"255.255.0\"",
-                       "line 6: 5 fields"};
-    QTest::newRow("unknown columns")
-        << QByteArray("mac,gatway,\x1b]0;x\x07\n")
-        << QStringList{"line 1: unknown column \"gatway\" (known: mac,",
-                       "line 1: unknown column \"\\x1b]0;x\\x07\""};
+    const auto row = [](const char *tag, const QByteArray &file, const QStringList &result) {
+        QTest::newRow(tag) << file << result;
+    };
+    row("comma, CRLF, BOM, comments",
+        "\xef\xbb\xbfmac,ip,dhcp,level2,version\r\n# a comment\n\n"
+        "0:50:c2:0d:e4:05,10.0.0.1,off,,V3\n2:0:00:00:00:01,,on,on,\n",
+        {"line 4: 0:50:c2:0d:e4:05 ip 10.0.0.1 dhcp off",
+         "line 5: 2:0:00:00:00:01 dhcp on level2 on"});
+    row("wrong lines",
+        "mac,ip,mask,dhcp\n0:50:c2:0d:e4:05,10.0.0.256,,\n0:50:c2:0d:e4:05,,,maybe\n"
+        "zz\x1b[2J,,,\n2:0:00:00:00:01,,255.255.0,\n2:0:00:00:00:02,,,,extra\n",
+        {"line 2: ip: \"10.0.0.256\" is not an address",
+         "line 3: mac: 0:50:c2:0d:e4:05 is already listed on line 2",
+         "line 3: dhcp: \"maybe\" is neither on nor off",
+         "line 4: mac: \"zz\\x1b[2J\" is not a MAC address", "line 5: mask: \"255.255.0\"",
+         "line 6: 5 fields"});
+    row("unknown columns", "mac,gatway,\x1b]0;x\x07\n",
+        {"line 1: unknown column \"gatway\" (known: mac,",
+         "line 1: unknown column \"\\x1b]0;x\\x07\""});
     // Not UTF-8: read as Latin-1, every byte of it, past a NUL too.
-    QTest::newRow("Latin-1") << QByteArray("mac,r\xe9seau\n")
-                             << QStringList{"line 1: unknown column \"r\\xc3\\xa9seau\""};
-    QTest::newRow("Latin-1 with NUL")
-        << QByteArray("mac\n\0\xe9\n", 7)
-        << QStringList{"line 2: mac: \"\\x00\\xc3\\xa9\" is not a MAC address"};
-    QTest::newRow("no board") << QByteArray("mac\n") << QStringList{"the file lists no board"};
+    row("Latin-1", "mac,r\xe9seau\n", {"line 1: unknown column \"r\\xc3\\xa9seau\""});
+    row("Latin-1 with NUL", QByteArray("mac\n\0\xe9\n", 7),
+        {"line 2: mac: \"\\x00\\xc3\\xa9\" is not a MAC address"});
+    row("no board", "mac\n", {"the file lists no board"});
     // Cleared cells of a spreadsheet, quoted or not, and the last line without its line end.
-    QTest::newRow("rows of empty cells")
-        << QByteArray(",,\r\nmac,ip,mask\r\n,,\r\n2:0:00:00:00:01,10.0.0.1,\r\n , ,\"\"\r\n,,")
-        << QStringList{"line 4: 2:0:00:00:00:01 ip 10.0.0.1"};
-    QTest::newRow("quotes") << QByteArray("mac,version\n2:0:00:00:00:01,\"V3,\"\"x\"\n\"zz,\n")
-                            << QStringList{"line 3: unbalanced quotes"};
+    row("rows of empty cells",
+        ",,\r\nmac,ip,mask\r\n,,\r\n2:0:00:00:00:01,10.0.0.1,\r\n , ,\"\"\r\n,,",
+        {"line 4: 2:0:00:00:00:01 ip 10.0.0.1"});
+    row("quotes", "mac,version\n2:0:00:00:00:01,\"V3,\"\"x\"\n\"zz,\n",
+        {"line 3: unbalanced quotes"});
     // A BOM comes off before the text is found not to be UTF-8.
-    QTest::newRow("BOM and Latin-1") << QByteArray("\xef\xbb\xbfmac,r\xe9seau\n")
-                                     << QStringList{"line 1: unknown column \"r\\xc3\\xa9seau\""};
-    QTest::newRow("CR line ends")
-        << QByteArray("mac,ip\r2:0:00:00:00:01,10.0.0.1\r\r# a comment\r2:0:00:00:00:02,\r")
-        << QStringList{"line 2: 2:0:00:00:00:01 ip 10.0.0.1", "line 5: 2:0:00:00:00:02"};
-    QTest::newRow("quoted cell over two lines")
-        << QByteArray("mac,version\n2:0:00:00:00:01,\"V3\nx\"\n2:0:00:00:00:02,V3\n")
-        << QStringList{"line 2: unbalanced quotes: a quoted cell runs on to line 3"};
+    row("BOM and Latin-1", "\xef\xbb\xbfmac,r\xe9seau\n",
+        {"line 1: unknown column \"r\\xc3\\xa9seau\""});
+    row("CR line ends", "mac,ip\r2:0:00:00:00:01,10.0.0.1\r\r# a comment\r2:0:00:00:00:02,\r",
+        {"line 2: 2:0:00:00:00:01 ip 10.0.0.1", "line 5: 2:0:00:00:00:02"});
+    row("quoted cell over two lines",
+        "mac,version\n2:0:00:00:00:01,\"V3\nx\"\n2:0:00:00:00:02,V3\n",
+        {"line 2: unbalanced quotes: a quoted cell runs on to line 3"});
     // A file cut short (a full disk, a copy that stopped) must not pass for a shorter one.
-    QTest::newRow("cut in a line")
-        << QByteArray("mac,ip,mask,via\n2:0:00:00:00:01,10.0.0.1,255.255.255.0,unicast\n"
-                      "2:0:00:00:00:24,10.77.0.4")
-        << QStringList{"line 3: the last line has no line end and is not complete (2 of 4 "
-                       "columns)"};
-    QTest::newRow("cut in the last cell")
-        << QByteArray("mac,ip,layout,via\r\n2:0:00:00:00:01,10.0.0.1,long,unicas")
-        << QStringList{"line 2: the last line has no line end and is not complete (via "
-                       "\"unicas\")"};
-    QTest::newRow("cut after a separator")
-        << QByteArray("mac;ip;dns\n2:0:00:00:00:01;10.0.0.1;")
-        << QStringList{"line 2: the last line has no line end and is not complete (its last "
-                       "column dns is empty)"};
-    QTest::newRow("whole last line without a line end")
-        << QByteArray("mac,ip,via\n2:0:00:00:00:01,10.0.0.1,broadcast")
-        << QStringList{"line 2: 2:0:00:00:00:01 ip 10.0.0.1"};
+    row("cut in a line",
+        "mac,ip,mask,via\n2:0:00:00:00:01,10.0.0.1,255.255.255.0,unicast\n"
+        "2:0:00:00:00:24,10.77.0.4",
+        {"line 3: the last line has no line end and is not complete (2 of 4 columns)"});
+    row("cut in the last cell", "mac,ip,layout,via\r\n2:0:00:00:00:01,10.0.0.1,long,unicas",
+        {"line 2: the last line has no line end and is not complete (via \"unicas\")"});
+    row("cut after a separator", "mac;ip;dns\n2:0:00:00:00:01;10.0.0.1;",
+        {"line 2: the last line has no line end and is not complete (its last "
+         "column dns is empty)"});
+    row("whole last line without a line end", "mac,ip,via\n2:0:00:00:00:01,10.0.0.1,broadcast",
+        {"line 2: 2:0:00:00:00:01 ip 10.0.0.1"});
     QStringList many;
     for (int line = 2; line < 2 + maxListedErrors; ++line)
         many << QStringLiteral("line %1: mac: \"zz\" is not a MAC address").arg(line);
-    QTest::newRow("many wrong lines") << QByteArray("mac\n") + QByteArray("zz\n").repeated(100)
-                                      << many + QStringList{"60 more problems not listed"};
+    row("many wrong lines", "mac\n" + QByteArray("zz\n").repeated(100),
+        many + QStringList{"60 more problems not listed"});
 }
 
 void TestCli::applyFile()
@@ -949,24 +927,13 @@ void TestCli::commands()
     } else if (how == QLatin1String("41-byte reply")) {
         // A short-layout reply of 41 bytes, whose version begins with 'N' where a long one
         // has its level-2 code, sent to the command once its first query shows it listening.
-        DeviceRecord board{};
-        const std::uint8_t mac[] = {2, 0, 0, 0, 0, 0x0e};
-        const std::uint8_t ip[] = {10, 77, 0, 40};
-        std::copy(mac, mac + 6, board.mac);
-        std::copy(ip, ip + 4, board.ip);
-        const DeviceRecord reported = record("off 10.77.0.40 255.255.255.0 10.77.0.254");
-        std::copy(reported.mask, reported.mask + 4, board.mask);
-        std::copy(reported.gateway, reported.gateway + 4, board.gateway);
-        std::copy(reported.gateway, reported.gateway + 4, board.dns);
-        std::copy_n("502", 3, board.port);
-        std::copy_n("N1.00", 5, board.version);
-        const ReplyDatagram reply = buildReplyDatagram(board, ReplyLayout::Short);
+        const QByteArray reply =
+            replyBytes(makeBoard("02000000000e", "10.77.0.40", "N1.00"), ReplyLayout::Short);
         run = cli(arguments, input, QStringLiteral(QUORVAN_CLI), [&](QProcess &) {
             QTRY_VERIFY_WITH_TIMEOUT(!queries(sim).isEmpty(), 10000);
             QUdpSocket socket;
             QVERIFY(socket.bind(QHostAddress(QStringLiteral("10.77.0.1")), 0));
-            QCOMPARE(socket.writeDatagram(reinterpret_cast<const char *>(reply.data()), 41,
-                                          QHostAddress(QStringLiteral("10.77.0.1")), 4022),
+            QCOMPARE(socket.writeDatagram(reply.left(41), QHostAddress("10.77.0.1"), 4022),
                      qint64(41));
         });
     } else if (!how.isEmpty()) {

@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QTableWidget>
 
-#include <functional>
 #include <memory>
 
 namespace {
@@ -41,10 +40,7 @@ private:
         const QList<QTableWidgetItem *> items = table()->findItems(mac, Qt::MatchExactly);
         return items.isEmpty() ? -1 : items.first()->row();
     }
-    QDialog *openSettings(const QString &mac);
     QVector<SimEvent> writes() { return sim->events("RECV", "write"); }
-    // Ends the running search's ten seconds at once, through its own timer.
-    void endSearchNow();
 
     std::unique_ptr<NetLab> lab;
     std::unique_ptr<MainWindow> window;
@@ -85,25 +81,6 @@ void TestDelivery::cleanup()
         QGuiApplication::restoreOverrideCursor();
 }
 
-void TestDelivery::endSearchNow()
-{
-    for (QTimer *timer : window->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (timer->isActive() && timer->interval() == searchDurationMs)
-            timer->start(0);
-    }
-}
-
-QDialog *TestDelivery::openSettings(const QString &mac)
-{
-    const int row = rowOf(mac);
-    if (row < 0)
-        return nullptr;
-    QTest::mouseClick(table()->viewport(), Qt::LeftButton, {},
-                      table()->visualItemRect(table()->item(row, 0)).center());
-    QTest::mouseClick(button("buttonUpdate"), Qt::LeftButton);
-    return visibleDialog("Update");
-}
-
 // The lifecycle of one change on the short-layout board, which must receive the long layout
 // (a cancelled edit is a row of tst_update): the search's cursor and the wait's share the
 // stack. Its new IP is held by this PC, then by the other board: each is asked about, and
@@ -114,7 +91,7 @@ QDialog *TestDelivery::openSettings(const QString &mac)
 // happened: the replies heard, the board restarted.
 void TestDelivery::changeReachesBoardAndComesBack()
 {
-    QDialog *settings = openSettings(shortBoard);
+    QDialog *settings = openSettings(window.get(), shortBoard);
     QVERIFY(settings);
     QCOMPARE(settings->findChild<QLineEdit *>("lineEditIP")->text(), QStringLiteral("10.77.0.21"));
     type(settings, "lineEditIP", QStringLiteral("10.77.0.1"));
@@ -160,7 +137,7 @@ void TestDelivery::changeReachesBoardAndComesBack()
 
     // The search ends under the wait, which stays; the new search starts as the wait dialog
     // goes, once the board has restarted.
-    endSearchNow();
+    endSearchNow(window.get());
     QTRY_VERIFY(button("buttonSearch")->isEnabled());
     QCOMPARE(cursorDepth(), 1);
     QVERIFY(visibleDialog("Reboot"));
@@ -175,7 +152,7 @@ void TestDelivery::changeReachesBoardAndComesBack()
 
     // The search has heard the board.
     QTRY_VERIFY_WITH_TIMEOUT(rowOf(shortBoard) >= 0, 10000);
-    endSearchNow();
+    endSearchNow(window.get());
     QTRY_VERIFY(button("buttonSearch")->isEnabled());
     QCOMPARE(cursorDepth(), 0);
     QCOMPARE(writes().size(), 1);
@@ -224,7 +201,7 @@ void TestDelivery::sameMacBehindTwoCards()
     Simulator *chosen = listedFirst ? sim : otherSim;
     Simulator *left = listedFirst ? otherSim : sim;
 
-    QDialog *settings = openSettings(shortBoard);
+    QDialog *settings = openSettings(window.get(), shortBoard);
     QVERIFY(settings);
     type(settings, "lineEditDNS", listedFirst ? "10.77.0.53" : "10.88.0.53");
     QString seen = answeringQuestion([&] { click(settings, "buttonOk"); }, "Corriger");

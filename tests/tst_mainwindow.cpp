@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/scaling.h"
 #include "common/boards.h"
+#include "common/dialogs.h"
 #include "common/testsupport.h"
 #include "common/textroom.h"
 #include "discovery/devicetext.h"
@@ -31,7 +32,6 @@
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <cstring>
 #include <memory>
@@ -73,6 +73,7 @@ private:
     QPushButton *button(const char *name) const { return window->findChild<QPushButton *>(name); }
     void listBoard(const DeviceRecord &record, ReplyLayout layout = ReplyLayout::Long);
     void clickRow(int row);
+    void clickHeader(int column);
     QDialog *openedDialog() const { return window->findChild<QDialog *>(QStringLiteral("Update")); }
     static void clickThroughWindow(QWidget *widget);
 
@@ -162,9 +163,7 @@ void TestMainWindow::form()
 
     // What a screen reader hears of the table and the buttons.
     QStringList heard;
-    for (QWidget *widget :
-         {static_cast<QWidget *>(t), static_cast<QWidget *>(button("buttonSearch")),
-          static_cast<QWidget *>(button("buttonUpdate"))})
+    for (QWidget *widget : QWidgetList{t, button("buttonSearch"), button("buttonUpdate")})
         heard << QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
     QCOMPARE(heard, (QStringList{"Cartes trouvées", "Rechercher", "Mettre à jour"}));
 
@@ -337,12 +336,8 @@ void TestMainWindow::everyTextFits()
     QTableWidget *t = table();
     listBoard(makeBoard("a0b0c00dc20f", QStringLiteral("10.0.0.1")), ReplyLayout::Short);
     listBoard(board);
-    // The arrow of a sorted column takes room from its caption.
-    QHeaderView *header = t->horizontalHeader();
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
-                      QPoint(header->sectionViewportPosition(5) + header->sectionSize(5) / 2,
-                             header->height() / 2));
-    QCOMPARE(header->sortIndicatorSection(), 5);
+    clickHeader(5); // the arrow of a sorted column takes room from its caption
+    QCOMPARE(t->horizontalHeader()->sortIndicatorSection(), 5);
 
     QStringList clipped = TextRoom::clipped(window.get());
     const int drawn[] = {110, 85, 50, 50, 85, 130, 85, 90, 70};
@@ -509,6 +504,15 @@ void TestMainWindow::clickRow(int row)
 {
     QTest::mouseClick(table()->viewport(), Qt::LeftButton, {},
                       table()->visualItemRect(table()->item(row, 0)).center());
+}
+
+void TestMainWindow::clickHeader(int column)
+{
+    QHeaderView *header = table()->horizontalHeader();
+    QTest::mouseClick(
+        header->viewport(), Qt::LeftButton, {},
+        QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+               header->height() / 2));
 }
 
 void TestMainWindow::rowTexts_data()
@@ -787,12 +791,6 @@ void TestMainWindow::headerClickSorts()
     listBoard(board("090000000003", "10.77.0.100", "80", "V3.00.01"));
     listBoard(board("0b0000000004", "10.77.0.20", "9", "V10.0.00"));
     QHeaderView *header = table()->horizontalHeader();
-    const auto clickHeader = [header, column] {
-        QTest::mouseClick(
-            header->viewport(), Qt::LeftButton, {},
-            QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
-                   header->height() / 2));
-    };
     const auto shown = [this, column] {
         QStringList texts;
         for (int row = 0; row < table()->rowCount(); ++row)
@@ -800,13 +798,13 @@ void TestMainWindow::headerClickSorts()
         return texts;
     };
     const QStringList expected = ascending.split(QLatin1Char(','));
-    clickHeader();
+    clickHeader(column);
     QStringList firstFour = expected;
     firstFour.removeOne(late);
     QCOMPARE(shown(), firstFour);
     listBoard(board("0f0000000005", "10.77.0.15", "600", "V3.9.10"));
     QCOMPARE(shown(), expected);
-    clickHeader();
+    clickHeader(column);
     QStringList descending;
     for (const QString &text : expected)
         descending.prepend(text);
@@ -875,11 +873,7 @@ void TestMainWindow::searchTellsHowItWent()
     for (int i = 0; i < boards; ++i)
         listBoard(makeBoard(QByteArray("02000000000") + char('1' + i), QStringLiteral("10.0.0.1")));
     QCOMPARE(status->isVisible(), boards == 0);
-    // The search's ten seconds (timed by tst_discovery) end at once, through its own timer.
-    for (QTimer *timer : window->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (timer->isActive() && timer->interval() == searchDurationMs)
-            timer->start(0);
-    }
+    endSearchNow(window.get()); // its ten seconds are timed by tst_discovery
     QTRY_VERIFY(button("buttonSearch")->isEnabled());
 
     QCOMPARE(status->isVisible(), boards == 0);
@@ -986,23 +980,15 @@ void TestMainWindow::exportList_data()
     QTest::addColumn<QString>("file");   // typed into the file dialog; "%1" is a scratch folder
     QTest::addColumn<QString>("answer"); // to the question before a file is replaced
     QTest::addColumn<bool>("saved");
-    QTest::newRow("Menu key, a new file") << "Menu"
-                                          << "%1/cartes.csv"
-                                          << "" << true;
-    QTest::newRow("Shift+F10, an older file replaced") << "Shift+F10"
-                                                       << "%1/old.csv"
-                                                       << "Remplacer" << true;
-    QTest::newRow("an older file kept") << "Menu"
-                                        << "%1/old.csv"
-                                        << "Escape" << false;
-    QTest::newRow("a folder that does not exist") << "Menu"
-                                                  << "%1/none/cartes.csv"
-                                                  << "" << false;
+    const auto row = [](const char *tag, const char *key, const char *file, const char *answer,
+                        bool saved) { QTest::newRow(tag) << key << file << answer << saved; };
+    row("Menu key, a new file", "Menu", "%1/cartes.csv", "", true);
+    row("Shift+F10, an older file replaced", "Shift+F10", "%1/old.csv", "Remplacer", true);
+    row("an older file kept", "Menu", "%1/old.csv", "Escape", false);
+    row("a folder that does not exist", "Menu", "%1/none/cartes.csv", "", false);
 #ifndef Q_OS_WIN
     // Opened as a device and written as it is, without a question: the write itself fails.
-    QTest::newRow("a full disk") << "Menu"
-                                 << "/dev/full"
-                                 << "" << false;
+    row("a full disk", "Menu", "/dev/full", "", false);
 #endif
 }
 

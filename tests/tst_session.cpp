@@ -18,6 +18,7 @@
 #include <QTableWidget>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -164,17 +165,14 @@ struct WindowRun
         }
     }
     void endSearch() { window->SearchTimerDone(); }
-    // Opens the settings of the row with that MAC as the user does.
-    QDialog *open(const QString &mac)
+    // A whole search on a network where `answers` reply.
+    void searchAmong(const QString &answers)
     {
-        const QList<QTableWidgetItem *> items = table()->findItems(mac, Qt::MatchExactly);
-        if (items.isEmpty())
-            return nullptr;
-        QTest::mouseClick(table()->viewport(), Qt::LeftButton, {},
-                          table()->visualItemRect(items.first()).center());
-        QTest::mouseClick(window->findChild<QPushButton *>("buttonUpdate"), Qt::LeftButton);
-        return visibleDialog("Update");
+        network.answers = replies(answers);
+        search();
+        endSearch();
     }
+    QDialog *open(const QString &mac) { return openSettings(window.get(), mac); }
     // Opens them, lets `edit` change them and validates; returns the wait dialog.
     QDialog *write(const QString &mac, const std::function<void(QDialog *)> &edit)
     {
@@ -436,13 +434,13 @@ void TestSession::verdictAfterRestart()
     const DeviceRecord written = reply(sent).record;
     const HeardReply board = replies(before).first();
     const QString mac = macText(written.mac);
+    MacAddress macBytes{};
+    std::copy(written.mac, written.mac + 6, macBytes.begin());
 
     {
         WindowRun run;
-        run.network.answers = replies(before);
         run.network.afterRestart = replies(after);
-        run.search();
-        run.endSearch();
+        run.searchAmong(before);
         QDialog *wait = run.write(mac, [&written](QDialog *settings) { enter(settings, written); });
         QVERIFY(wait);
         QCOMPARE(run.network.writes.size(), 1);
@@ -468,9 +466,7 @@ void TestSession::verdictAfterRestart()
     BoardSearch search(&network, 1);
     QVERIFY(search.open().isEmpty());
     const QVector<FoundBoard> first = search.search(5);
-    const FoundBoard *found =
-        findBoard(first, MacAddress{written.mac[0], written.mac[1], written.mac[2], written.mac[3],
-                                    written.mac[4], written.mac[5]});
+    const FoundBoard *found = findBoard(first, macBytes);
     QVERIFY(found);
     QCOMPARE(network.queries, queriesPerSearch);
     QVERIFY(
@@ -480,10 +476,7 @@ void TestSession::verdictAfterRestart()
     network.restart();
     search.waitForRestart(0);
     search.search(5);
-    const Outcome cli =
-        verify(verdictFor(search, MacAddress{written.mac[0], written.mac[1], written.mac[2],
-                                             written.mac[3], written.mac[4], written.mac[5]}),
-               written);
+    const Outcome cli = verify(verdictFor(search, macBytes), written);
     const int codes[] = {0, 3, 4, 9}; // Applied, Differs, NotBack, CannotTell
     QVERIFY2(cli.code == codes[kind], qPrintable(cli.text));
     QVERIFY2(cli.text.startsWith(cliSays), qPrintable(cli.text));
@@ -512,10 +505,8 @@ void TestSession::eachWriteItsVerdict()
     QFETCH(QStringList, firstEnd);
     QFETCH(QStringList, secondEnd);
     WindowRun run;
-    run.network.answers = replies(QStringLiteral("1.20 2.21"));
     run.network.afterRestart = replies(QStringLiteral("1.30 2.31"));
-    run.search();
-    run.endSearch();
+    run.searchAmong(QStringLiteral("1.20 2.21"));
     QPointer<QDialog> firstWait = run.write(QStringLiteral("2:0:00:00:00:01"), [](QDialog *d) {
         type(d, "lineEditIP", QStringLiteral("10.77.0.30"));
     });
@@ -554,9 +545,7 @@ void TestSession::eachWriteItsVerdict()
 void TestSession::recordDeletedUnderOpenDialog()
 {
     WindowRun run;
-    run.network.answers = replies(QStringLiteral("1.20"));
-    run.search();
-    run.endSearch();
+    run.searchAmong(QStringLiteral("1.20"));
     QPointer<QDialog> settings = run.open(QStringLiteral("2:0:00:00:00:01"));
     QVERIFY(settings);
     type(settings, "lineEditIP", QStringLiteral("10.77.0.30"));
@@ -579,9 +568,7 @@ void TestSession::recordDeletedUnderOpenDialog()
 void TestSession::claimedMacAskedFirst()
 {
     WindowRun run;
-    run.network.answers = replies(QStringLiteral("1.20 2.21 1.22/b/g"));
-    run.search();
-    run.endSearch();
+    run.searchAmong(QStringLiteral("1.20 2.21 1.22/b/g"));
     const QTableWidgetItem *claimed =
         run.table()->findItems("2:0:00:00:00:01", Qt::MatchExactly)[0];
     const QString other = run.table()->findItems("2:0:00:00:00:02", Qt::MatchExactly)[0]->toolTip();

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "common/boards.h"
+#include "common/dialogs.h"
 #include "common/testsupport.h"
 #include "common/textroom.h"
 #include "dialogs/settingsmessages.h"
@@ -10,13 +11,10 @@
 #include <QAccessible>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QToolTip>
 
 #include <cstddef>
 #include <cstring>
-#include <functional>
 #include <memory>
 
 namespace {
@@ -68,9 +66,6 @@ private:
         QWidget *widget = child(name);
         QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(6, widget->height() / 2));
     }
-    void typeInto(const char *name, const QString &text) const;
-    QStringList whileWatchingErrors(const std::function<void()> &action,
-                                    const QString &answer = QString());
 
     std::unique_ptr<QWidget> parent;
     QPointer<Update> dialog;
@@ -102,47 +97,6 @@ void TestUpdate::open(DeviceRecord &target)
     dialog->show();
     if (!QTest::qWaitForWindowActive(dialog))
         qWarning("dialog not active");
-}
-
-void TestUpdate::typeInto(const char *name, const QString &text) const
-{
-    QLineEdit *field = edit(name);
-    field->setFocus();
-    field->selectAll();
-    QTest::keyClick(field, Qt::Key_Backspace);
-    QTest::keyClicks(field, text);
-}
-
-// Each box seen as "title|text|buttons", and for a question "|default|escape" (captions).
-// The box runs its own event loop; a timer answers it from inside that loop: Escape, a click
-// on the button captioned `answer`, or else Enter.
-QStringList TestUpdate::whileWatchingErrors(const std::function<void()> &action,
-                                            const QString &answer)
-{
-    QStringList seen;
-    QTimer watcher;
-    connect(&watcher, &QTimer::timeout, [&seen, &answer] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            QString text = box->windowTitle() + '|' + box->text() + '|' +
-                           QString::number(box->buttons().size());
-            if (box->buttons().size() > 1)
-                text += '|' + (box->defaultButton() ? box->defaultButton()->text() : "") + '|' +
-                        (box->escapeButton() ? box->escapeButton()->text() : "");
-            seen << text;
-            QAbstractButton *chosen = nullptr;
-            for (QAbstractButton *button : box->buttons())
-                chosen = button->text() == answer ? button : chosen;
-            if (answer == QLatin1String("Escape"))
-                QTest::keyClick(box, Qt::Key_Escape);
-            else if (chosen)
-                QTest::mouseClick(chosen, Qt::LeftButton);
-            else
-                QTest::keyClick(box, Qt::Key_Enter);
-        }
-    });
-    watcher.start(20);
-    action();
-    return seen;
 }
 
 void TestUpdate::form_data()
@@ -513,14 +467,14 @@ void TestUpdate::submit()
         QTest::keyPress(parent.get(), Qt::Key_Return);
     open(record);
     for (int i = 0; i < texts.size(); ++i)
-        typeInto(fields[i], texts.at(i));
+        type(dialog, fields[i], texts.at(i));
     click("radioButtonCdeNiveau2Oui");
     if (dhcpOn) {
         click("radioButtonDHCPYes");
         for (const char *field : fields)
             QVERIFY(!child(field)->isEnabled());
     }
-    const QStringList errors = whileWatchingErrors(
+    const QStringList errors = answeringBoxes(
         [this, &key] {
             const QStringList words = key.split(QLatin1Char(' ')); // a widget, and a key for it
             QWidget *target = dialog->findChild<QWidget *>(words.at(0));

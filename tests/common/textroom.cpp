@@ -81,12 +81,6 @@ struct Fit
     const char *unit = "px";
 };
 
-int fontHeight(const QFont &font)
-{
-    const QFontMetrics metrics(font);
-    return metrics.ascent() + metrics.descent();
-}
-
 // A header elides its caption to the style's label rectangle, less the arrow on the section
 // that shows the sort indicator, which a click may put on any section; a cell elides its text to
 // the cell less the style's focus margin and one pixel each side.
@@ -104,7 +98,7 @@ QList<Fit> columnFits(const QTableWidget *table, int column)
     const QString headerName = QStringLiteral("header %1 \"%2\"").arg(column).arg(caption);
     const QRect label = header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header);
     QList<Fit> fits = {{headerName, width(header, caption), label.width()},
-                       {headerName, fontHeight(header->font()), label.height(), "px high"}};
+                       {headerName, height(header), label.height(), "px high"}};
     const int margin =
         table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1;
     for (int row = 0; row < table->rowCount(); ++row) {
@@ -113,7 +107,7 @@ QList<Fit> columnFits(const QTableWidget *table, int column)
                 QStringLiteral("cell %1,%2 \"%3\"").arg(row).arg(column).arg(item->text());
             const QRect cell = table->visualItemRect(item);
             fits.append({name, width(table, item->text()), cell.width() - 2 * margin});
-            fits.append({name, fontHeight(table->font()), cell.height(), "px high"});
+            fits.append({name, height(table), cell.height(), "px high"});
         }
     }
     return fits;
