@@ -185,17 +185,8 @@ void TestDelivery::sameMacBehindTwoCards()
 {
     const int row = rowOf(shortBoard);
     QVERIFY(row >= 0);
-    const QTableWidgetItem *macCell = table()->item(row, 0);
-    // Every row names its card at once; the mark follows the second reply.
-    QTRY_VERIFY_WITH_TIMEOUT(macCell->toolTip().contains("Attention"), 3000);
-    QCOMPARE(macCell->data(Qt::AccessibleDescriptionRole).toString(), macCell->toolTip());
-    QVERIFY2(macCell->toolTip().contains("2\u00a0réponses différentes") &&
-                 macCell->toolTip().contains("2\u00a0cartes réseau"),
-             qPrintable(macCell->toolTip()));
-    // The other board's cell only names the card its reply came through.
-    const QString otherTip = table()->item(rowOf(longBoard), 0)->toolTip();
-    QVERIFY2(otherTip.startsWith("Réponse reçue par la carte réseau ") && !otherTip.contains('\n'),
-             qPrintable(otherTip));
+    // The row is marked once the second reply is in (its texts are checked in tst_session).
+    QTRY_VERIFY_WITH_TIMEOUT(table()->item(row, 0)->toolTip().contains("Attention"), 3000);
     // The listed reply, and so the card the write must take.
     const bool listedFirst = table()->item(row, 1)->text() == QLatin1String("10.77.0.21");
     Simulator *chosen = listedFirst ? sim : otherSim;
@@ -205,13 +196,10 @@ void TestDelivery::sameMacBehindTwoCards()
     QVERIFY(settings);
     type(settings, "lineEditDNS", listedFirst ? "10.77.0.53" : "10.88.0.53");
     QString seen = answeringQuestion([&] { click(settings, "buttonOk"); }, "Corriger");
-    for (const char *part :
-         {"Confirmation|Plusieurs réponses portent l'adresse MAC a:1b:2c:3d:4e:5f\u00a0:\n– IP ",
-          "IP 10.77.0.21, masque 255.255.255.0, passerelle 10.77.0.254, version V3.07, par la "
-          "carte réseau 10.77.0.1 (",
-          "IP 10.88.0.22, masque 255.255.255.0, passerelle 10.88.0.254, version V3.07, par la "
-          "carte réseau 10.88.0.1 ("})
-        QVERIFY2(seen.contains(QString::fromUtf8(part)), qPrintable(seen));
+    QVERIFY2(seen.startsWith("Confirmation|Plusieurs réponses portent l'adresse MAC "
+                             "a:1b:2c:3d:4e:5f\u00a0:") &&
+                 seen.contains("par la carte réseau 10.88.0.1 ("),
+             qPrintable(seen));
     QTest::qWait(300);
     QVERIFY(sim->events("RECV", "write").isEmpty() && otherSim->events("RECV", "write").isEmpty());
     QVERIFY(visibleDialog("Update") && !visibleDialog("Reboot"));
