@@ -264,7 +264,8 @@ void TestMainWindow::startsWithoutOptionalFilesAndExitsCleanly()
     closer.setProcessEnvironment(environment);
     closer.start(QStringLiteral(QUORVAN_CLOSE_WINDOW),
                  {QStringLiteral("Configuration Quorvan"), QStringLiteral("--describe")});
-    QVERIFY(closer.waitForFinished(30000) && closer.exitCode() == 0);
+    QVERIFY2(closer.waitForFinished(30000) && closer.exitCode() == 0,
+             closer.readAllStandardError().constData());
     const QStringList described = QString::fromUtf8(closer.readAllStandardOutput()).split('\n');
     // Docks and task bars tie the window to the desktop entry through its WM_CLASS.
     QFile entry(QLatin1String(QUORVAN_RESOURCES) +
@@ -881,7 +882,10 @@ void TestMainWindow::searchTellsHowItWent()
         QCOMPARE(status->text(), told);
     QCOMPARE(table()->toolTip(), told);
     QCOMPARE(QAccessible::queryAccessibleInterface(table())->text(QAccessible::Description), told);
-    QVERIFY(!QApplication::activeModalWidget());
+    const QWidget *modal = QApplication::activeModalWidget();
+    QVERIFY2(!modal,
+             modal ? qPrintable(modal->objectName() + ' ' + modal->property("text").toString())
+                   : "");
     QCOMPARE(window->windowTitle(), title);
 
     QCOMPARE(table()->currentIndex().row(), boards ? 0 : -1);
