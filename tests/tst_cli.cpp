@@ -646,7 +646,10 @@ void TestCli::boardWarnings_data()
                        "board 2:0:00:00:00:04 (10.99.0.5) lies in no subnet of this PC; "};
     // A flood of forged boards: twenty of a kind are listed, the rest counted.
     QStringList flood;
-    QStringList listed;
+    QStringList listed{
+        "boards 2:0:00:00:02:01, 2:0:00:00:02:02 report the same IP address 10.77.0.1",
+        "board 2:0:00:00:02:01 reports 10.77.0.1, an address of this PC (eth0)",
+        "board 2:0:00:00:02:02 reports 10.77.0.1, an address of this PC (eth0)"};
     QStringList oneAddress;
     QStringList named;
     const auto mac = [](int group, int i) {
@@ -664,19 +667,13 @@ void TestCli::boardWarnings_data()
     }
     flood << "2:0:00:00:02:01 10.77.0.1 eth0"
           << "2:0:00:00:02:02 10.77.0.1 eth0";
+    listed << QStringLiteral("\u2026 and 5 more boards in no subnet of the card they answered "
+                             "through");
     QTest::newRow("one address for many boards")
         << oneAddress
         << QStringList{"boards " + named.join(", ") +
                        " and 2 more report the same IP address 10.88.0.50"};
-    QTest::newRow("flood")
-        << flood
-        << QStringList{"boards 2:0:00:00:02:01, 2:0:00:00:02:02 report the same IP address "
-                       "10.77.0.1",
-                       "board 2:0:00:00:02:01 reports 10.77.0.1, an address of this PC (eth0)",
-                       "board 2:0:00:00:02:02 reports 10.77.0.1, an address of this PC (eth0)"} +
-               listed +
-               QStringList{QStringLiteral("\u2026 and 5 more boards in no subnet of the card they "
-                                          "answered through")};
+    QTest::newRow("flood") << flood << listed;
 }
 
 void TestCli::boardWarnings()
