@@ -139,20 +139,16 @@ void commandRows(CommandRows rows)
                              const char *traffic, const char *message,
                              const QByteArray &input = QByteArray()) {
         if (rows == CommandRows::Special)
-            QTest::newRow(tag) << text(arguments).split(QLatin1Char(' ')) << input << code
-                               << text(message) << QString::fromLatin1(how)
-                               << QString::fromLatin1(traffic);
+            QTest::newRow(tag) << text(arguments).split(' ') << input << code << text(message)
+                               << QString(how) << QString(traffic);
     };
     const auto row = [&](const char *tag, const char *arguments, int code, const char *message,
                          const QByteArray &input = QByteArray()) {
         if (rows != CommandRows::Special &&
             verified == ((code == 0 || code == 3 || code == 4 || code == 9) &&
                          !strstr(arguments, "no-verify")))
-            QTest::newRow(tag) << text(arguments).split(QLatin1Char(' ')) +
-                                      (strstr(arguments, "--wait")
-                                           ? QStringList()
-                                           : QStringList{"--wait", shortSearch})
-                               << input << code << text(message) << QString() << QString();
+            QTest::newRow(tag) << (text(arguments).split(' ') << "--wait" << shortSearch) << input
+                               << code << text(message) << QString() << QString();
     };
     early("help discover", "help discover", "Usage: quorvan-cli discover");
     early("apply --help", "apply --help", "Usage: quorvan-cli apply");
@@ -391,8 +387,7 @@ Simulator *TestCli::startBoards(const QStringList &boards)
     qputenv("QUORVAN_CLI_RESTART_WAIT_MS", "800");
     lab = std::make_unique<NetLab>();
     host = lab->addHost();
-    card = lab->link(host, QStringLiteral("10.77.0.1/24"),
-                     {QStringLiteral("10.77.0.2/24"), QStringLiteral("192.168.50.7/24")});
+    card = lab->link(host, "10.77.0.1/24", {"10.77.0.2/24", "192.168.50.7/24"});
     if (host.isEmpty() || card.isEmpty())
         return nullptr;
     QStringList arguments{"--bind", "10.77.0.2", "--restart", "300"};
@@ -453,7 +448,11 @@ void TestCli::countdownRedraw()
     // it, ESC [ K erasing from the cursor on; any other escape byte would stay on screen.
     QString line;
     int column = 0;
-    const auto paint = [&](const QByteArray &bytes) {
+    for (const QString &text :
+         {QStringLiteral("waiting for the restart: 20 s"), QStringLiteral("searching: 10 s"),
+          QStringLiteral("searching: 9 s"), QStringLiteral("searching: 10 s"), QString()}) {
+        const QByteArray bytes = Countdown::redraw(text, int(line.size()), escapes);
+        QCOMPARE(bytes.contains('\x1b'), escapes);
         for (int i = 0; i < bytes.size(); ++i) {
             if (bytes.at(i) == '\r') {
                 column = 0;
@@ -465,13 +464,6 @@ void TestCli::countdownRedraw()
                 line[column++] = QLatin1Char(bytes.at(i));
             }
         }
-    };
-    for (const QString &text :
-         {QStringLiteral("waiting for the restart: 20 s"), QStringLiteral("searching: 10 s"),
-          QStringLiteral("searching: 9 s"), QStringLiteral("searching: 10 s"), QString()}) {
-        const QByteArray bytes = Countdown::redraw(text, int(line.size()), escapes);
-        QCOMPARE(bytes.contains('\x1b'), escapes);
-        paint(bytes);
         QCOMPARE(line.trimmed(), text);
         QCOMPARE(column, int(text.size()));
     }
@@ -701,12 +693,11 @@ void TestCli::boardWarnings()
     QCOMPARE(cutTo(got, warnings), warnings);
 }
 
-// Every board case on one simulated network, seen in each format: the table after the
-// window's series of queries (1, 2, 3 and 4 s, ten seconds in all), with one row per board
-// however many replies it sends; CSV with an empty cell for what is not reported and a quote
-// before a leading "-"; JSON the same, with booleans, null and the warnings. Port 4022 held
-// on a second address of the card makes each search partial. The countdown only on a
-// terminal.
+// Every board case on one simulated network, seen in each format: the table after the window's
+// series of queries (1, 2, 3 and 4 s, ten seconds in all), with one row per board however many
+// replies it sends; CSV with an empty cell for what is not reported and a quote before a leading
+// "-"; JSON the same, with booleans, null and the warnings. Port 4022 held on a second address of
+// the card makes each search partial. The countdown only on a terminal.
 void TestCli::discoverFormatsTimingAndCountdown()
 {
     Simulator *sim = startBoards(
