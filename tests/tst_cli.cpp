@@ -37,8 +37,7 @@ struct CliRun
     QString err;
 };
 
-// The real executable (or `script` around it), in the test's own namespace and environment,
-// which it inherits.
+// The real executable (or `script` around it), in the test's namespace and environment.
 CliRun cli(const QStringList &arguments, const QByteArray &input = QByteArray(),
            const QString &program = QStringLiteral(QUORVAN_CLI),
            const std::function<void(QProcess &)> &meanwhile = {})
@@ -174,10 +173,8 @@ void commandRows(CommandRows rows)
           "--expect-ip: #1 is given two IPs, 10.77.0.20 and 10.77.0.21", "mac\n#1\n");
     early("expected IP of a board not in the file", "apply - --expect-ip #2=10.77.0.21",
           "--expect-ip: #2 is not listed in the file", "mac\n2:0:00:00:00:01\n");
-    const QByteArray longMac = "set " + QByteArray(1000, 'x');
-    early("long argument", longMac.constData(),
-          QByteArray("quorvan-cli: \"" + QByteArray(200, 'x') + "\xe2\x80\xa6\" is not a MAC")
-              .constData());
+    early("long argument", ("set " + QByteArray(1000, 'x')).constData(),
+          ("quorvan-cli: \"" + QByteArray(200, 'x') + "\xe2\x80\xa6\" is not a MAC").constData());
     // Output that went missing: the results that stdout could not take reach stderr.
     special("help to a full disk", "help set", "@ >/dev/full", 8, "0/0", "%D");
     // The system's texts in English, as every other message, under a French locale.
@@ -949,7 +946,6 @@ void TestCli::commands()
         traffic = QStringLiteral("%1/%2").arg(sent ? 1 : 0).arg(perSearch * (verified ? 2 : 1));
     QTRY_COMPARE_WITH_TIMEOUT(writes(sim).size(), traffic.section('/', 0, 0).toInt(), 1000);
     QCOMPARE(queries(sim).size(), traffic.section('/', 1).toInt());
-    // The search after the restart began after the board was back.
     if (verified && !sim->events("BACK").isEmpty() && how.isEmpty())
         QVERIFY(queries(sim).last().msecs > sim->events("BACK").first().msecs);
     if (QTest::currentDataTag() == QLatin1String("applied")) {
