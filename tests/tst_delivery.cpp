@@ -185,8 +185,10 @@ void TestDelivery::sameMacBehindTwoCards()
 {
     const int row = rowOf(shortBoard);
     QVERIFY(row >= 0);
-    // The row is marked once the second reply is in (its texts are checked in tst_session).
-    QTRY_VERIFY_WITH_TIMEOUT(table()->item(row, 0)->toolTip().contains("Attention"), 3000);
+    // The row is marked once the second reply is in, naming both cards (the marks' texts are
+    // rows of tst_mainwindow).
+    QTRY_VERIFY_WITH_TIMEOUT(table()->item(row, 0)->toolTip().contains("2\u00a0cartes réseau"),
+                             3000);
     // The listed reply, and so the card the write must take.
     const bool listedFirst = table()->item(row, 1)->text() == QLatin1String("10.77.0.21");
     Simulator *chosen = listedFirst ? sim : otherSim;

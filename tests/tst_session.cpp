@@ -236,7 +236,6 @@ private slots:
     void eachWriteItsVerdict_data();
     void eachWriteItsVerdict();
     void recordDeletedUnderOpenDialog();
-    void claimedMacAskedFirst();
     void querySeries_data();
     void querySeries();
 };
@@ -560,40 +559,6 @@ void TestSession::recordDeletedUnderOpenDialog()
                                                                QByteArray("502\0\0", 5) +
                                                                QByteArray::fromHex("0a4d001e"));
     QVERIFY(visibleDialog("Reboot"));
-}
-
-// One MAC behind two cards: the row says so before it is opened, "Valider" asks first and
-// names both replies and cards, and the write leaves only through the card of the listed
-// reply, so the device behind the other card keeps its settings.
-void TestSession::claimedMacAskedFirst()
-{
-    WindowRun run;
-    run.searchAmong(QStringLiteral("1.20 2.21 1.22/b/g"));
-    const QTableWidgetItem *claimed =
-        run.table()->findItems("2:0:00:00:00:01", Qt::MatchExactly)[0];
-    const QString other = run.table()->findItems("2:0:00:00:00:02", Qt::MatchExactly)[0]->toolTip();
-    QVERIFY2(claimed->toolTip().contains("2\u00a0réponses différentes") &&
-                 claimed->toolTip().contains("2\u00a0cartes réseau"),
-             qPrintable(claimed->toolTip()));
-    QCOMPARE(claimed->data(Qt::AccessibleDescriptionRole).toString(), claimed->toolTip());
-    // The other board's cell names the card its reply came through, and no claim.
-    QVERIFY2(other.endsWith("\nRéponse reçue par la carte réseau lan1 (10.77.0.1).") &&
-                 !other.contains("Attention"),
-             qPrintable(other));
-    QDialog *settings = run.open(QStringLiteral("2:0:00:00:00:01"));
-    QVERIFY(settings);
-    type(settings, "lineEditDNS", QStringLiteral("10.77.0.53"));
-    const QString seen = answeringQuestion([&] { click(settings, "buttonOk"); }, "Corriger");
-    QVERIFY2(seen.startsWith("Confirmation|Plusieurs réponses portent l'adresse MAC "
-                             "2:0:00:00:00:01\u00a0:\n– IP 10.77.0.20, masque 255.255.255.0, "
-                             "passerelle 10.77.0.254, version V3.07, par la carte réseau "
-                             "10.77.0.1 (lan1)\n– IP 10.77.0.22, masque 255.255.255.0, passerelle "
-                             "10.77.0.1, version V3.07, par la carte réseau 10.88.0.1 (lan2)"),
-             qPrintable(seen));
-    QVERIFY(run.network.writes.isEmpty() && visibleDialog("Update"));
-    answeringQuestion([&] { click(settings, "buttonOk"); }, "Envoyer quand même");
-    QCOMPARE(run.network.writes.size(), 1);
-    QCOMPARE(run.network.writes.first().first, cardA);
 }
 
 void TestSession::querySeries_data()
